@@ -1,0 +1,12 @@
+# Linux i386 build: the development and test host. Runs under qemu-i386 on x86-64 machines.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(CMAKE_C_COMPILER gcc)
+set(CMAKE_CXX_COMPILER g++)
+set(CMAKE_C_FLAGS_INIT "-m32")
+set(CMAKE_CXX_FLAGS_INIT "-m32")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-m32")
+set(CMAKE_CROSSCOMPILING_EMULATOR "qemu-i386;-L;/")
+set(CMAKE_LIBRARY_ARCHITECTURE i386-linux-gnu)
+set(QEL_TARGET_POSIX ON)

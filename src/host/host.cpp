@@ -1,0 +1,50 @@
+#include "host/host.h"
+
+#include <cstring>
+#include <string>
+
+#include "host/runtime.h"
+#include "host/system_block.h"
+#include "platform/platform.h"
+
+namespace qel {
+
+namespace {
+bool contains_qel(const char16_t* s) {
+    for (; *s; ++s)
+        if (s[0] == u'.' && s[1] == u'q' && s[2] == u'e' && s[3] == u'l') return true;
+    return false;
+}
+
+void tell_load_failure(const LoadFailure& f) {
+    if (!platform::message_boxes_to_stderr()) return;
+    std::string line = "qel: ";
+    if (f.line > 0) line += "the image text is malformed at line " + std::to_string(f.line) + ": ";
+    line += f.what.empty() ? "the image could not be loaded" : f.what;
+    line += '\n';
+    platform::write_stderr_utf8(line.c_str());
+}
+}  // namespace
+
+int host_main(void* instance, void* previous, char16_t* cmdLine, int cmdShow) {
+    (void)instance;
+    (void)previous;
+    startup_locale_and_system();
+    int exitCode = 0;
+    {
+        auto* rt = new Runtime();
+        rt->system.CmdLine->assignWide(cmdLine);
+        rt->system.CmdShow = cmdShow;
+        const char16_t* path = contains_qel(cmdLine) ? cmdLine : u"";
+        if (!rt->load(path)) {
+            // A load that fails is a failure of the run, not a success.
+            tell_load_failure(rt->failure);
+            exitCode = 1;
+        }
+        delete rt;
+    }
+    release_locale_and_system();
+    return exitCode;
+}
+
+}  // namespace qel

@@ -1,0 +1,290 @@
+// Source blocks: one Instruction per line through the opcode table, method headers into method
+// records, and the resolution of branch and call operands once the whole image is read.
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "image/image_parser.h"
+#include "image/opcodes.h"
+#include "stdlib/builtins.h"
+#include "stdlib/name_hash.h"
+#include "types/class_registry.h"
+
+namespace qel {
+
+namespace {
+
+bool is(const char* token, const char* word) { return std::strcmp(token, word) == 0; }
+
+// A 64-bit integer literal: decimal (signed) or, when the second character is 'x', hexadecimal.
+bool parse_integer(const char* s, int64_t* out) {
+    if (!*s) return false;
+    char* end = nullptr;
+    errno = 0;
+    if (s[0] && s[1] == 'x')
+        *out = static_cast<int64_t>(std::strtoull(s, &end, 16));
+    else
+        *out = std::strtoll(s, &end, 10);
+    return end && *end == 0 && errno == 0;
+}
+
+bool parse_int32(const char* s, int32_t* out) {
+    int64_t v;
+    if (!parse_integer(s, &v) || v < INT32_MIN || v > INT32_MAX) return false;
+    *out = static_cast<int32_t>(v);
+    return true;
+}
+
+// Opcodes whose int operand is a variable index.
+bool takes_variable(int op) {
+    return (op >= kOp_ldvint && op <= kOp_stvmtd) || op == kOp_ldref || op == kOp_inc || op == kOp_dec ||
+           op == kOp_exc;
+}
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// "[a:1][m:2][p:04][r:i][v:pppibttp]" at fixed positions.
+bool parse_header(const char* h, MethodRecord* m, int32_t* params) {
+    size_t len = std::strlen(h);
+    if (len < 25 || len - 25 > 32) return false;
+    if (std::strncmp(h, "[a:", 3) || h[4] != ']' || std::strncmp(h + 5, "[m:", 3) || h[9] != ']' ||
+        std::strncmp(h + 10, "[p:", 3) || h[15] != ']' || std::strncmp(h + 16, "[r:", 3) || h[20] != ']' ||
+        std::strncmp(h + 21, "[v:", 3) || h[len - 1] != ']')
+        return false;
+    if (h[3] < '0' || h[3] > '9' || h[8] < '0' || h[8] > '9') return false;
+    int hi = hex_value(h[13]), lo = hex_value(h[14]);
+    if (hi < 0 || lo < 0) return false;
+    m->access = static_cast<uint8_t>(h[3] - '0');
+    m->modifier = static_cast<uint8_t>(h[8] - '0');
+    m->type = static_cast<uint8_t>(h[19]);
+    m->var_counts = static_cast<uint8_t>(len - 25);
+    *params = hi * 16 + lo;
+    if (*params > m->var_counts) return false;
+    m->var_types = static_cast<char*>(std::malloc(m->var_counts + 1u));
+    std::memcpy(m->var_types, h + 24, m->var_counts);
+    m->var_types[m->var_counts] = 0;
+    return true;
+}
+
+bool method_header(ParseState& ps, Instruction* ins, int line) {
+    Runtime& rt = ps.rt;
+    auto* m = static_cast<MethodRecord*>(std::calloc(1, sizeof(MethodRecord)));
+    int32_t params = 0;
+    if (!ins->name2 || !parse_header(ins->name2, m, &params)) {
+        std::free(m);
+        return ps.fail(line, std::string("method header '") + (ins->name2 ? ins->name2 : "") +
+                                 "' does not have the form [a:N][m:N][p:XX][r:C][v:CODES] with at most 32 variables");
+    }
+    rt.code.methods.add(m);
+    ins->object = m;
+    ins->operand.i = params;
+    std::free(ins->name2);
+    ins->name2 = nullptr;
+    m->name = ins->name;
+    m->hash = name_hash(ins->name);
+    m->line = ins;
+    if (const char* colon = std::strchr(ins->name, ':')) {
+        char className[128];
+        size_t n = static_cast<size_t>(colon - ins->name);
+        if (n > 127) n = 127;
+        std::memcpy(className, ins->name, n);
+        className[n] = 0;
+        if (CClass* c = class_by_name(rt.classes, className)) {
+            const char* shortName = colon[1] == ':' ? colon + 2 : colon + 1;
+            m->name_hash = name_hash(shortName);
+            if (!c->methods) c->methods = ptr_list_create();
+            c->methods->add(m);
+        }
+    }
+    return true;
+}
+
+// Reads the operand of the instruction by its kind. False with a reason on malformed operands.
+bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int line) {
+    LineReader& r = ps.reader;
+    const int op = e.number;
+    auto bad = [&](const char* what, const char* token) {
+        return ps.fail(line, std::string(what) + " '" + token + "' for " + e.mnemonic);
+    };
+    switch (e.kind) {
+        case 0:
+            return true;
+        case 1:
+            ins->name = strdup(r.next());
+            return true;
+        case 2:
+            ins->name = strdup(r.next());
+            ins->name2 = strdup(r.next());
+            return op == kOp_method ? method_header(ps, ins, line) : true;
+        case 3: {
+            if (op == kOp_ldntv) return true;
+            if (op == kOp_ldstr) {
+                const char* text = r.nextQuoted();
+                WStr* s = wstr_new();
+                if (!r.emptyQuote()) s->assignUtf8(text);
+                ins->object = s;
+                return true;
+            }
+            if (op == kOp_lddbl) {
+                r.flags &= ~LineReader::kSplitDot;
+                const char* t = r.next();
+                r.flags |= LineReader::kSplitDot;
+                char* end = nullptr;
+                ins->operand.d = std::strtod(t, &end);
+                if (!*t || *end) return bad("bad real number", t);
+                return true;
+            }
+            const char* t = r.next();
+            int64_t v;
+            if (!parse_integer(t, &v)) return bad("bad integer", t);
+            if (op == kOp_ldint)
+                ins->operand.l = static_cast<int32_t>(static_cast<uint32_t>(v));
+            else
+                ins->operand.l = v;
+            return true;
+        }
+        case 4: {
+            const char* t = r.next();
+            ins->name = strdup(t);
+            ins->operand.u = name_hash(t);
+            return true;
+        }
+        case 5:
+        case 7: {
+            const char* t = r.next();
+            if (!parse_int32(t, &ins->operand.i)) return bad("bad number", t);
+            if (takes_variable(op)) {
+                uint32_t index = op == kOp_inc || op == kOp_dec ? static_cast<uint8_t>(ins->operand.i) : ins->operand.u;
+                if (index >= static_cast<uint32_t>(kFrameVariables)) return bad("variable index out of range", t);
+            }
+            if (op == kOp_inc && ins->operand.i >= 0 && ins->operand.i <= 8) ins->opcode = kOp_inc_0 + ins->operand.i;
+            return true;
+        }
+        case 6: {
+            const char* name = r.next();
+            const char* count = r.next();
+            size_t n = std::strlen(name);
+            auto* w = static_cast<char16_t*>(std::malloc((n + 1) * sizeof(char16_t)));
+            for (size_t i = 0; i <= n; ++i) w[i] = static_cast<unsigned char>(name[i]);
+            ins->object = w;
+            if (!parse_int32(count, &ins->operand.i)) return bad("bad argument count", count);
+            return true;
+        }
+        case 9: {
+            if (r.endOfLine()) return true;
+            const char* cls = r.next();
+            const char* field = r.next();
+            CClass* c = class_by_name(ps.rt.classes, cls);
+            if (!c) return bad("unknown class", cls);
+            CMember* f = field_of(c, field);
+            if (!f) return ps.fail(line, std::string("class '") + cls + "' has no field '" + field + "' for " + e.mnemonic);
+            ins->operand.i = f->address;
+            return true;
+        }
+        case 10: {
+            const char* t = r.next();
+            CClass* c = class_by_name(ps.rt.classes, t);
+            ins->operand.i = c ? c->size : size_of_basic_type(t);
+            return true;
+        }
+        case 11: {
+            if (r.endOfLine()) return true;
+            const char* a = r.next();
+            const char* b = r.next();
+            const char* c = r.next();
+            const char* d = r.next();
+            ins->operand.cvirt.slot = static_cast<int32_t>(std::strtol(a, nullptr, 10));
+            ins->operand.cvirt.convention = static_cast<int16_t>(std::strtol(b, nullptr, 10));
+            ins->operand.cvirt.result = c[0];
+            if (d[0] != 'n') {
+                ins->name = strdup(d);
+                size_t n = std::strlen(d);
+                ins->operand.cvirt.name_length = static_cast<uint8_t>(n > 255 ? 255 : n);
+            }
+            return true;
+        }
+        case 12: {
+            const char* t = r.next();
+            BuiltinFn fn = resolve_builtin(name_hash(t));
+            if (!fn) return bad("unknown built-in", t);
+            ins->object = reinterpret_cast<void*>(fn);
+            return true;
+        }
+        default:
+            return ps.fail(line, std::string("opcode ") + e.mnemonic + " has an unknown operand kind");
+    }
+}
+
+}  // namespace
+
+bool assemble_source(ParseState& ps) {
+    LineReader& r = ps.reader;
+    Runtime& rt = ps.rt;
+    r.setSplit(LineReader::kSplitDot | LineReader::kSplitComma | LineReader::kSplitSpace);
+    ps.current->opcode = kOpNone;
+    while (!r.endOfText()) {
+        const int line = ps.line();
+        const char* mnemonic = r.next();
+        if (is(mnemonic, "[/SOURCE]")) return true;
+        const OpcodeEntry* e = opcode_by_mnemonic(rt.opcodes, mnemonic);
+        if (!e) return ps.fail(line, std::string("unknown mnemonic '") + mnemonic + "'");
+        Instruction* ins = ps.current;
+        ins->opcode = e->number;
+        ins->name = ins->name2 = nullptr;
+        ins->lineno = r.lineno;
+        if (!read_operand(ps, ins, *e, line)) return false;
+        if (!r.endOfLine())
+            return ps.fail(line, std::string("unexpected operand '") + r.next() + "' after " + e->mnemonic);
+        ins->next = static_cast<Instruction*>(std::calloc(1, sizeof(Instruction)));
+        ps.current = ins->next;
+    }
+    return ps.fail(ps.reader.lineno, "source block without [/SOURCE]");
+}
+
+bool resolve_operands(Runtime& rt, LoadFailure& failure) {
+    Instruction* header = nullptr;
+    for (Instruction* ins = rt.code.first; ins; ins = ins->next) {
+        switch (ins->opcode) {
+            case kOp_method:
+                header = ins;
+                break;
+            case kOp_cmp:
+            case kOp_jmp:
+            case kOp_cmpjmp:
+            case kOp_try:
+            case kOp_catch: {
+                int32_t n = ins->operand.i;
+                Instruction* target = header;
+                for (int32_t k = 0; target && k < n; ++k) {
+                    target = target->next;
+                    if (target && target->opcode == kOp_method) target = nullptr;  // into the next method
+                }
+                if (!target) {
+                    failure.line = ins->lineno + 1;  // the mnemonic had operands after it
+                    failure.what = std::string("branch target ") + std::to_string(n) + " of " + opcode_mnemonic(ins->opcode) +
+                                   (header ? " lies beyond the end of " + std::string(header->name) : " is outside any method");
+                    return false;
+                }
+                ins->operand.l = 0;
+                ins->operand.target = target;
+                break;
+            }
+            case kOp_call:
+            case kOp_callmtd:
+            case kOp_ldmtd:
+                ins->operand.l = 0;
+                ins->operand.target = ins->name ? rt.code.method(ins->name) : nullptr;
+                break;
+            default:
+                break;
+        }
+    }
+    return true;
+}
+
+}  // namespace qel

@@ -1,0 +1,134 @@
+#include "image/container.h"
+
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace qel {
+
+namespace {
+// The interface version the container was defined with; any 1.x zlib accepts it.
+constexpr const char* kZlibInterface = "1.2.5";
+}  // namespace
+
+int container_inflate(ByteBuffer& out, uint8_t* in, int32_t inLength) {
+    if (inLength >= 2) {
+        in[0] = 0x78;
+        in[1] = 0x9C;
+    }
+    z_stream strm;
+    std::memset(&strm, 0, sizeof strm);
+    strm.next_in = in;
+    strm.avail_in = static_cast<uInt>(inLength < 0 ? 0 : inLength);
+    int status = inflateInit_(&strm, kZlibInterface, static_cast<int>(sizeof(z_stream)));
+    if (status != Z_OK) return status;
+    int overflows = 0;
+    do {
+        strm.next_out = out.data;
+        strm.avail_out = static_cast<uInt>(out.length);
+        status = inflate(&strm, Z_FINISH);
+        if (status == Z_STREAM_END) break;
+        if (status == Z_NEED_DICT) {
+            inflateEnd(&strm);
+            return Z_DATA_ERROR;
+        }
+        if (status == Z_BUF_ERROR) {
+            if (strm.avail_in == 0) {
+                inflateEnd(&strm);
+                return Z_DATA_ERROR;
+            }
+            ++overflows;
+        } else {
+            inflateEnd(&strm);
+            return status;
+        }
+    } while (strm.avail_out == 0);
+    out.length = static_cast<int32_t>(strm.total_out);
+    status = inflateEnd(&strm);
+    if (status != Z_OK) return status;
+    return overflows ? Z_BUF_ERROR : Z_OK;
+}
+
+int container_deflate(ByteBuffer& out, const uint8_t* in, int32_t inLength) {
+    z_stream strm;
+    std::memset(&strm, 0, sizeof strm);
+    strm.next_in = const_cast<Bytef*>(in);
+    strm.avail_in = static_cast<uInt>(inLength < 0 ? 0 : inLength);
+    int status = deflateInit_(&strm, Z_DEFAULT_COMPRESSION, kZlibInterface, static_cast<int>(sizeof(z_stream)));
+    if (status != Z_OK) return status;
+    int overflows = 0;
+    do {
+        strm.next_out = out.data;
+        strm.avail_out = static_cast<uInt>(out.length);
+        status = deflate(&strm, Z_FINISH);
+        if (status == Z_STREAM_END) break;
+        if (status != Z_OK) {
+            deflateEnd(&strm);
+            return status;
+        }
+        ++overflows;
+    } while (strm.avail_out == 0);
+    out.length = static_cast<int32_t>(strm.total_out);
+    status = deflateEnd(&strm);
+    if (status != Z_OK) return status;
+    if (out.length >= 2 && !overflows) {
+        out.data[0] = 'q';
+        out.data[1] = 'l';
+    }
+    return overflows ? Z_BUF_ERROR : Z_OK;
+}
+
+namespace {
+template <typename Pass, typename In>
+int sized_by_overflow(ByteBuffer& out, In in, int32_t inLength, Pass pass) {
+    if (out.length == 0 && !out.setLength(8192)) return Z_MEM_ERROR;
+    int status = pass(out, in, inLength);
+    if (status != Z_BUF_ERROR) return status;
+    int32_t size = out.length;
+    out.length = 0;
+    if (!out.setLength(size)) return Z_MEM_ERROR;
+    return pass(out, in, inLength);
+}
+}  // namespace
+
+int container_inflate_buffer(ByteBuffer& out, uint8_t* in, int32_t inLength) {
+    return sized_by_overflow(out, in, inLength, container_inflate);
+}
+
+int container_deflate_buffer(ByteBuffer& out, const uint8_t* in, int32_t inLength) {
+    return sized_by_overflow(out, in, inLength, container_deflate);
+}
+
+bool read_whole_file(ByteBuffer& out, const char16_t* path) {
+    FILE* f = platform::open_file(path, "rb");
+    if (!f) return false;
+    bool ok = std::fseek(f, 0, SEEK_END) == 0;
+    long size = ok ? std::ftell(f) : -1;
+    ok = ok && size >= 0 && size < 0x7FFFFFFF && std::fseek(f, 0, SEEK_SET) == 0;
+    ok = ok && out.setLength(static_cast<int32_t>(size));
+    if (ok && size > 0) ok = std::fread(out.data, 1, static_cast<size_t>(size), f) == static_cast<size_t>(size);
+    std::fclose(f);
+    return ok;
+}
+
+int container_inflate_file(ByteBuffer& out, const char16_t* path) {
+    ByteBuffer file;
+    if (!read_whole_file(file, path)) return Z_ERRNO;
+    return container_inflate_buffer(out, file.data, file.length);
+}
+
+int container_deflate_to_file(const uint8_t* in, int32_t inLength, const char16_t* path) {
+    ByteBuffer packed;
+    int status = container_deflate_buffer(packed, in, inLength);
+    if (status != Z_OK) return status;
+    FILE* f = platform::open_file(path, "wb");
+    if (!f) return Z_ERRNO;
+    bool ok = std::fwrite(packed.data, 1, static_cast<size_t>(packed.length), f) == static_cast<size_t>(packed.length);
+    ok = std::fclose(f) == 0 && ok;
+    return ok ? Z_OK : Z_ERRNO;
+}
+
+}  // namespace qel

@@ -1,0 +1,142 @@
+// The Linux host's stand-ins for the Windows services the runtime uses.
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <sys/utsname.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "image/bundle_trailer.h"
+#include "image/byte_buffer.h"
+#include "platform/platform.h"
+#include "platform/utf.h"
+
+namespace qel::platform {
+
+namespace {
+std::string to_utf8(const char16_t* text, int n) {
+    if (n < 0) {
+        n = 0;
+        while (text[n]) ++n;
+    }
+    int bytes = utf16_to_utf8(text, n, nullptr, 0);
+    std::string s(static_cast<size_t>(bytes), '\0');
+    if (bytes > 0) utf16_to_utf8(text, n, s.data(), bytes);
+    return s;
+}
+
+void write_all(int fd, const char* p, size_t n) {
+    while (n > 0) {
+        ssize_t w = ::write(fd, p, n);
+        if (w <= 0) return;
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+}
+}  // namespace
+
+void write_stderr(const char16_t* text, int n) {
+    std::string s = to_utf8(text, n);
+    write_all(2, s.data(), s.size());
+}
+
+void write_stderr_utf8(const char* text) { write_all(2, text, std::strlen(text)); }
+
+bool message_boxes_to_stderr() { return true; }
+
+void message_box(const char16_t* caption, const char16_t* text) {
+    std::string out;
+    if (caption && caption[0]) {
+        out = to_utf8(caption, -1);
+        out += ": ";
+    }
+    std::string body = to_utf8(text, -1);
+    for (size_t i = 0; i < body.size(); ++i) {
+        if (body[i] == '\r' && i + 1 < body.size() && body[i + 1] == '\n') continue;
+        out += body[i];
+    }
+    out += '\n';
+    write_all(2, out.data(), out.size());
+}
+
+int active_window_caption(char16_t* out, int cap) {
+    if (cap > 0) out[0] = 0;
+    return 0;
+}
+
+int module_file_name(char16_t* out, int cap) {
+    char path[1024];
+    ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n < 0) n = 0;
+    path[n] = 0;
+    if (n > 260) n = 260;
+    path[n] = 0;
+    int units = utf8_to_utf16(path, static_cast<int>(n) + 1, out, cap);
+    if (units <= 0) {
+        if (cap > 0) out[0] = 0;
+        return 0;
+    }
+    return units - 1;
+}
+
+uint32_t tick_ms() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
+}
+
+uint32_t current_thread_id() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
+
+static_assert(sizeof(pthread_mutex_t) <= sizeof(Mutex::storage));
+void mutex_init(Mutex& m) { pthread_mutex_init(reinterpret_cast<pthread_mutex_t*>(m.storage), nullptr); }
+void mutex_lock(Mutex& m) { pthread_mutex_lock(reinterpret_cast<pthread_mutex_t*>(m.storage)); }
+void mutex_unlock(Mutex& m) { pthread_mutex_unlock(reinterpret_cast<pthread_mutex_t*>(m.storage)); }
+void mutex_destroy(Mutex& m) { pthread_mutex_destroy(reinterpret_cast<pthread_mutex_t*>(m.storage)); }
+
+OsVersion os_version() {
+    OsVersion v;
+    utsname u;
+    if (::uname(&u) == 0) std::sscanf(u.release, "%d.%d.%d", &v.major, &v.minor, &v.build);
+    return v;
+}
+
+bool has_wow64_query() {
+    utsname u;
+    return ::uname(&u) == 0 && std::strcmp(u.machine, "x86_64") == 0;
+}
+
+EmbeddedStatus embedded_image(ByteBuffer& out) {
+    FILE* f = std::fopen("/proc/self/exe", "rb");
+    if (!f) return EmbeddedStatus::load_error;
+    EmbeddedStatus status = EmbeddedStatus::not_found;
+    unsigned char trailer[kBundleTrailerSize];
+    if (std::fseek(f, -kBundleTrailerSize, SEEK_END) == 0 && std::fread(trailer, 1, sizeof trailer, f) == sizeof trailer &&
+        std::memcmp(trailer + 4, kBundleMagic, sizeof kBundleMagic) == 0) {
+        uint32_t size = trailer[0] | trailer[1] << 8 | trailer[2] << 16 | static_cast<uint32_t>(trailer[3]) << 24;
+        long end = std::ftell(f);
+        status = EmbeddedStatus::load_error;
+        if (size < 0x7FFFFFFF && static_cast<long>(size) + kBundleTrailerSize <= end &&
+            std::fseek(f, end - kBundleTrailerSize - static_cast<long>(size), SEEK_SET) == 0 &&
+            out.setLength(static_cast<int32_t>(size)) &&
+            std::fread(out.data, 1, size, f) == size)
+            status = EmbeddedStatus::ok;
+    }
+    std::fclose(f);
+    return status;
+}
+
+FILE* open_file(const char16_t* path, const char* mode) {
+    std::string p = to_utf8(path, -1);
+    return std::fopen(p.c_str(), mode);
+}
+
+// The Linux host's ANSI code page is UTF-8.
+int to_utf16(uint32_t, const char* in, int n, char16_t* out, int cap) { return utf8_to_utf16(in, n, out, cap); }
+
+int from_utf16(uint32_t, const char16_t* in, int n, char* out, int cap) { return utf16_to_utf8(in, n, out, cap); }
+
+}  // namespace qel::platform

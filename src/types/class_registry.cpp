@@ -1,0 +1,274 @@
+#include "types/class_registry.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "host/error_report.h"
+#include "host/runtime.h"
+#include "image/instruction.h"
+#include "stdlib/name_hash.h"
+
+namespace qel {
+
+int size_of_code(char code) {
+    switch (code) {
+        case 'b': case 'e': return 1;
+        case 'c': case 'm': return 2;
+        case 'f': case 'i': case 'n': case 'p': case 's': case 'v': return 4;
+        case 'd': case 'l': case 't': return 8;
+        default: return 0;
+    }
+}
+
+int size_of_basic_type(const char* name) {
+    static const struct {
+        const char* name;
+        char code;
+    } kBasic[] = {{"bool", 'b'},   {"char", 'c'},    {"double", 'd'}, {"byte", 'e'},   {"float", 'f'},
+                  {"int", 'i'},    {"long", 'l'},    {"short", 'm'},  {"native", 'n'}, {"pointer", 'p'},
+                  {"string", 's'}, {"method", 't'},  {"void", 'v'}};
+    for (const auto& b : kBasic)
+        if (std::strcmp(b.name, name) == 0) return size_of_code(b.code);
+    return 0;
+}
+
+CClass* class_by_hash(const PtrList& registry, uint32_t hash) {
+    for (int32_t i = 0; i < registry.count; ++i) {
+        auto* c = static_cast<CClass*>(registry[i]);
+        if (c->hash == hash) return c;
+    }
+    return nullptr;
+}
+
+CClass* class_by_name(const PtrList& registry, const char* name) { return class_by_hash(registry, name_hash(name)); }
+
+CClass* add_class(Runtime& rt, const char* name, const char* base, bool is_struct, bool internal) {
+    auto* c = static_cast<CClass*>(std::calloc(1, sizeof(CClass)));
+    c->fields = ptr_list_create();
+    c->name = strdup(name);
+    c->hash = name_hash(name);
+    if (base[0] != '[' && std::strcmp(name, "object") != 0) {
+        c->base_class = class_by_name(rt.classes, base);
+        if (!c->base_class) report_error(10, "Undefined base class <%s> for <%s>", base, name);
+    }
+    c->is_struct = is_struct;
+    c->internal_class = internal;
+    c->class_type = kClassTypeObject;
+    rt.classes.add(c);
+    return c;
+}
+
+namespace {
+CMember* member_in(const PtrList* list, const char* name) {
+    if (!list) return nullptr;
+    for (int32_t i = 0; i < list->count; ++i) {
+        auto* m = static_cast<CMember*>((*list)[i]);
+        if (std::strcmp(m->name, name) == 0) return m;
+    }
+    return nullptr;
+}
+}  // namespace
+
+CMember* field_of(const CClass* c, const char* name) { return member_in(c->fields, name); }
+
+CMember* field_in_chain(const CClass* c, const char* name) {
+    for (; c; c = c->base_class)
+        if (CMember* m = member_in(c->fields, name)) return m;
+    return nullptr;
+}
+
+CMember* property_of(const CClass* c, const char* name) { return member_in(c->properties, name); }
+
+CMember* property_in_chain(const CClass* c, const char* name) {
+    for (; c; c = c->base_class)
+        if (CMember* m = member_in(c->properties, name)) return m;
+    return nullptr;
+}
+
+Instruction* method_in_chain(const CClass* c, uint32_t short_hash) {
+    for (; c; c = c->base_class) {
+        const PtrList* methods = c->methods;
+        if (!methods) continue;
+        for (int32_t i = 0; i < methods->count; ++i) {
+            auto* m = static_cast<MethodRecord*>((*methods)[i]);
+            if (m->name_hash == short_hash) return m->line;
+        }
+    }
+    return nullptr;
+}
+
+Instruction* method_in_chain(const CClass* c, const char* short_name) { return method_in_chain(c, name_hash(short_name)); }
+
+Instruction* method_in_chain(const CClass* c, const WStr& short_name) {
+    return method_in_chain(c, name_hash(short_name.text(), short_name.length));
+}
+
+bool is_a(const CClass* c, const char* name) {
+    uint32_t h = name_hash(name);
+    for (; c; c = c->base_class)
+        if (c->hash == h) return true;
+    return false;
+}
+
+bool is_a(const CClass* c, const CClass* other) {
+    for (; c; c = c->base_class)
+        if (c == other) return true;
+    return false;
+}
+
+bool layout_class(CClass* c, std::string* error) {
+    const int32_t baseSize = c->base_class ? c->base_class->size : 0;
+    if (!c->fields || c->fields->count == 0) {
+        c->size = baseSize;
+        return true;
+    }
+    int64_t offset = baseSize;
+    int32_t largest = 0;
+    for (int32_t i = 0; i < c->fields->count; ++i) {
+        auto* f = static_cast<CMember*>((*c->fields)[i]);
+        const int32_t element = size_of_code(static_cast<char>(f->type));
+        int64_t fieldSize;
+        if (f->array_length == 0) {
+            fieldSize = element;
+        } else if (f->array_length == -1) {
+            auto* inner = f->kind == kMemberObject ? static_cast<CClass*>(f->info) : nullptr;
+            if (!inner) {
+                if (error) *error = std::string("embedded member '") + f->name + "' of '" + c->name + "' names no class or struct";
+                return false;
+            }
+            fieldSize = inner->size;
+        } else {
+            fieldSize = static_cast<int64_t>(f->array_length) * element;
+        }
+        int32_t align = element > 8 || element == 0 ? 1 : element;
+        if (align > largest) largest = align;
+        if (offset % align) offset += align - offset % align;
+        f->address = static_cast<int32_t>(offset);
+        offset += fieldSize;
+        if (offset > 0x3FFFFFFF) {
+            if (error) *error = std::string("class '") + c->name + "' is too large";
+            return false;
+        }
+    }
+    if (largest > 1 && offset % largest) offset += largest - offset % largest;
+    c->size = static_cast<int32_t>(offset);
+    return true;
+}
+
+bool layout_all(PtrList& registry, std::string* error) {
+    for (int32_t i = 0; i < registry.count; ++i) {
+        auto* c = static_cast<CClass*>(registry[i]);
+        if (!c->internal_class && !layout_class(c, error)) return false;
+    }
+    return true;
+}
+
+namespace {
+void bind_accessor(const CClass* c, CPropAttrib* a) {
+    if (!a) return;
+    if (CMember* f = field_in_chain(c, a->name)) {
+        a->type = kPropField;
+        a->ptr = f;
+    } else {
+        a->type = kPropMethod;
+        a->ptr = method_in_chain(c, a->name);
+    }
+}
+}  // namespace
+
+void bind_accessors(Runtime& rt) {
+    CClass* meta = class_by_name(rt.classes, "CClass");
+    for (int32_t i = 0; i < rt.classes.count; ++i) static_cast<CClass*>(rt.classes[i])->class_info = meta;
+    for (int32_t i = 0; i < rt.classes.count; ++i) {
+        auto* c = static_cast<CClass*>(rt.classes[i]);
+        if (c->internal_class || !c->properties) continue;
+        for (int32_t k = 0; k < c->properties->count; ++k) {
+            auto* p = static_cast<CMember*>((*c->properties)[k]);
+            bind_accessor(c, p->read);
+            bind_accessor(c, p->write);
+        }
+    }
+}
+
+namespace {
+void free_accessor(CPropAttrib* a) {
+    if (!a) return;
+    std::free(a->name);
+    std::free(a);
+}
+}  // namespace
+
+void release_class(CClass* c) {
+    if (c->fields) {
+        for (int32_t i = 0; i < c->fields->count; ++i) {
+            auto* f = static_cast<CMember*>((*c->fields)[i]);
+            std::free(f->name);
+            std::free(f);
+        }
+    }
+    ptr_list_destroy(c->fields);
+    ptr_list_destroy(c->ofields);
+    if (c->properties) {
+        for (int32_t i = 0; i < c->properties->count; ++i) {
+            auto* p = static_cast<CMember*>((*c->properties)[i]);
+            std::free(p->name);
+            free_accessor(p->read);
+            free_accessor(p->write);
+            std::free(p->default_value);
+            std::free(p);
+        }
+    }
+    ptr_list_destroy(c->properties);
+    std::free(c->name);
+    ptr_list_destroy(c->methods);
+    std::free(c);
+}
+
+void release_classes(PtrList& registry) {
+    for (int32_t i = 0; i < registry.count; ++i) release_class(static_cast<CClass*>(registry[i]));
+    registry.clear();
+}
+
+CType* type_by_name(const PtrList& types, const char* name) {
+    for (int32_t i = 0; i < types.count; ++i) {
+        auto* t = static_cast<CType*>(types[i]);
+        if (std::strcmp(t->name, name) == 0) return t;
+    }
+    return nullptr;
+}
+
+CEnum* enum_by_name(const PtrList& enums, const char* name) {
+    for (int32_t i = 0; i < enums.count; ++i) {
+        auto* e = static_cast<CEnum*>(enums[i]);
+        if (std::strcmp(e->name, name) == 0) return e;
+    }
+    return nullptr;
+}
+
+void release_types(PtrList& types) {
+    for (int32_t i = 0; i < types.count; ++i) {
+        auto* t = static_cast<CType*>(types[i]);
+        std::free(t->name);
+        std::free(t);
+    }
+    types.clear();
+}
+
+void release_enums(PtrList& enums) {
+    for (int32_t i = 0; i < enums.count; ++i) {
+        auto* e = static_cast<CEnum*>(enums[i]);
+        if (e->members) {
+            for (int32_t k = 0; k < e->members->count; ++k) {
+                auto* m = static_cast<CEnumMember*>((*e->members)[k]);
+                std::free(m->name);
+                std::free(m);
+            }
+        }
+        ptr_list_destroy(e->members);
+        std::free(e->name);
+        std::free(e);
+    }
+    enums.clear();
+}
+
+}  // namespace qel

@@ -1,0 +1,50 @@
+// The class registry: every class and struct of the image as a CClass, found by NameHash along
+// the registry and along base chains; layout of instances; binding of property accessors.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "stdlib/wstr.h"
+#include "types/descriptors.h"
+
+namespace qel {
+
+struct Runtime;
+struct Instruction;
+
+CClass* class_by_hash(const PtrList& registry, uint32_t hash);
+CClass* class_by_name(const PtrList& registry, const char* name);
+
+// Registers a class or struct. An undeclared base is reported (error 10) and dropped.
+CClass* add_class(Runtime& rt, const char* name, const char* base, bool is_struct, bool internal);
+
+CMember* field_of(const CClass* c, const char* name);
+CMember* field_in_chain(const CClass* c, const char* name);
+CMember* property_of(const CClass* c, const char* name);
+CMember* property_in_chain(const CClass* c, const char* name);
+// The header of the first method with that short-name hash, from c up to the root.
+Instruction* method_in_chain(const CClass* c, uint32_t short_hash);
+Instruction* method_in_chain(const CClass* c, const char* short_name);
+Instruction* method_in_chain(const CClass* c, const WStr& short_name);
+
+bool is_a(const CClass* c, const char* name);
+bool is_a(const CClass* c, const CClass* other);
+
+// Computes the field offsets and the size. Fails (with a reason) only for an embedded struct
+// member whose type names no class or struct.
+bool layout_class(CClass* c, std::string* error);
+// Lays out every class and struct that is not internal, in declaration order.
+bool layout_all(PtrList& registry, std::string* error);
+
+// After parsing: every descriptor's class pointer, and property accessors bound to fields or methods.
+void bind_accessors(Runtime& rt);
+
+void release_class(CClass* c);
+void release_classes(PtrList& registry);
+
+CType* type_by_name(const PtrList& types, const char* name);
+CEnum* enum_by_name(const PtrList& enums, const char* name);
+void release_types(PtrList& types);
+void release_enums(PtrList& enums);
+
+}  // namespace qel

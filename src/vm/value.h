@@ -1,0 +1,63 @@
+// The tagged Value of the operand stack, and the per-thread ValueStack of 2048 of them.
+#pragma once
+#include <cstdint>
+
+#include "stdlib/wstr.h"
+
+namespace qel {
+
+struct Instruction;
+
+enum ValueTag : uint32_t {
+    kTagBool = 0,
+    kTagByte = 1,
+    kTagChar = 2,
+    kTagShort = 3,
+    kTagPointer = 4,
+    kTagInt = 5,
+    kTagFloat = 6,
+    kTagDouble = 7,
+    kTagString = 8,
+    kTagLong = 9,
+    kTagDispatch = 10,
+    kTagUnknown = 11,
+    kTagMethod = 12,
+};
+
+// A method value as scripts see it (PMethod): the method header and the object.
+struct PMethod {
+    Instruction* Method;
+    void* Target;
+};
+static_assert(sizeof(PMethod) == 8);
+
+#pragma pack(push, 4)
+union Payload {
+    int32_t i;
+    uint32_t u;
+    int64_t l;
+    double d;
+    void* p;
+    PMethod m;
+};
+
+struct Value {
+    uint32_t tag;
+    Payload v;
+    WStr text;  // owned by the slot for its whole life; meaningful only for string Values
+};
+#pragma pack(pop)
+static_assert(sizeof(Value) == 24);
+
+constexpr int kStackSlots = 2048;
+
+struct ValueStack {
+    int32_t count;
+    int32_t capacity;
+    Value slots[kStackSlots];
+};
+
+ValueStack* value_stack_create();
+void value_stack_destroy(ValueStack* s);
+
+}  // namespace qel

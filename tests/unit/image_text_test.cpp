@@ -1,0 +1,276 @@
+// The manifest, metadata and resource grammar, and the load failures of malformed image text.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "image/instruction.h"
+#include "stdlib/datetime.h"
+#include "test_support.h"
+#include "types/class_registry.h"
+
+using namespace qel;
+using qeltest::find_class;
+using qeltest::find_field;
+
+namespace {
+
+// Image text from lines written with LF.
+std::string crlf(const std::string& lf) {
+    std::string out;
+    for (char c : lf) {
+        if (c == '\n') out += "\r\n";
+        else out += c;
+    }
+    return out;
+}
+
+const char* kGlobal = "[METADATA]\nstruct Global [none] System\n[/METADATA]\n";
+
+std::string text_of(const WStr* s) {
+    std::string out;
+    for (uint32_t i = 0; i < s->length; ++i) out += static_cast<char>(s->text()[i]);
+    return out;
+}
+
+TEST(Manifest, KnownKeysFillTheSystemBlock) {
+    auto l = qeltest::load_raw(crlf(std::string("[MANIFEST]\n"
+                                                "project:name \"Demo App\"\n"
+                                                "project:title \"\"\n"
+                                                "project:company \"ACME, Inc.\"\n"
+                                                "project:unknown some words here\n"
+                                                "project:version \"1.2.3\"\n"
+                                                "project:date \"2024-01-31T08:15:00.250+02:00\"\n"
+                                                "[/MANIFEST]\n") +
+                                    kGlobal));
+    ASSERT_TRUE(l.ok) << l.failure().what;
+    CSystem& s = l.rt->system;
+    EXPECT_EQ(text_of(s.ProjectName), "Demo App");
+    EXPECT_EQ(text_of(s.ProjectTitle), "");
+    EXPECT_EQ(text_of(s.ProjectCompany), "ACME, Inc.");
+    EXPECT_EQ(text_of(s.ProjectVersion), "1.2.3");
+    EXPECT_DOUBLE_EQ(s.ProjectDate, encode_date(2024, 1, 31) + encode_time(8, 15, 0, 250));
+}
+
+TEST(Manifest, WithoutADateTheProjectDateStaysZero) {
+    auto l = qeltest::load_raw(crlf(std::string("[MANIFEST]\nproject:name \"x\"\n[/MANIFEST]\n") + kGlobal));
+    ASSERT_TRUE(l.ok);
+    EXPECT_EQ(l.rt->system.ProjectDate, 0.0);
+}
+
+TEST(Metadata, TypesEnumsAndUnits) {
+    auto l = qeltest::load_raw(crlf("[METADATA]\n"
+                                    "type v void void System\n"
+                                    "type i int int System\n"
+                                    "type i DWORD int Windef\n"
+                                    "type i HANDLE nothing Windef\n"
+                                    "enum Colour i Graphics\n"
+                                    "Red 1\n"
+                                    "Green -2\n"
+                                    "class Shape [none] 0 Controls\n"
+                                    "struct Global [none] System\n"
+                                    "[/METADATA]\n"));
+    ASSERT_TRUE(l.ok) << l.failure().what;
+    Runtime& rt = *l.rt;
+    CType* v = type_by_name(rt.types, "void");
+    CType* i = type_by_name(rt.types, "int");
+    CType* dw = type_by_name(rt.types, "DWORD");
+    ASSERT_TRUE(v && i && dw);
+    EXPECT_EQ(v->base_type, v);
+    EXPECT_EQ(dw->base_type, i);
+    EXPECT_EQ(dw->size, 4);
+    EXPECT_EQ(dw->short_name, 'i');
+    EXPECT_EQ(type_by_name(rt.types, "HANDLE")->base_type, nullptr);
+    // Units get ids in the order of first mention, also from class lines.
+    EXPECT_EQ(rt.units.idOf("System"), 1);
+    EXPECT_EQ(rt.units.idOf("Windef"), 2);
+    EXPECT_EQ(rt.units.idOf("Graphics"), 3);
+    EXPECT_EQ(find_class(rt, "Shape")->unit_id, 4);
+    EXPECT_EQ(dw->unit_id, 2);
+    CEnum* e = enum_by_name(rt.enums, "Colour");
+    ASSERT_TRUE(e);
+    ASSERT_EQ(e->members->count, 2);
+    EXPECT_STREQ(static_cast<CEnumMember*>((*e->members)[1])->name, "Green");
+    EXPECT_EQ(static_cast<CEnumMember*>((*e->members)[1])->value, -2);
+}
+
+TEST(Metadata, ClassesStructsAndMembers) {
+    auto l = qeltest::load_raw(crlf("[METADATA]\n"
+                                    "type i int int System\n"
+                                    "enum Mode e System\n"
+                                    "On 1\n"
+                                    "class object [none] 0 System\n"
+                                    "0 1 p CClass FClassInfo 0\n"
+                                    "class PChar object 1 System\n"
+                                    "struct tagRECT [none] Windef\n"
+                                    "0 1 i int left 0\n"
+                                    "0 1 i int top 0\n"
+                                    "0 1 i int right 0\n"
+                                    "0 1 i int bottom 0\n"
+                                    "class CItem object 0 Controls\n"
+                                    "0 2 s string FText 0\n"
+                                    "0 1 e Mode FMode 0\n"
+                                    "0 1 p tagRECT rcItem new\n"
+                                    "0 1 c char cFileName 260\n"
+                                    "0 1 p Unknown FOther 0\n"
+                                    "0 1 i int FCount 0\n"
+                                    "1 0 s string Text FText SetText n\n"
+                                    "1 3 i int Count FCount 0 7\n"
+                                    "struct Global [none] System\n"
+                                    "[/METADATA]\n"));
+    ASSERT_TRUE(l.ok) << l.failure().what;
+    Runtime& rt = *l.rt;
+    CClass* object = find_class(rt, "object");
+    CClass* pchar = find_class(rt, "PChar");
+    CClass* item = find_class(rt, "CItem");
+    ASSERT_TRUE(object && pchar && item);
+    EXPECT_EQ(object->base_class, nullptr);
+    EXPECT_TRUE(pchar->internal_class);
+    EXPECT_EQ(pchar->size, 0);
+    EXPECT_EQ(pchar->base_class, object);
+    EXPECT_FALSE(item->is_struct);
+    EXPECT_TRUE(find_class(rt, "tagRECT")->is_struct);
+
+    CMember* text = field_of(item, "FText");
+    CMember* mode = field_of(item, "FMode");
+    CMember* rc = field_of(item, "rcItem");
+    CMember* name = field_of(item, "cFileName");
+    CMember* other = field_of(item, "FOther");
+    CMember* count = field_of(item, "FCount");
+    ASSERT_TRUE(text && mode && rc && name && other && count);
+    EXPECT_EQ(text->access, kAccessPrivate);
+    EXPECT_EQ(mode->kind, kMemberEnum);
+    EXPECT_EQ(count->kind, kMemberVar);
+    EXPECT_EQ(rc->kind, kMemberObject);
+    EXPECT_EQ(rc->info, find_class(rt, "tagRECT"));
+    EXPECT_EQ(other->kind, kMemberObject);
+    EXPECT_EQ(other->info, nullptr);
+    EXPECT_EQ(rc->array_length, -1);
+    EXPECT_EQ(name->array_length, 260);
+    EXPECT_EQ(count->array_length, 0);
+    ASSERT_TRUE(item->ofields);
+    EXPECT_EQ(item->ofields->count, 1);
+    EXPECT_EQ((*item->ofields)[0], text);
+
+    CMember* textProp = property_of(item, "Text");
+    CMember* countProp = property_of(item, "Count");
+    ASSERT_TRUE(textProp && countProp);
+    EXPECT_EQ(textProp->access, kAccessPublished);
+    EXPECT_EQ(textProp->default_value, nullptr);
+    ASSERT_TRUE(textProp->read && textProp->write);
+    EXPECT_EQ(textProp->read->type, kPropField);
+    EXPECT_EQ(textProp->read->ptr, text);
+    EXPECT_EQ(textProp->write->type, kPropMethod);  // no field SetText and no method either
+    EXPECT_EQ(textProp->write->ptr, nullptr);
+    EXPECT_EQ(countProp->write, nullptr);
+    ASSERT_TRUE(countProp->default_value);
+    EXPECT_EQ(*countProp->default_value, 7);
+    EXPECT_EQ(countProp->address, -1);
+    // Every descriptor is an object of class CClass, when the image has one.
+    EXPECT_EQ(item->class_info, nullptr);
+}
+
+TEST(Metadata, ProcLines) {
+    auto l = qeltest::load_raw(crlf("[METADATA]\n"
+                                    "proc GetTickCount i n kernel32.dll stdcall\n"
+                                    "proc SetProcessDPIAware i n late user32.dll stdcall\n"
+                                    "proc qsort v ppip msvcrt.dll cdecl\n"
+                                    "proc Nothing i n kernel32.dll fastcall\n"
+                                    "struct Global [none] System\n"
+                                    "[/METADATA]\n"));
+    ASSERT_TRUE(l.ok);
+    ProcRegistry& reg = l.rt->procs;
+    ASSERT_EQ(reg.procs.count, 3);
+    auto* tick = static_cast<CLibProc*>(reg.procs[0]);
+    auto* dpi = static_cast<CLibProc*>(reg.procs[1]);
+    auto* qs = static_cast<CLibProc*>(reg.procs[2]);
+    EXPECT_STREQ(tick->param_labels, "");
+    EXPECT_EQ(tick->param_count, 0);
+    EXPECT_EQ(tick->late, 0);
+    EXPECT_EQ(dpi->late, 1);
+    EXPECT_STREQ(dpi->library->name, "user32.dll");
+    EXPECT_EQ(qs->type, kCdecl);
+    EXPECT_EQ(qs->esp_size, 16);
+    EXPECT_EQ(qs->return_type, 'v');
+    EXPECT_EQ(tick->library, static_cast<CLib*>(reg.libs[0]));
+}
+
+TEST(Metadata, TwoSpacesShiftTheFieldsOfALine) {
+    auto l = qeltest::load_raw(crlf("[METADATA]\n"
+                                    "type i  DWORD int Windef\n"
+                                    "struct Global [none] System\n"
+                                    "[/METADATA]\n"));
+    ASSERT_TRUE(l.ok);
+    // code "i", name "", base "DWORD", unit "int"; "Windef" is read as the next line's keyword.
+    ASSERT_EQ(l.rt->types.count, 1);
+    auto* t = static_cast<CType*>(l.rt->types[0]);
+    EXPECT_STREQ(t->name, "");
+    EXPECT_STREQ(l.rt->units.nameOf(t->unit_id), "int");
+}
+
+TEST(Resources, HexLinesBecomeNamedBlocks) {
+    auto l = qeltest::load_raw(crlf(std::string(kGlobal) +
+                                    "[RESOURCE]\nIcon Main.png\nEFbbBF\n[/RESOURCE]\n[RESOURCE]\nempty\n\n[/RESOURCE]\n"));
+    ASSERT_TRUE(l.ok) << l.failure().what;
+    ResourceRec* r = l.rt->code.resource("Icon Main.png");
+    ASSERT_TRUE(r);
+    ASSERT_EQ(r->size, 3u);
+    EXPECT_EQ(r->data[0], 0xEF);
+    EXPECT_EQ(r->data[1], 0xBB);
+    EXPECT_EQ(r->data[2], 0xBF);
+    EXPECT_EQ(l.rt->code.resource("icon Main.png"), nullptr);  // names are case-sensitive
+    EXPECT_EQ(l.rt->code.resource("empty")->size, 0u);
+}
+
+struct Malformed {
+    const char* text;
+    int line;
+    const char* what;
+};
+
+class MalformedImage : public ::testing::TestWithParam<Malformed> {};
+
+TEST_P(MalformedImage, FailsTheLoadNamingTheLine) {
+    auto l = qeltest::load_raw(crlf(GetParam().text));
+    EXPECT_FALSE(l.ok);
+    EXPECT_EQ(l.failure().line, GetParam().line);
+    EXPECT_NE(l.failure().what.find(GetParam().what), std::string::npos) << l.failure().what;
+}
+
+std::string case_name(const ::testing::TestParamInfo<Malformed>& info) {
+    std::string n;
+    for (const char* p = info.param.what; *p; ++p)
+        if ((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z')) n += *p;
+    return n;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Loader, MalformedImage,
+    ::testing::Values(
+        Malformed{"[METADATA]\nstruct Global [none] System\n[/METADATA]\nstray\n", 4, "unexpected text 'stray'"},
+        Malformed{"[METADATA]\nstruct Global [none] System\nstruct S [none] System\n0 1 p Nowhere r new\n[/METADATA]\n",
+                  5, "embedded member 'r'"},
+        Malformed{"[METADATA]\nstruct Global [none] System\n[/METADATA]\n[RESOURCE]\nr\nABC\n[/RESOURCE]\n", 6,
+                  "odd number"},
+        Malformed{"[METADATA]\nstruct Global [none] System\n[/METADATA]\n[RESOURCE]\nr\nzz\n[/RESOURCE]\n", 6,
+                  "not hexadecimal"},
+        Malformed{"[METADATA]\nstruct Global [none] System\n[/METADATA]\n[RESOURCE]\nr\nAB\n", 7, "[/RESOURCE]"},
+        Malformed{"[METADATA]\nstruct Global [none] System\n", 2, "without [/METADATA]"},
+        Malformed{"[METADATA]\nstruct Global [none] System\nstruct S [none] System\n0 1 i int a -2\n[/METADATA]\n", 4,
+                  "invalid array length"},
+        Malformed{"[METADATA]\nstruct Global [none] System\n[/METADATA]\n[SOURCE]\nmethod F.[a:1][m:0][p:00][r:v][v:]\nfrob 1\n[/SOURCE]\n",
+                  6, "unknown mnemonic 'frob'"}),
+    case_name);
+
+TEST(Loader, AnImageWithoutGlobalCannotStart) {
+    auto l = qeltest::load_raw(crlf("[METADATA]\nstruct S [none] System\n[/METADATA]\n"));
+    EXPECT_FALSE(l.ok);
+    EXPECT_NE(l.failure().what.find("Global"), std::string::npos);
+}
+
+TEST(Loader, AnEmptyTokenBetweenSectionsEndsParsing) {
+    auto l = qeltest::load_raw(crlf(std::string(kGlobal) + "\n[METADATA]\nstruct Later [none] System\n[/METADATA]\n"));
+    ASSERT_TRUE(l.ok);
+    EXPECT_EQ(find_class(*l.rt, "Later"), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,35 @@
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include "qelasm/authoring.h"
+#include "types/class_registry.h"
+
+namespace qeltest {
+
+std::string image_text(const std::string& authoring) {
+    std::string out, error;
+    bool ok = qelasm::build_image_text_from(authoring, "test", QEL_SOURCE_DIR "/tests/images", &out, &error);
+    EXPECT_TRUE(ok) << error;
+    return out;
+}
+
+Loaded load_raw(const std::string& text) {
+    Loaded l;
+    l.rt = std::make_unique<qel::Runtime>();
+    l.text = text;
+    if (l.text.empty() || l.text.back() != '\0') l.text.push_back('\0');
+    l.ok = l.rt->load_text(l.text.data());
+    return l;
+}
+
+Loaded load(const std::string& authoring) { return load_raw(image_text(authoring)); }
+
+qel::CClass* find_class(qel::Runtime& rt, const char* name) { return qel::class_by_name(rt.classes, name); }
+
+qel::CMember* find_field(qel::Runtime& rt, const char* cls, const char* field) {
+    qel::CClass* c = find_class(rt, cls);
+    return c ? qel::field_of(c, field) : nullptr;
+}
+
+}  // namespace qeltest

@@ -1,0 +1,28 @@
+// Helpers shared by the unit tests: images built from authoring text held in the test.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "host/runtime.h"
+
+namespace qeltest {
+
+// Authoring text -> image text (CR LF lines, NUL at the end). Includes are relative to tests/images.
+std::string image_text(const std::string& authoring);
+
+struct Loaded {
+    std::unique_ptr<qel::Runtime> rt;
+    bool ok = false;
+    std::string text;  // the image text (cut in place by the parser)
+    qel::LoadFailure failure() const { return rt->failure; }
+};
+
+// Builds the image text and runs the load steps after the fetch.
+Loaded load(const std::string& authoring);
+// Loads raw image text exactly as given (it gets its terminating NUL here).
+Loaded load_raw(const std::string& text);
+
+qel::CClass* find_class(qel::Runtime& rt, const char* name);
+qel::CMember* find_field(qel::Runtime& rt, const char* cls, const char* field);
+
+}  // namespace qeltest
