@@ -6,6 +6,8 @@
 #include "host/runtime.h"
 #include "host/system_block.h"
 #include "platform/platform.h"
+#include "vm/interpreter.h"
+#include "vm/stack_ops.h"
 
 namespace qel {
 
@@ -27,8 +29,6 @@ void tell_load_failure(const LoadFailure& f) {
 }  // namespace
 
 int host_main(void* instance, void* previous, char16_t* cmdLine, int cmdShow) {
-    (void)instance;
-    (void)previous;
     startup_locale_and_system();
     int exitCode = 0;
     {
@@ -40,6 +40,14 @@ int host_main(void* instance, void* previous, char16_t* cmdLine, int cmdShow) {
             // A load that fails is a failure of the run, not a success.
             tell_load_failure(rt->failure);
             exitCode = 1;
+        } else if (Instruction* winMain = rt->code.method("WinMain")) {
+            ValueStack* st = &rt->stack;
+            push_pointer(st, instance);
+            push_pointer(st, previous);
+            push_pointer(st, cmdLine);
+            push_int(st, cmdShow);
+            run_top_level(rt, winMain, nullptr, st);
+            if (st->count >= 1 && st->slots[st->count - 1].tag == kTagInt) exitCode = pop_int(st);
         }
         delete rt;
     }

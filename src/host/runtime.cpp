@@ -8,6 +8,11 @@
 #include "host/error_report.h"
 #include "image/container.h"
 #include "image/image_parser.h"
+#include "image/linker.h"
+#include "types/member_access.h"
+#include "vm/exceptions.h"
+#include "vm/interpreter.h"
+#include "vm/stack_ops.h"
 #include "image/opcodes.h"
 #include "platform/platform.h"
 #include "stdlib/datetime.h"
@@ -18,13 +23,6 @@ namespace qel {
 
 namespace {
 Runtime* g_current = nullptr;
-
-void init_bare_frame(Frame& f, ValueStack* stack) {
-    std::memset(&f, 0, sizeof f);
-    f.try_depth = -1;
-    f.stack = stack;
-    f.stack_base = static_cast<int16_t>(stack->count);
-}
 
 std::string narrow(const char16_t* s) {
     std::string out;
@@ -68,9 +66,17 @@ Runtime::Runtime() {
     system.Formats = &system_formats();
     system.Environment = &system_environment();
     load_started = 0;
+    exception_message_at = exception_trace_at = -1;
 }
 
 Runtime::~Runtime() {
+    if (loaded) {
+        for (int32_t i = units.records.count - 1; i >= 0; --i) {
+            auto* u = static_cast<UnitRecord*>(units.records[i]);
+            std::string fn = std::string(u->name) + "_Finalize";
+            if (Instruction* m = code.method(fn.c_str())) run_top_level(this, m, nullptr, &stack);
+        }
+    }
     if (global_object) {
         if (CClass* g = class_by_name(classes, "Global")) free_string_fields(global_object, g);
         std::free(global_object);
@@ -154,16 +160,40 @@ bool Runtime::load_text(char* text) {
     code.text = nullptr;
     if (!parsed) return false;
 
-    global_object = nullptr;
+    const char* missing = nullptr;
+    if (!check_constructors(*this, &missing)) {
+        failure.what = std::string("class constructor not found for <") + missing + ">";
+        return false;
+    }
+    link_image(*this);
+    bind_exception_class(this);
+
     CClass* global = class_by_name(classes, "Global");
     if (!global) {
         failure.what = "the image declares no Global struct";
         return false;
     }
-    exception_class = class_by_name(classes, "Exception");
     global_object = allocate_instance(global);
-    if (CMember* f = field_in_chain(global, "System"); f && f->type == kTypePointer && f->address >= 0)
-        *reinterpret_cast<void**>(static_cast<char*>(global_object) + f->address) = &system;
+    if (!global_object) {
+        failure.what = "out of memory";
+        return false;
+    }
+    {
+        // Global.System points at the system block.
+        Frame frame;
+        init_bare_frame(frame, &stack);
+        push_pointer(&stack, &system);
+        WStr name{};
+        name.assignNarrow("System");
+        set_field_by_name(this, global_object, global, name, &frame);
+        name.clear();
+        stack.count = frame.stack_base;
+    }
+    for (int32_t i = 0; i < units.records.count; ++i) {
+        auto* u = static_cast<UnitRecord*>(units.records[i]);
+        std::string fn = std::string(u->name) + "_Initialize";
+        if (Instruction* m = code.method(fn.c_str())) run_top_level(this, m, nullptr, &stack);
+    }
     system.LoadingTime = static_cast<int32_t>(platform::tick_ms() - load_started);
     loaded = true;
     return true;

@@ -81,6 +81,8 @@ struct Runtime {
 
     // Host bookkeeping.
     uint32_t load_started;
+    int32_t exception_message_at;  // FMessage and FStackTrace of class Exception; -1 when absent
+    int32_t exception_trace_at;
     LoadFailure failure;
 
     Runtime();

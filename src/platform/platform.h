@@ -41,6 +41,9 @@ uint32_t tick_ms();
 
 uint32_t current_thread_id();
 
+// Ends the process at once with the exit code.
+[[noreturn]] void exit_process(int code);
+
 // A lock for the few structures that several threads touch (a critical section on Windows).
 struct Mutex {
     alignas(8) unsigned char storage[48];

@@ -1,6 +1,8 @@
 #include "types/objects.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <new>
 
 #include "stdlib/wstr.h"
 
@@ -41,6 +43,81 @@ void free_struct(const CClass* c, void* block) {
     if (!block) return;
     if (c) free_string_fields(block, c);
     std::free(block);
+}
+
+}  // namespace qel
+
+#include <string>
+
+#include "host/error_report.h"
+#include "host/runtime.h"
+#include "native/native_classes.h"
+#include "platform/platform.h"
+#include "types/class_registry.h"
+#include "vm/interpreter.h"
+#include "vm/runtime_error.h"
+#include "vm/stack_ops.h"
+
+namespace qel {
+
+namespace {
+[[noreturn]] void class_not_found() { raise_runtime_error("Class info not found!"); }
+
+// A failure while a script object is being built ends the run: nothing can continue safely.
+[[noreturn]] void fatal_creation_error(const CClass* c) {
+    WStr text{};
+    text.assignNarrow(c->name);
+    text.appendNarrow(" creating error.");
+    show_runtime_error_box(text);
+    text.clear();
+    platform::exit_process(1);
+}
+}  // namespace
+
+void create_object(Runtime* rt, CClass* c, Frame* f) {
+    if (!c) class_not_found();
+    if (c->is_struct) {
+        push_pointer(f->stack, allocate_instance(c));
+        return;
+    }
+    if (c->internal_class) {
+        push_pointer(f->stack, native_object_create(rt, c->name, f));
+        return;
+    }
+    void* obj = nullptr;
+    try {
+        obj = std::calloc(1, static_cast<size_t>(c->size > 4 ? c->size : 4));
+        if (!obj) throw std::bad_alloc();
+        *static_cast<CClass**>(obj) = c;
+        create_string_fields(obj, c);
+        if (c->constructor) run_method(rt, c->constructor, obj, f);
+    } catch (...) {
+        fatal_creation_error(c);
+    }
+    push_pointer(f->stack, obj);
+}
+
+void construct_in_place(Runtime* rt, CClass* c, Frame* f) {
+    if (!c) class_not_found();
+    if (!c->internal_class) {
+        if (c->constructor) run_method(rt, c->constructor, f->self, f);
+    } else if (std::strcmp(c->name, "object") != 0) {
+        f->self = native_object_create(rt, c->name, f);
+    }
+}
+
+void release_object(Runtime* rt, void* obj, Frame* f) {
+    if (!obj) return;
+    CClass* c = class_of(obj);
+    for (CClass* k = c; k; k = k->base_class)
+        if (k->destructor) run_method(rt, k->destructor, obj, f);
+    free_string_fields(obj, c);
+    std::free(obj);
+}
+
+void dispatch_by_hash(Runtime* rt, uint32_t hash, void* obj, Frame* f) {
+    if (!obj) raise_runtime_error("Method call on a null object");
+    if (Instruction* m = method_in_chain(class_of(obj), hash)) run_method(rt, m, obj, f);
 }
 
 }  // namespace qel

@@ -17,3 +17,24 @@ void free_string_fields(void* instance, const CClass* c);
 void free_struct(const CClass* c, void* block);
 
 }  // namespace qel
+
+namespace qel {
+
+struct Runtime;
+struct Frame;
+struct Instruction;
+
+// newobj and New: creates an object of class c and pushes it (structs are allocated, internal
+// classes come from the native factory, script classes run their constructor).
+void create_object(Runtime* rt, CClass* c, Frame* f);
+// create: runs the base class's constructor on the frame's this.
+void construct_in_place(Runtime* rt, CClass* c, Frame* f);
+// object_free: destructors from the most derived class up, string fields, the block.
+void release_object(Runtime* rt, void* obj, Frame* f);
+// callvirt: the most derived method with that short-name hash, run on obj; nothing when none.
+void dispatch_by_hash(Runtime* rt, uint32_t hash, void* obj, Frame* f);
+
+// The class of a script object (its first word).
+inline CClass* class_of(const void* obj) { return *static_cast<CClass* const*>(obj); }
+
+}  // namespace qel

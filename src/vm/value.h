@@ -51,10 +51,15 @@ static_assert(sizeof(Value) == 24);
 
 constexpr int kStackSlots = 2048;
 
+// Nesting of native calls of the interpreter on one stack's thread; deeper calls fail with
+// "Stack overflow" before the native stack runs out.
+constexpr int32_t kMaxCallDepth = 3000;
+
 struct ValueStack {
     int32_t count;
     int32_t capacity;
     Value slots[kStackSlots];
+    int32_t depth;  // script calls in progress on this stack
 };
 
 ValueStack* value_stack_create();

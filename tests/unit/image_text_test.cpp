@@ -33,7 +33,7 @@ std::string text_of(const WStr* s) {
 }
 
 TEST(Manifest, KnownKeysFillTheSystemBlock) {
-    auto l = qeltest::load_raw(crlf(std::string("[MANIFEST]\n"
+    auto l = qeltest::parse_raw(crlf(std::string("[MANIFEST]\n"
                                                 "project:name \"Demo App\"\n"
                                                 "project:title \"\"\n"
                                                 "project:company \"ACME, Inc.\"\n"
@@ -52,13 +52,13 @@ TEST(Manifest, KnownKeysFillTheSystemBlock) {
 }
 
 TEST(Manifest, WithoutADateTheProjectDateStaysZero) {
-    auto l = qeltest::load_raw(crlf(std::string("[MANIFEST]\nproject:name \"x\"\n[/MANIFEST]\n") + kGlobal));
+    auto l = qeltest::parse_raw(crlf(std::string("[MANIFEST]\nproject:name \"x\"\n[/MANIFEST]\n") + kGlobal));
     ASSERT_TRUE(l.ok);
     EXPECT_EQ(l.rt->system.ProjectDate, 0.0);
 }
 
 TEST(Metadata, TypesEnumsAndUnits) {
-    auto l = qeltest::load_raw(crlf("[METADATA]\n"
+    auto l = qeltest::parse_raw(crlf("[METADATA]\n"
                                     "type v void void System\n"
                                     "type i int int System\n"
                                     "type i DWORD int Windef\n"
@@ -94,7 +94,7 @@ TEST(Metadata, TypesEnumsAndUnits) {
 }
 
 TEST(Metadata, ClassesStructsAndMembers) {
-    auto l = qeltest::load_raw(crlf("[METADATA]\n"
+    auto l = qeltest::parse_raw(crlf("[METADATA]\n"
                                     "type i int int System\n"
                                     "enum Mode e System\n"
                                     "On 1\n"
@@ -170,7 +170,7 @@ TEST(Metadata, ClassesStructsAndMembers) {
 }
 
 TEST(Metadata, ProcLines) {
-    auto l = qeltest::load_raw(crlf("[METADATA]\n"
+    auto l = qeltest::parse_raw(crlf("[METADATA]\n"
                                     "proc GetTickCount i n kernel32.dll stdcall\n"
                                     "proc SetProcessDPIAware i n late user32.dll stdcall\n"
                                     "proc qsort v ppip msvcrt.dll cdecl\n"
@@ -195,7 +195,7 @@ TEST(Metadata, ProcLines) {
 }
 
 TEST(Metadata, TwoSpacesShiftTheFieldsOfALine) {
-    auto l = qeltest::load_raw(crlf("[METADATA]\n"
+    auto l = qeltest::parse_raw(crlf("[METADATA]\n"
                                     "type i  DWORD int Windef\n"
                                     "struct Global [none] System\n"
                                     "[/METADATA]\n"));
@@ -208,7 +208,7 @@ TEST(Metadata, TwoSpacesShiftTheFieldsOfALine) {
 }
 
 TEST(Resources, HexLinesBecomeNamedBlocks) {
-    auto l = qeltest::load_raw(crlf(std::string(kGlobal) +
+    auto l = qeltest::parse_raw(crlf(std::string(kGlobal) +
                                     "[RESOURCE]\nIcon Main.png\nEFbbBF\n[/RESOURCE]\n[RESOURCE]\nempty\n\n[/RESOURCE]\n"));
     ASSERT_TRUE(l.ok) << l.failure().what;
     ResourceRec* r = l.rt->code.resource("Icon Main.png");
@@ -230,7 +230,7 @@ struct Malformed {
 class MalformedImage : public ::testing::TestWithParam<Malformed> {};
 
 TEST_P(MalformedImage, FailsTheLoadNamingTheLine) {
-    auto l = qeltest::load_raw(crlf(GetParam().text));
+    auto l = qeltest::parse_raw(crlf(GetParam().text));
     EXPECT_FALSE(l.ok);
     EXPECT_EQ(l.failure().line, GetParam().line);
     EXPECT_NE(l.failure().what.find(GetParam().what), std::string::npos) << l.failure().what;
@@ -268,7 +268,7 @@ TEST(Loader, AnImageWithoutGlobalCannotStart) {
 }
 
 TEST(Loader, AnEmptyTokenBetweenSectionsEndsParsing) {
-    auto l = qeltest::load_raw(crlf(std::string(kGlobal) + "\n[METADATA]\nstruct Later [none] System\n[/METADATA]\n"));
+    auto l = qeltest::parse_raw(crlf(std::string(kGlobal) + "\n[METADATA]\nstruct Later [none] System\n[/METADATA]\n"));
     ASSERT_TRUE(l.ok);
     EXPECT_EQ(find_class(*l.rt, "Later"), nullptr);
 }

@@ -35,7 +35,7 @@ void expect_layout(Runtime& rt, const Offsets& o) {
 }
 
 TEST(Layout, TheRuleOnItsExamples) {
-    auto l = qeltest::load(with_metadata(
+    auto l = qeltest::parse(with_metadata(
         "struct Mixed [none] System\n"
         "0 1 e byte a 0\n0 1 d double b 0\n0 1 i int c 0\n"
         "class OneBool object 1 System\n"  // internal: no layout
@@ -64,7 +64,7 @@ TEST(Layout, TheRuleOnItsExamples) {
 }
 
 TEST(Layout, BaseChainLookupsAndIsA) {
-    auto l = qeltest::load(with_metadata(
+    auto l = qeltest::parse(with_metadata(
         "class A object 0 System\n0 1 i int a 0\n1 0 i int PA a 0 n\n"
         "class B A 0 System\n0 1 i int b 0\n"
         "class C B 0 System\n0 1 i int c 0\n"
@@ -85,7 +85,7 @@ TEST(Layout, BaseChainLookupsAndIsA) {
 }
 
 TEST(Layout, AnUndeclaredBaseIsDroppedAndTheLoadGoesOn) {
-    auto l = qeltest::load(with_metadata("class Orphan Missing 0 System\n0 1 i int x 0\n"));
+    auto l = qeltest::parse(with_metadata("class Orphan Missing 0 System\n0 1 i int x 0\n"));
     ASSERT_TRUE(l.ok);
     CClass* o = class_by_name(l.rt->classes, "Orphan");
     EXPECT_EQ(o->base_class, nullptr);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "image/image_parser.h"
 #include "qelasm/authoring.h"
 #include "types/class_registry.h"
 
@@ -24,6 +25,17 @@ Loaded load_raw(const std::string& text) {
 }
 
 Loaded load(const std::string& authoring) { return load_raw(image_text(authoring)); }
+
+Loaded parse_raw(const std::string& text) {
+    Loaded l;
+    l.rt = std::make_unique<qel::Runtime>();
+    l.text = text;
+    if (l.text.empty() || l.text.back() != '\0') l.text.push_back('\0');
+    l.ok = qel::parse_image(*l.rt, l.text.data(), l.rt->failure);
+    return l;
+}
+
+Loaded parse(const std::string& authoring) { return parse_raw(image_text(authoring)); }
 
 qel::CClass* find_class(qel::Runtime& rt, const char* name) { return qel::class_by_name(rt.classes, name); }
 

@@ -17,6 +17,10 @@ struct Loaded {
     qel::LoadFailure failure() const { return rt->failure; }
 };
 
+// Parses only (sections, metadata, source, layout, accessors): no checks, linking or start.
+Loaded parse(const std::string& authoring);
+Loaded parse_raw(const std::string& text);
+
 // Builds the image text and runs the load steps after the fetch.
 Loaded load(const std::string& authoring);
 // Loads raw image text exactly as given (it gets its terminating NUL here).

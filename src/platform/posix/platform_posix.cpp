@@ -89,6 +89,8 @@ uint32_t tick_ms() {
     return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
 }
 
+void exit_process(int code) { ::_exit(code); }
+
 uint32_t current_thread_id() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
 
 static_assert(sizeof(pthread_mutex_t) <= sizeof(Mutex::storage));

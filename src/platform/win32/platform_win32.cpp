@@ -91,6 +91,8 @@ int module_file_name(char16_t* out, int cap) {
 
 uint32_t tick_ms() { return GetTickCount(); }
 
+void exit_process(int code) { ExitProcess(static_cast<UINT>(code)); }
+
 uint32_t current_thread_id() { return GetCurrentThreadId(); }
 
 static_assert(sizeof(CRITICAL_SECTION) <= sizeof(Mutex::storage));

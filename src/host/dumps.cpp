@@ -1,0 +1,161 @@
+// The texts of error reports: instruction report, frame dump, value texts.
+#include <cinttypes>
+#include <cstdio>
+
+#include "host/error_report.h"
+#include "host/runtime.h"
+#include "image/instruction.h"
+#include "image/opcodes.h"
+#include "vm/frame.h"
+#include "vm/stack_ops.h"
+
+namespace qel {
+
+namespace {
+constexpr const char* kSeparator = "________________________________________________________\r\n";
+
+void append_int(WStr& out, int64_t v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%" PRId64, v);
+    out.appendNarrow(buf);
+}
+
+void append_double(WStr& out, double d, int digits) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*g", digits, d);
+    out.appendNarrow(buf);
+}
+
+void append_quoted(WStr& out, const WStr& text) {
+    out.appendNarrow("\"");
+    out.append(text);
+    out.appendNarrow("\"");
+}
+
+const char* method_name(const Frame* f) {
+    return f && f->method && f->method->method() ? f->method->method()->name : "";
+}
+}  // namespace
+
+void value_text(const Value& v, WStr& out) {
+    out.appendNarrow("(");
+    out.appendNarrow(type_name_of_tag(v.tag));
+    out.appendNarrow(") ");
+    switch (v.tag) {
+        case kTagBool: out.appendNarrow(v.v.i ? "true" : "false"); break;
+        case kTagInt:
+        case kTagPointer:
+        case kTagDispatch:
+        case kTagUnknown: append_int(out, v.v.i); break;
+        case kTagDouble: append_double(out, v.v.d, 15); break;
+        case kTagLong: append_int(out, v.v.l); break;
+        case kTagString: append_quoted(out, v.text); break;
+        default: break;
+    }
+}
+
+void variable_text(const Frame* f, int index, WStr& out) {
+    const char code = f->var_codes[index];
+    const uint64_t& slot = f->vars[index];
+    out.appendNarrow("(");
+    out.appendNarrow(type_name_of_code(code));
+    out.appendNarrow(") ");
+    switch (code) {
+        case 'b': out.appendNarrow(*reinterpret_cast<const uint8_t*>(&slot) ? "true" : "false"); break;
+        case 'c': append_int(out, *reinterpret_cast<const uint16_t*>(&slot)); break;
+        case 'e': append_int(out, *reinterpret_cast<const int8_t*>(&slot)); break;
+        case 'm': append_int(out, *reinterpret_cast<const int16_t*>(&slot)); break;
+        case 'i':
+        case 'n':
+        case 'p': append_int(out, *reinterpret_cast<const int32_t*>(&slot)); break;
+        case 'd': append_double(out, *reinterpret_cast<const double*>(&slot), 15); break;
+        case 'f': append_double(out, *reinterpret_cast<const float*>(&slot), 10); break;
+        case 'l': append_int(out, *reinterpret_cast<const int64_t*>(&slot)); break;
+        case 's': {
+            const WStr* s = *reinterpret_cast<WStr* const*>(&slot);
+            if (s) append_quoted(out, *s);
+            else out.appendNarrow("\"\"");
+            break;
+        }
+        default: break;
+    }
+}
+
+void frame_dump(const Frame* f, WStr& out, bool with_stack) {
+    out.appendNarrow("\r\n{");
+    out.appendNarrow(method_name(f));
+    out.appendNarrow("} Local - {");
+    append_int(out, f->var_count);
+    out.appendNarrow("} item(s);\r\n");
+    const int params = f->method ? f->method->operand.i : 0;
+    for (int i = 0; i < f->var_count; ++i) {
+        out.appendNarrow(i < params ? "{a:" : "{v:");
+        append_int(out, i < params ? i : i - params);
+        out.appendNarrow("} : ");
+        variable_text(f, i, out);
+        out.appendNarrow("\r\n");
+    }
+    const ValueStack* st = f->stack;
+    out.appendNarrow(kSeparator);
+    out.appendNarrow("\r\nStack Values - Stack Entry Index {");
+    append_int(out, f->stack_base);
+    out.appendNarrow("} - {");
+    append_int(out, st->count);
+    out.appendNarrow("} item(s);\r\n");
+    if (with_stack) {
+        for (int i = 0; i < st->count; ++i) {
+            out.appendNarrow("{");
+            append_int(out, i);
+            out.appendNarrow("} : ");
+            value_text(st->slots[i], out);
+            out.appendNarrow("\r\n");
+        }
+    }
+    out.appendNarrow(kSeparator);
+    out.appendNarrow("\r\nCall Stack;\r\n");
+    for (const Frame* c = f; c; c = c->caller) {
+        if (!c->method) continue;
+        out.appendNarrow("{");
+        out.appendNarrow(method_name(c));
+        out.appendNarrow("}\r\n");
+    }
+}
+
+void instruction_report(Runtime* rt, const Frame* f, const Instruction* at, WStr& out) {
+    const int headerLine = f->method ? f->method->lineno : 0;
+    const OpcodeEntry* op = at ? opcode_by_number(rt->opcodes, at->opcode) : nullptr;
+    out.appendNarrow(kSeparator);
+    out.appendNarrow("Line Number       (");
+    append_int(out, headerLine);
+    out.appendNarrow(")\r\nMethod Name       (");
+    out.appendNarrow(method_name(f));
+    out.appendNarrow(")\r\nMethod Line       (");
+    append_int(out, at ? at->lineno - headerLine : 0);
+    out.appendNarrow(")\r\nOp Codes          (");
+    out.appendNarrow(op ? op->mnemonic : "");
+    out.appendNarrow(")\r\n");
+    out.appendNarrow(kSeparator);
+    frame_dump(f, out, true);
+}
+
+void fatal_report(Runtime* rt, const WStr& message, const Instruction* at, const Frame* f) {
+    if (!rt->system.ErrorReporting) return;
+    WStr text{};
+    instruction_report(rt, f, at, text);
+    text.appendNarrow("\r\nException Message;\r\n");
+    text.append(message);
+    text.appendNarrow("\r\n");
+    report_error_wide(kErrorFatal, text);
+    text.clear();
+}
+
+void stack_trace_text(Runtime* rt, const Frame* f, const Instruction* at, const WStr* message, WStr& out) {
+    WStr text{};
+    instruction_report(rt, f, at, text);
+    text.appendNarrow("\r\nException Message;\r\n");
+    if (message) text.append(*message);
+    out.assign(text);
+    text.clear();
+}
+
+}  // namespace qel

@@ -1,0 +1,29 @@
+#include "native/native_bridge.h"
+
+#include "image/instruction.h"
+#include "image/opcodes.h"
+#include "stdlib/wstr.h"
+#include "vm/runtime_error.h"
+
+namespace qel {
+
+namespace {
+[[noreturn]] void unsupported(const Instruction* ins, const char* what) {
+    WStr m{};
+    m.appendNarrow(opcode_mnemonic(ins->opcode));
+    if (ins->name) {
+        m.appendNarrow(" ");
+        m.appendNarrow(ins->name);
+    }
+    m.appendNarrow(": ");
+    m.appendNarrow(what);
+    m.appendNarrow(" are not supported by this runtime build");
+    raise_runtime_error(m);
+}
+}  // namespace
+
+void native_libproc(Runtime*, Frame*, Instruction* ins) { unsupported(ins, "native procedure calls"); }
+void native_callcvirt(Runtime*, Frame*, Instruction* ins) { unsupported(ins, "native interface calls"); }
+void native_com(Runtime*, Frame*, Instruction* ins) { unsupported(ins, "COM automation calls"); }
+
+}  // namespace qel

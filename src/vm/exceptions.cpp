@@ -1,0 +1,92 @@
+#include "vm/exceptions.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "host/error_report.h"
+#include "host/runtime.h"
+#include "types/class_registry.h"
+#include "types/member_access.h"
+#include "types/objects.h"
+#include "vm/runtime_error.h"
+#include "vm/stack_ops.h"
+
+namespace qel {
+
+namespace {
+WStr* string_field(void* object, int32_t at) {
+    if (!object || at < 0) return nullptr;
+    return *reinterpret_cast<WStr**>(static_cast<char*>(object) + at);
+}
+
+// The message of a runtime error raised while the image has no Exception class.
+thread_local WStr t_orphan_message{};
+
+void* make_exception(const WStr& message) {
+    Runtime* rt = current_runtime();
+    CClass* c = rt ? rt->exception_class : nullptr;
+    if (!c || c->size < 4) {
+        t_orphan_message.assign(message);
+        return nullptr;
+    }
+    void* obj = std::calloc(1, static_cast<size_t>(c->size));
+    if (!obj) {
+        t_orphan_message.assign(message);
+        return nullptr;
+    }
+    *static_cast<CClass**>(obj) = c;
+    create_string_fields(obj, c);
+    if (WStr* m = string_field(obj, rt->exception_message_at)) m->assign(message);
+    return obj;
+}
+}  // namespace
+
+void raise_runtime_error(const WStr& message) { throw qel_exception{make_exception(message)}; }
+
+void raise_runtime_error(const char* message) {
+    WStr m{};
+    m.assignNarrow(message);
+    void* obj = make_exception(m);
+    m.clear();
+    throw qel_exception{obj};
+}
+
+void bind_exception_class(Runtime* rt) {
+    rt->exception_class = class_by_name(rt->classes, "Exception");
+    rt->exception_message_at = rt->exception_trace_at = -1;
+    if (!rt->exception_class) return;
+    if (CMember* m = field_in_chain(rt->exception_class, "FMessage"); m && m->type == kTypeString)
+        rt->exception_message_at = m->address;
+    if (CMember* t = field_in_chain(rt->exception_class, "FStackTrace"); t && t->type == kTypeString)
+        rt->exception_trace_at = t->address;
+}
+
+WStr* exception_message(Runtime* rt, void* exception) { return string_field(exception, rt->exception_message_at); }
+WStr* exception_trace(Runtime* rt, void* exception) { return string_field(exception, rt->exception_trace_at); }
+
+void report_unhandled(Runtime* rt, void* exception, bool script_exception, Instruction* at, Frame* f) {
+    WStr message{};
+    if (script_exception && exception) {
+        // Read the Message property like any script would, then let the object go.
+        ValueStack* st = f->stack;
+        int32_t before = st->count;
+        WStr name{};
+        name.assignNarrow("Message");
+        get_property_by_name(rt, exception, nullptr, name, f);
+        name.clear();
+        if (st->count > before && st->slots[st->count - 1].tag == kTagString) message.assign(st->slots[st->count - 1].text);
+        st->count = before;
+        release_object(rt, exception, f);
+    } else if (exception) {
+        if (WStr* m = exception_message(rt, exception)) message.assign(*m);
+        // Nothing refers to a runtime error's object once it is reported.
+        free_string_fields(exception, *static_cast<CClass**>(exception));
+        std::free(exception);
+    } else {
+        message.assign(t_orphan_message);
+    }
+    fatal_report(rt, message, at, f);
+    message.clear();
+}
+
+}  // namespace qel

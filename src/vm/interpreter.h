@@ -1,0 +1,34 @@
+// The interpreter: one activation runs one method invocation; calls nest activations.
+#pragma once
+#include <cstdint>
+
+#include "vm/frame.h"
+#include "vm/value.h"
+
+namespace qel {
+
+struct Runtime;
+struct Instruction;
+
+// Runs from first until the method ends. Catches runtime errors raised by its instructions.
+void interpret(Runtime* rt, Frame* f, Instruction* first);
+
+// A call from script code: a nested frame whose arguments the caller pushed. With variadic N,
+// the N hidden values above the arguments are kept out of the callee's way.
+void run_method(Runtime* rt, Instruction* method, void* self, Frame* caller, int variadic = 0);
+
+// A call from native code (WinMain, unit initialisers, callbacks): a top-level frame on stack,
+// the arguments already pushed. Never lets a runtime error escape: an unhandled one is reported.
+void run_top_level(Runtime* rt, Instruction* method, void* self, ValueStack* stack);
+
+// A bare frame (no method, no variables) for native code that must hand a frame to built-ins.
+void init_bare_frame(Frame& f, ValueStack* stack);
+
+// Frame construction and leave (the leave hands a returned result back in place of the arguments).
+void enter_frame(Frame& f, Instruction* method, void* self, ValueStack* stack, Frame* caller, int base);
+void leave_frame(Frame& f);
+
+// Releases the exception objects still held in the frame's caught list, newest first.
+void release_caught(Runtime* rt, Frame* f);
+
+}  // namespace qel
