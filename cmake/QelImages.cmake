@@ -25,14 +25,13 @@ function(qel_image target)
   else()
     set(assembler ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:qelasm>)
   endif()
-  # Includes are followed at build time; depend on every authoring file of the tree.
-  file(GLOB_RECURSE all_sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tests/images/*.qsrc"
-       "${PROJECT_SOURCE_DIR}/examples/*.qsrc")
+  # qelasm reports every file it read (includes too) for the dependencies.
   get_filename_component(out_dir "${ARG_OUTPUT}" DIRECTORY)
   add_custom_command(OUTPUT "${ARG_OUTPUT}"
     COMMAND ${CMAKE_COMMAND} -E make_directory "${out_dir}"
-    COMMAND ${assembler} build ${sources} -o "${ARG_OUTPUT}"
-    DEPENDS ${sources} ${all_sources} $<$<NOT:$<BOOL:${WIN32}>>:qelasm>
+    COMMAND ${assembler} build ${sources} -o "${ARG_OUTPUT}" --depfile "${ARG_OUTPUT}.d"
+    DEPENDS ${sources} $<$<NOT:$<BOOL:${WIN32}>>:qelasm>
+    DEPFILE "${ARG_OUTPUT}.d"
     COMMENT "Assembling ${ARG_OUTPUT}"
     VERBATIM)
   add_custom_target(${target} ALL DEPENDS "${ARG_OUTPUT}")

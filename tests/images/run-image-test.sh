@@ -2,8 +2,10 @@
 # Runs one image test and compares its exit code and standard error with the expectations
 # written in its source as ';@' lines:
 #   ;@ exit N            expected exit code (default 0)
-#   ;@ stderr TEXT       one expected line of standard error (none: standard error must be empty)
+#   ;@ stderr TEXT       one expected line of standard error (none: standard error must be empty);
+#                        trailing blanks are not compared
 #   ;@ stderr-any        standard error is not compared
+#   ;@ stderr-match RE   standard error has one line per stderr-match, each matching its RE (grep -E)
 #   ;@ cmdline TEXT      the command line instead of the image path; {image} and {dir} expand
 #   ;@ truncate N        run a copy of the image cut to N bytes
 #   ;@ lanes LANE...     run only in these lanes (linux, win)
@@ -59,15 +61,30 @@ rc=$?
 
 # Wine's own background noise is not the program's output.
 grep -v -E '^qemu: uncaught target signal|stack smashing detected|^wine: |^wine client error|^[0-9a-f]{4}:(err|fixme|warn|trace):|^Application tried to create a window|^err:|^fixme:' \
-  "$work/stderr.raw" | tr -d '\r' > "$work/stderr"
+  "$work/stderr.raw" | tr -d '\r' | sed 's/[[:space:]]*$//' > "$work/stderr"
 
 status=0
 if [ "$rc" != "$expected_exit" ]; then
   echo "exit code: expected $expected_exit, got $rc"
   status=1
 fi
-if [ -z "$(directive stderr-any)" ]; then
-  directive stderr > "$work/expected"
+if [ -n "$(directive stderr-match)" ]; then
+  directive stderr-match > "$work/patterns"
+  if [ "$(wc -l < "$work/patterns")" != "$(wc -l < "$work/stderr")" ]; then
+    echo "standard error has $(wc -l < "$work/stderr") lines, expected $(wc -l < "$work/patterns")"
+    status=1
+  fi
+  n=0
+  while IFS= read -r pattern; do
+    n=$((n + 1))
+    line=$(sed -n "${n}p" "$work/stderr")
+    if ! grep -qE -- "$pattern" <<<"$line"; then
+      echo "standard error line $n: '$line' does not match '$pattern'"
+      status=1
+    fi
+  done < "$work/patterns"
+elif [ -z "$(directive stderr-any)" ]; then
+  directive stderr | sed 's/[[:space:]]*$//' > "$work/expected"
   if ! diff -u "$work/expected" "$work/stderr" > "$work/diff"; then
     echo "standard error differs (expected, actual):"
     cat "$work/diff"

@@ -39,7 +39,7 @@ std::string trim(const std::string& s) {
 }
 
 bool collect(const std::string& text, const std::string& name, const std::string& base_dir, int depth,
-             std::vector<Line>* out, std::string* error) {
+             std::vector<Line>* out, std::string* error, std::vector<std::string>* deps) {
     if (depth > 32) {
         *error = name + ": includes nested too deeply";
         return false;
@@ -67,7 +67,8 @@ bool collect(const std::string& text, const std::string& name, const std::string
                 *error = name + ":" + std::to_string(number) + ": cannot read included file '" + inc.string() + "'";
                 return false;
             }
-            if (!collect(body, inc.string(), inc.parent_path().string(), depth + 1, out, error)) return false;
+            if (deps) deps->push_back(inc.string());
+            if (!collect(body, inc.string(), inc.parent_path().string(), depth + 1, out, error, deps)) return false;
             continue;
         }
         out->push_back(Line{line, name, number});
@@ -177,11 +178,12 @@ bool assemble(std::vector<Line>& lines, std::string* out, std::string* error) {
 bool build_image_text_from(const std::string& text, const std::string& name, const std::string& base_dir,
                            std::string* out, std::string* error) {
     std::vector<Line> lines;
-    if (!collect(text, name, base_dir, 0, &lines, error)) return false;
+    if (!collect(text, name, base_dir, 0, &lines, error, nullptr)) return false;
     return assemble(lines, out, error);
 }
 
-bool build_image_text(const std::vector<std::string>& files, std::string* out, std::string* error) {
+bool build_image_text(const std::vector<std::string>& files, std::string* out, std::string* error,
+                      std::vector<std::string>* deps) {
     std::vector<Line> lines;
     for (const std::string& f : files) {
         std::string body;
@@ -189,7 +191,8 @@ bool build_image_text(const std::vector<std::string>& files, std::string* out, s
             *error = f + ": cannot read the file";
             return false;
         }
-        if (!collect(body, f, fs::path(f).parent_path().string(), 0, &lines, error)) return false;
+        if (deps) deps->push_back(f);
+        if (!collect(body, f, fs::path(f).parent_path().string(), 0, &lines, error, deps)) return false;
     }
     return assemble(lines, out, error);
 }

@@ -10,7 +10,9 @@ namespace qelasm {
 
 // Builds the image text of the files in order: CR LF after every line and a NUL at the end.
 // On failure returns false and sets error to "file:line: what".
-bool build_image_text(const std::vector<std::string>& files, std::string* out, std::string* error);
+// When deps is given it receives every file read, includes included.
+bool build_image_text(const std::vector<std::string>& files, std::string* out, std::string* error,
+                      std::vector<std::string>* deps = nullptr);
 
 // The same over text held in memory (named for messages; includes are relative to base_dir).
 bool build_image_text_from(const std::string& text, const std::string& name, const std::string& base_dir,

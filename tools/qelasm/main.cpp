@@ -18,12 +18,13 @@ const char* kUsage =
     "Each command takes --help.\n";
 
 const char* kBuildHelp =
-    "usage: qelasm build SRC... -o IMAGE.qel\n"
+    "usage: qelasm build SRC... -o IMAGE.qel [--depfile FILE]\n"
     "Reads the authoring files in order and writes one image container.\n"
     "Authoring text is image text where lines may end in LF or CR LF, blank lines and lines starting\n"
     "with ';' are dropped, leading and trailing blanks are trimmed, '#include \"path\"' splices a file\n"
     "(relative to the including file), and in [SOURCE] blocks a line '@name:' labels the next\n"
-    "instruction, which 'cmp', 'jmp', 'cmpjmp', 'try' and 'catch' can name as '@name'.\n";
+    "instruction, which 'cmp', 'jmp', 'cmpjmp', 'try' and 'catch' can name as '@name'.\n"
+    "--depfile writes the files read (includes too) as a make rule for IMAGE.qel.\n";
 
 const char* kTextHelp =
     "usage: qelasm text IMAGE.qel\n"
@@ -51,19 +52,29 @@ int cmd_build(const std::vector<std::string>& args) {
         return 0;
     }
     std::vector<std::string> sources;
-    std::string output;
+    std::string output, depfile;
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "-o") {
-            if (i + 1 >= args.size()) return fail("build: -o needs a file name");
-            output = args[++i];
+        if (args[i] == "-o" || args[i] == "--depfile") {
+            if (i + 1 >= args.size()) return fail("build: " + args[i] + " needs a file name");
+            (args[i] == "-o" ? output : depfile) = args[i + 1];
+            ++i;
         } else {
             sources.push_back(args[i]);
         }
     }
     if (sources.empty() || output.empty()) return fail(std::string("build: need sources and -o IMAGE.qel\n") + kBuildHelp);
     std::string text, error;
-    if (!qelasm::build_image_text(sources, &text, &error)) return fail(error);
+    std::vector<std::string> deps;
+    if (!qelasm::build_image_text(sources, &text, &error, &deps)) return fail(error);
     if (!qelasm::write_image(text, output, &error)) return fail(error);
+    if (!depfile.empty()) {
+        FILE* f = std::fopen(depfile.c_str(), "w");
+        if (!f) return fail(depfile + ": cannot write the file");
+        std::fprintf(f, "%s:", output.c_str());
+        for (const auto& d : deps) std::fprintf(f, " \\\n  %s", d.c_str());
+        std::fprintf(f, "\n");
+        std::fclose(f);
+    }
     return 0;
 }
 
