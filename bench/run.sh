@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Runs the benchmarks under qemu-i386: each Qel image with the Linux host, each Lua program with
+# Lua 5.4 built -m32 from Debian's sources, best of three runs, and prints the ratio qel/Lua.
+# Not a test: numbers depend on the machine.
+#   bench/run.sh [NAME...]
+set -eu
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh linux
+cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-linux-i386.cmake >/dev/null
+cmake --build build -j"$(nproc)" --target qel qelasm >/dev/null
+bash bench/build-lua.sh
+mkdir -p build/bench
+names=("$@")
+if [ ${#names[@]} = 0 ]; then
+  names=()
+  for f in bench/*.qsrc; do names+=("$(basename "$f" .qsrc)"); done
+fi
+
+best_of_three() {
+  local best=""
+  for _ in 1 2 3; do
+    local t0 t1 ms
+    t0=$(date +%s%N)
+    "$@" >/dev/null 2>&1 || true
+    t1=$(date +%s%N)
+    ms=$(( (t1 - t0) / 1000000 ))
+    if [ -z "$best" ] || [ "$ms" -lt "$best" ]; then best=$ms; fi
+  done
+  echo "$best"
+}
+
+printf '%-16s %10s %10s %8s\n' benchmark "qel ms" "lua ms" ratio
+for n in "${names[@]}"; do
+  qemu-i386 -L / build/qelasm build "bench/$n.qsrc" -o "build/bench/$n.qel"
+  q=$(best_of_three qemu-i386 -L / build/qel "build/bench/$n.qel")
+  for lua in "bench/$n.lua" "bench/${n}_for.lua"; do
+    [ -f "$lua" ] || continue
+    l=$(best_of_three qemu-i386 -L / bench/lua/lua "$lua")
+    label=$(basename "$lua" .lua)
+    printf '%-16s %10s %10s %8s\n' "$label" "$q" "$l" "$(awk -v a="$q" -v b="$l" 'BEGIN { printf "%.2f", a / b }')"
+  done
+done
