@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the benchmarks under qemu-i386: each Qel image with the Linux host, each Lua program with
-# Lua 5.4 built -m32 from Debian's sources, best of three runs, and prints the ratio qel/Lua.
-# Not a test: numbers depend on the machine.
+# Lua 5.4 built -m32 from Debian's sources, alternating, best of $RUNS runs (default 5), and prints
+# the ratio qel/Lua. Not a test: numbers depend on the machine (and virtual machines are noisy).
 #   bench/run.sh [NAME...]
 set -eu
 cd "$(dirname "$0")/.."
@@ -16,27 +16,27 @@ if [ ${#names[@]} = 0 ]; then
   for f in bench/*.qsrc; do names+=("$(basename "$f" .qsrc)"); done
 fi
 
-best_of_three() {
-  local best=""
-  for _ in 1 2 3; do
-    local t0 t1 ms
-    t0=$(date +%s%N)
-    "$@" >/dev/null 2>&1 || true
-    t1=$(date +%s%N)
-    ms=$(( (t1 - t0) / 1000000 ))
-    if [ -z "$best" ] || [ "$ms" -lt "$best" ]; then best=$ms; fi
-  done
-  echo "$best"
+RUNS=${RUNS:-5}
+ms_of() {
+  local t0 t1
+  t0=$(date +%s%N)
+  "$@" >/dev/null 2>&1 || true
+  t1=$(date +%s%N)
+  echo $(( (t1 - t0) / 1000000 ))
 }
+min() { printf '%s\n' "$@" | sort -n | head -n 1; }
 
 printf '%-16s %10s %10s %8s\n' benchmark "qel ms" "lua ms" ratio
 for n in "${names[@]}"; do
   qemu-i386 -L / build/qelasm build "bench/$n.qsrc" -o "build/bench/$n.qel"
-  q=$(best_of_three qemu-i386 -L / build/qel "build/bench/$n.qel")
   for lua in "bench/$n.lua" "bench/${n}_for.lua"; do
     [ -f "$lua" ] || continue
-    l=$(best_of_three qemu-i386 -L / bench/lua/lua "$lua")
-    label=$(basename "$lua" .lua)
-    printf '%-16s %10s %10s %8s\n' "$label" "$q" "$l" "$(awk -v a="$q" -v b="$l" 'BEGIN { printf "%.2f", a / b }')"
+    qs=() ls=()
+    for _ in $(seq "$RUNS"); do
+      qs+=("$(ms_of qemu-i386 -L / build/qel "build/bench/$n.qel")")
+      ls+=("$(ms_of qemu-i386 -L / bench/lua/lua "$lua")")
+    done
+    q=$(min "${qs[@]}") l=$(min "${ls[@]}")
+    printf '%-16s %10s %10s %8s\n' "$(basename "$lua" .lua)" "$q" "$l" "$(awk -v a="$q" -v b="$l" 'BEGIN { printf "%.2f", a / b }')"
   done
 done

@@ -166,6 +166,7 @@ bool Runtime::load_text(char* text) {
         return false;
     }
     link_image(*this);
+    prepare_dispatch(code.first);
     bind_exception_class(this);
 
     CClass* global = class_by_name(classes, "Global");

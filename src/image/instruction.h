@@ -24,6 +24,16 @@ union Operand {
 };
 static_assert(sizeof(Operand) == 8);
 
+// Operands of a run of instructions that the interpreter executes as one (see dispatch
+// preparation): variable indexes, a constant, the branch target and the instruction after the run.
+struct FusedOperands {
+    int32_t a;
+    int32_t b;
+    int32_t c;
+    struct Instruction* target;
+    struct Instruction* after;
+};
+
 struct Instruction {
     int32_t lineno;      // the reader's line count when the mnemonic had been read
     void* object;        // per opcode: literal WStr, built-in, method record, ProcDesc, ClassDesc ...
@@ -32,6 +42,8 @@ struct Instruction {
     char* name;          // first name operand (own copy)
     char* name2;         // second name operand (own copy)
     Instruction* next;
+    const void* label;   // where the interpreter dispatches this instruction
+    FusedOperands fused;
 
     MethodRecord* method() const { return static_cast<MethodRecord*>(object); }  // of a header
     int param_count() const { return operand.i; }                                // of a header

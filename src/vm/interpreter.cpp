@@ -15,6 +15,7 @@
 #include "stdlib/name_hash.h"
 #include "types/objects.h"
 #include "vm/exceptions.h"
+#include "vm/frame_ops.h"
 #include "vm/operators.h"
 #include "vm/runtime_error.h"
 #include "vm/stack_ops.h"
@@ -74,18 +75,118 @@ void catch_object(Frame* f, void* obj) {
 
 }  // namespace
 
-void interpret(Runtime* rt, Frame* f, Instruction* ins) {
-    static void* const kLabels[kOpcodeCount] = {
+namespace {
+
+enum FusedKind { kFuseCompareBranchVK, kFuseCompareBranchVV, kFuseArithVK, kFuseArithVV, kFuseArithVKStore, kFuseArithVVStore };
+
+bool is_compare(int op) { return op >= kOp_beq && op <= kOp_ble; }
+bool is_arith(int op) { return op == kOp_add || op == kOp_sub || op == kOp_mul; }
+int compare_index(int op) { return op - kOp_beq; }  // beq bne bgt blt bge ble
+int negated_compare(int op) {
+    switch (op) {
+        case kOp_beq: return kOp_bne;
+        case kOp_bne: return kOp_beq;
+        case kOp_bgt: return kOp_ble;
+        case kOp_blt: return kOp_bge;
+        case kOp_bge: return kOp_blt;
+        default: return kOp_bgt;  // ble
+    }
+}
+int arith_index(int op) { return op == kOp_add ? 0 : op == kOp_sub ? 1 : 2; }
+
+// Recognises the runs the interpreter executes as one step: ldvint A, then ldint K or ldvint B,
+// then a comparison followed by cmp/cmpjmp, or add/sub/mul optionally followed by stvint C.
+// Returns the fused label, or null.
+const void* fuse(Instruction* i, const void* const* compareVK, const void* const* compareVV,
+                 const void* const* arith) {
+    Instruction* second = i->next;
+    Instruction* third = second ? second->next : nullptr;
+    if (!third || (second->opcode != kOp_ldint && second->opcode != kOp_ldvint)) return nullptr;
+    const bool constant = second->opcode == kOp_ldint;
+    FusedOperands& fo = i->fused;
+    fo.a = i->operand.i;
+    fo.b = second->operand.i;
+    Instruction* fourth = third->next;
+    if (is_compare(third->opcode) && fourth && (fourth->opcode == kOp_cmp || fourth->opcode == kOp_cmpjmp)) {
+        // Normalised to "jump when the comparison holds": cmp jumps when it fails.
+        int op = fourth->opcode == kOp_cmp ? negated_compare(third->opcode) : third->opcode;
+        fo.target = fourth->operand.target;
+        fo.after = fourth->next;
+        return (constant ? compareVK : compareVV)[compare_index(op)];
+    }
+    if (!is_arith(third->opcode)) return nullptr;
+    const int kind = arith_index(third->opcode);
+    if (fourth && fourth->opcode == kOp_stvint) {
+        fo.c = fourth->operand.i;
+        fo.after = fourth->next;
+        return arith[(constant ? 6 : 9) + kind];
+    }
+    fo.after = fourth;
+    return arith[(constant ? 0 : 3) + kind];
+}
+
+}  // namespace
+
+// One activation: with method set it first builds the method's frame (moving the arguments the
+// caller pushed), runs it, and leaves it; otherwise it runs on the given frame.
+static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* method, void* self, Frame* caller,
+                       int variadic) {
+    static const void* const kLabels[kOpcodeCount] = {
         &&L_none,
 #define OP(num, name, kind) &&L_##name,
 #include "image/opcodes.def"
 #undef OP
     };
+    static const void* const kCompareVK[6] = {&&F_cvk_eq, &&F_cvk_ne, &&F_cvk_gt, &&F_cvk_lt, &&F_cvk_ge, &&F_cvk_le};
+    static const void* const kCompareVV[6] = {&&F_cvv_eq, &&F_cvv_ne, &&F_cvv_gt, &&F_cvv_lt, &&F_cvv_ge, &&F_cvv_le};
+    static const void* const kArith[12] = {&&F_avk_add, &&F_avk_sub, &&F_avk_mul, &&F_avv_add, &&F_avv_sub, &&F_avv_mul,
+                                           &&F_avks_add, &&F_avks_sub, &&F_avks_mul, &&F_avvs_add, &&F_avvs_sub, &&F_avvs_mul};
+    if (variadic < 0) {  // preparation: the dispatch target of every instruction
+        for (Instruction* i = ins; i; i = i->next) i->label = kLabels[i->opcode];
+        for (Instruction* i = ins; i; i = i->next)
+            if (i->opcode == kOp_ldvint)
+                if (const void* fused = fuse(i, kCompareVK, kCompareVV, kArith)) i->label = fused;
+        return;
+    }
+
+    Frame own;
+    if (method) {
+        ValueStack* cst = caller->stack;
+        const int params = method->operand.i;
+        const int base = cst->count - params;
+        if (base < 0) stack_underflow();
+        if (cst->depth >= kMaxCallDepth) stack_overflow();
+        enter_frame(own, method, self, cst, caller, base);
+        try {
+            const char* codes = own.var_codes;
+            for (int i = params - 1; i >= 0; --i) {
+                Value& v = cst->slots[cst->count - 1];
+                if (codes[i] == 'i' && v.tag == kTagInt) {
+                    own.vars[i] = v.v.u;
+                    --cst->count;
+                } else if (codes[i] == 'p' && v.tag == kTagPointer) {
+                    own.vars[i] = v.v.u;
+                    --cst->count;
+                } else {
+                    pop_stack_to_variable(&own, i);
+                }
+            }
+        } catch (...) {
+            discard_frame(own);  // a conversion error while moving arguments belongs to the caller
+            throw;
+        }
+        if (variadic) {
+            cst->count = base + params + variadic;
+            caller->variadic = 0;
+        }
+        ++cst->depth;
+        f = &own;
+    }
     ValueStack* const st = f->stack;
     Value* const slots = st->slots;
     uint64_t* const vars = f->vars;
 
-#define DISPATCH() goto* kLabels[ins->opcode]
+#define DISPATCH() goto* ins->label
 #define NEXT()           \
     do {                 \
         ins = ins->next; \
@@ -108,7 +209,7 @@ void interpret(Runtime* rt, Frame* f, Instruction* ins) {
             DISPATCH();
 
         L_none:  // the empty record behind a source block, or the end of the chain
-            if (!ins->next) return;
+            if (!ins->next) goto done;
             NEXT();
 
         // ---- arithmetic: int with int inline, everything else through the operator tables ----
@@ -632,14 +733,71 @@ void interpret(Runtime* rt, Frame* f, Instruction* ins) {
         L_method:
             NEXT();
 
+        // ---- fused runs (see fuse): int variables need no checks beyond room on the stack ----
+#define ROOM_FOR_TWO()                                                                   \
+    if (__builtin_expect(st->count > kStackSlots - 2, 0)) goto* kLabels[ins->opcode];
+#define COMPARE_BRANCH(label, op, second)                                                \
+    label: {                                                                             \
+        ROOM_FOR_TWO();                                                                  \
+        const FusedOperands& fo = ins->fused;                                            \
+        ins = var_as<int32_t>(vars, fo.a) op(second) ? fo.target : fo.after;             \
+        DISPATCH();                                                                      \
+    }
+            COMPARE_BRANCH(F_cvk_eq, ==, fo.b)
+            COMPARE_BRANCH(F_cvk_ne, !=, fo.b)
+            COMPARE_BRANCH(F_cvk_gt, >, fo.b)
+            COMPARE_BRANCH(F_cvk_lt, <, fo.b)
+            COMPARE_BRANCH(F_cvk_ge, >=, fo.b)
+            COMPARE_BRANCH(F_cvk_le, <=, fo.b)
+            COMPARE_BRANCH(F_cvv_eq, ==, var_as<int32_t>(vars, fo.b))
+            COMPARE_BRANCH(F_cvv_ne, !=, var_as<int32_t>(vars, fo.b))
+            COMPARE_BRANCH(F_cvv_gt, >, var_as<int32_t>(vars, fo.b))
+            COMPARE_BRANCH(F_cvv_lt, <, var_as<int32_t>(vars, fo.b))
+            COMPARE_BRANCH(F_cvv_ge, >=, var_as<int32_t>(vars, fo.b))
+            COMPARE_BRANCH(F_cvv_le, <=, var_as<int32_t>(vars, fo.b))
+#undef COMPARE_BRANCH
+#define ARITH_PUSH(label, op, second)                                                    \
+    label: {                                                                             \
+        ROOM_FOR_TWO();                                                                  \
+        const FusedOperands& fo = ins->fused;                                            \
+        Value& v = slots[st->count++];                                                   \
+        v.tag = kTagInt;                                                                 \
+        v.v.u = var_as<uint32_t>(vars, fo.a) op static_cast<uint32_t>(second);           \
+        ins = fo.after;                                                                  \
+        DISPATCH();                                                                      \
+    }
+#define ARITH_STORE(label, op, second)                                                   \
+    label: {                                                                             \
+        ROOM_FOR_TWO();                                                                  \
+        const FusedOperands& fo = ins->fused;                                            \
+        var_as<uint32_t>(vars, fo.c) = var_as<uint32_t>(vars, fo.a) op static_cast<uint32_t>(second); \
+        ins = fo.after;                                                                  \
+        DISPATCH();                                                                      \
+    }
+            ARITH_PUSH(F_avk_add, +, fo.b)
+            ARITH_PUSH(F_avk_sub, -, fo.b)
+            ARITH_PUSH(F_avk_mul, *, fo.b)
+            ARITH_PUSH(F_avv_add, +, var_as<int32_t>(vars, fo.b))
+            ARITH_PUSH(F_avv_sub, -, var_as<int32_t>(vars, fo.b))
+            ARITH_PUSH(F_avv_mul, *, var_as<int32_t>(vars, fo.b))
+            ARITH_STORE(F_avks_add, +, fo.b)
+            ARITH_STORE(F_avks_sub, -, fo.b)
+            ARITH_STORE(F_avks_mul, *, fo.b)
+            ARITH_STORE(F_avvs_add, +, var_as<int32_t>(vars, fo.b))
+            ARITH_STORE(F_avvs_sub, -, var_as<int32_t>(vars, fo.b))
+            ARITH_STORE(F_avvs_mul, *, var_as<int32_t>(vars, fo.b))
+#undef ARITH_PUSH
+#undef ARITH_STORE
+#undef ROOM_FOR_TWO
+
         // ---- endings ----
         L_ret:
         L_abort:
-            return;
+            goto done;
         L_return:
             ++f->stack_base;
             f->returned = 1;
-            return;
+            goto done;
 
         // ---- exceptions ----
         L_try:
@@ -681,14 +839,14 @@ void interpret(Runtime* rt, Frame* f, Instruction* ins) {
             if (f->caller) {
                 f->caller->pending = f->pending;
                 f->pending = nullptr;
-                return;
+                goto done;
             }
             {
                 void* obj = f->pending;
                 f->pending = nullptr;
                 report_unhandled(rt, obj, true, ins, f);
             }
-            return;
+            goto done;
         } catch (const qel_exception& e) {
             // A runtime error raised by the instruction at ins.
             if (f->try_depth >= 0) {
@@ -699,11 +857,17 @@ void interpret(Runtime* rt, Frame* f, Instruction* ins) {
             if (handler_up_the_chain(f)) {
                 if (e.object) fill_trace(rt, f, ins, e.object);
                 f->caller->pending = e.object;
-                return;
+                goto done;
             }
             report_unhandled(rt, e.object, false, ins, f);
-            return;
+            goto done;
         }
+    }
+done:
+    if (f == &own) {
+        release_caught(rt, f);
+        leave_frame(own);
+        --st->depth;
     }
 #undef DISPATCH
 #undef NEXT
@@ -711,6 +875,14 @@ void interpret(Runtime* rt, Frame* f, Instruction* ins) {
 #undef TOP
 #undef NEED
 #undef AFTER_CALL
+}
+
+void prepare_dispatch(Instruction* first) { activation(nullptr, nullptr, first, nullptr, nullptr, nullptr, -1); }
+
+void interpret(Runtime* rt, Frame* f, Instruction* first) { activation(rt, f, first, nullptr, nullptr, nullptr, 0); }
+
+void run_method(Runtime* rt, Instruction* method, void* self, Frame* caller, int variadic) {
+    activation(rt, nullptr, method->next, method, self, caller, variadic);
 }
 
 }  // namespace qel

@@ -10,6 +10,10 @@ namespace qel {
 struct Runtime;
 struct Instruction;
 
+// Sets every instruction's dispatch target, fusing common runs (a variable compared with a
+// constant and a branch, arithmetic on int variables) into single steps. Run once after linking.
+void prepare_dispatch(Instruction* first);
+
 // Runs from first until the method ends. Catches runtime errors raised by its instructions.
 void interpret(Runtime* rt, Frame* f, Instruction* first);
 
@@ -24,11 +28,6 @@ void run_top_level(Runtime* rt, Instruction* method, void* self, ValueStack* sta
 // A bare frame (no method, no variables) for native code that must hand a frame to built-ins.
 void init_bare_frame(Frame& f, ValueStack* stack);
 
-// Frame construction and leave (the leave hands a returned result back in place of the arguments).
-void enter_frame(Frame& f, Instruction* method, void* self, ValueStack* stack, Frame* caller, int base);
-void leave_frame(Frame& f);
 
-// Releases the exception objects still held in the frame's caught list, newest first.
-void release_caught(Runtime* rt, Frame* f);
 
 }  // namespace qel
