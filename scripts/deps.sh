@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build needs on Debian 12, skipping what is already there.
 #   deps.sh linux     the Linux i386 build (g++ -m32, zlib, qemu-user, cmake, googletest)
-#   deps.sh windows   the Windows build as well (mingw-w64 i686 and its zlib)
+#   deps.sh windows   the Windows build as well (mingw-w64 i686 and its zlib; Xvfb for the
+#                     Windows lane's real message box)
 set -eu
 want=()
 need() { want+=("$1"); }
@@ -16,6 +17,7 @@ if ! echo 'int main(){return 0;}' | g++ -m32 -x c++ - -o /dev/null 2>/dev/null; 
 if [ "${1:-linux}" = windows ]; then
   command -v i686-w64-mingw32-g++ >/dev/null || need g++-mingw-w64-i686
   [ -e /usr/i686-w64-mingw32/lib/libz.a ] || need libz-mingw-w64-dev
+  command -v Xvfb >/dev/null || need xvfb
 fi
 
 if [ ${#want[@]} -gt 0 ]; then

@@ -237,7 +237,7 @@ TEST_P(MalformedImage, FailsTheLoadNamingTheLine) {
 }
 
 std::string case_name(const ::testing::TestParamInfo<Malformed>& info) {
-    std::string n;
+    std::string n = std::to_string(info.index) + "_";
     for (const char* p = info.param.what; *p; ++p)
         if ((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z')) n += *p;
     return n;

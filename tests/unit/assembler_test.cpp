@@ -1,0 +1,194 @@
+// The assembler: operand kinds, method headers and records, the one chain across blocks, branch
+// and call resolution, and the malformed source lines that fail the load.
+#include <gtest/gtest.h>
+
+#include "image/instruction.h"
+#include "image/opcodes.h"
+#include "stdlib/name_hash.h"
+#include "test_support.h"
+#include "types/class_registry.h"
+
+using namespace qel;
+
+namespace {
+
+std::string source(const std::string& body) {
+    return "[METADATA]\n"
+           "struct Global [none] System\n"
+           "struct Point [none] System\n0 1 i int x 0\n0 1 d double y 0\n"
+           "class object [none] 0 System\n0 1 p pointer FClassInfo 0\n"
+           "[/METADATA]\n[SOURCE]\n" +
+           body + "[/SOURCE]\n";
+}
+
+// The n-th instruction after the header of the method with that full name.
+Instruction* at(Runtime& rt, const char* method, int n) {
+    Instruction* i = rt.code.method(method);
+    for (int k = 0; i && k < n; ++k) i = i->next;
+    return i;
+}
+
+TEST(Assembler, OperandKinds) {
+    auto l = qeltest::parse(source("method F.[a:1][m:0][p:00][r:v][v:]\n"
+                                   "inc 3\n"          // 1
+                                   "inc 9\n"          // 2
+                                   "ldint 0x10\n"     // 3
+                                   "ldint -5\n"       // 4
+                                   "ldint 0xFFFFFFFF\n"  // 5
+                                   "ldlong 0x100000000\n"  // 6
+                                   "lddbl 0.5\n"      // 7
+                                   "ldstr \"\"\n"     // 8
+                                   "ldstr \"h\xC3\xA9!\"\n"  // 9
+                                   "ldpdbl\n"         // 10
+                                   "ldpdbl Point.y\n" // 11
+                                   "sizeof Point\n"   // 12
+                                   "sizeof char\n"    // 13
+                                   "newstruct Nothing\n"  // 14
+                                   "callvirt Draw\n"  // 15
+                                   "callcvirt 4.0.v.f\n"  // 16
+                                   "callcvirt 2.2.i.n\n"  // 17
+                                   "comget Fields.2\n"  // 18
+                                   "ldnpp PString.Length\n"  // 19
+                                   "ret\n"));
+    ASSERT_TRUE(l.ok) << l.failure().what;
+    Runtime& rt = *l.rt;
+    EXPECT_EQ(at(rt, "F", 1)->opcode, kOp_inc_3);
+    EXPECT_EQ(at(rt, "F", 1)->operand.i, 3);
+    EXPECT_EQ(at(rt, "F", 2)->opcode, kOp_inc);
+    EXPECT_EQ(at(rt, "F", 2)->operand.i, 9);
+    EXPECT_EQ(at(rt, "F", 3)->operand.i, 16);
+    EXPECT_EQ(at(rt, "F", 4)->operand.i, -5);
+    EXPECT_EQ(at(rt, "F", 5)->operand.i, -1);
+    EXPECT_EQ(at(rt, "F", 6)->operand.l, 0x100000000LL);
+    EXPECT_EQ(at(rt, "F", 7)->operand.d, 0.5);
+    auto* empty = static_cast<WStr*>(at(rt, "F", 8)->object);
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->length, 0u);
+    auto* utf8 = static_cast<WStr*>(at(rt, "F", 9)->object);
+    ASSERT_EQ(utf8->length, 3u);
+    EXPECT_EQ(utf8->text()[1], 0xE9);
+    EXPECT_EQ(at(rt, "F", 10)->operand.i, 0);
+    EXPECT_EQ(at(rt, "F", 11)->operand.i, 8);
+    EXPECT_EQ(at(rt, "F", 12)->operand.i, 16);
+    EXPECT_EQ(at(rt, "F", 13)->operand.i, 2);
+    EXPECT_EQ(at(rt, "F", 14)->operand.i, 0);
+    EXPECT_EQ(at(rt, "F", 15)->operand.u, name_hash("Draw"));
+    EXPECT_STREQ(at(rt, "F", 15)->name, "Draw");
+    EXPECT_EQ(at(rt, "F", 16)->operand.cvirt.slot, 4);
+    EXPECT_EQ(at(rt, "F", 16)->operand.cvirt.convention, 0);
+    EXPECT_EQ(at(rt, "F", 16)->operand.cvirt.result, 'v');
+    EXPECT_STREQ(at(rt, "F", 16)->name, "f");
+    EXPECT_EQ(at(rt, "F", 16)->operand.cvirt.name_length, 1);
+    EXPECT_EQ(at(rt, "F", 17)->name, nullptr);
+    EXPECT_EQ(at(rt, "F", 17)->operand.cvirt.name_length, 0);
+    EXPECT_EQ(at(rt, "F", 18)->operand.i, 2);
+    EXPECT_EQ(static_cast<char16_t*>(at(rt, "F", 18)->object)[0], u'F');
+    EXPECT_STREQ(at(rt, "F", 19)->name, "PString");
+    EXPECT_STREQ(at(rt, "F", 19)->name2, "Length");
+}
+
+TEST(Assembler, HeadersRecordsAndLineNumbers) {
+    auto l = qeltest::parse(source("method object::object.[a:1][m:0][p:00][r:v][v:]\n"
+                                   "ret\n"
+                                   "method object::Paint.[a:2][m:1][p:0A][r:i][v:iiiiiiiiiisd]\n"
+                                   "ldint 1\n"
+                                   "return\n"
+                                   "method Helper.[a:1][m:0][p:00][r:v][v:]\n"
+                                   "ret\n"));
+    ASSERT_TRUE(l.ok) << l.failure().what;
+    Runtime& rt = *l.rt;
+    Instruction* paint = rt.code.method("object::Paint");
+    ASSERT_TRUE(paint);
+    MethodRecord* m = paint->method();
+    EXPECT_EQ(paint->param_count(), 10);
+    EXPECT_EQ(m->var_counts, 12);
+    EXPECT_STREQ(m->var_types, "iiiiiiiiiisd");
+    EXPECT_EQ(m->access, 2);
+    EXPECT_EQ(m->modifier, 1);
+    EXPECT_EQ(m->type, 'i');
+    EXPECT_EQ(m->line, paint);
+    EXPECT_EQ(m->name, paint->name);
+    EXPECT_NE(m->name_hash, 0u);
+    CClass* object = class_by_name(rt.classes, "object");
+    EXPECT_EQ(object->methods->count, 2);
+    // A unit-level function is in no class's list and has no short-name hash.
+    EXPECT_EQ(rt.code.method("Helper")->method()->name_hash, 0u);
+    // Line numbers: a header has operands (one less than its line); "ret" alone is its own line.
+    // The header of object::object is on line 10 of the image text.
+    EXPECT_EQ(rt.code.method("object::object")->lineno, 9);
+    EXPECT_EQ(rt.code.method("object::object")->next->lineno, 11);
+    EXPECT_EQ(at(rt, "object::Paint", 1)->lineno, 12);  // "ldint 1" on line 13
+}
+
+TEST(Assembler, OneChainAcrossBlocksAndResolvedTargets) {
+    auto l = qeltest::parse(source("method F.[a:1][m:0][p:00][r:v][v:]\n"
+                                   "jmp 1\n"
+                                   "jmp 0\n"
+                                   "jmp 4\n"
+                                   "callmtd G\n"
+                                   "ret\n"
+                                   "[/SOURCE]\n[SOURCE]\n"
+                                   "method G.[a:1][m:0][p:00][r:v][v:]\n"
+                                   "callmtd Nowhere\n"
+                                   "ldmtd F\n"
+                                   "ret\n"));
+    ASSERT_TRUE(l.ok) << l.failure().what;
+    Runtime& rt = *l.rt;
+    Instruction* f = rt.code.method("F");
+    EXPECT_EQ(at(rt, "F", 1)->operand.target, at(rt, "F", 1));
+    EXPECT_EQ(at(rt, "F", 2)->operand.target, f);
+    EXPECT_EQ(at(rt, "F", 3)->operand.target, at(rt, "F", 4));
+    EXPECT_EQ(at(rt, "F", 4)->operand.target, rt.code.method("G"));
+    EXPECT_EQ(at(rt, "G", 1)->operand.target, nullptr);
+    EXPECT_EQ(at(rt, "G", 2)->operand.target, f);
+    // Blocks are not separated: the next block is assembled into the first one's trailing record.
+    EXPECT_EQ(at(rt, "F", 6), rt.code.method("G"));
+    // The chain ends with an empty record.
+    Instruction* last = rt.code.first;
+    while (last->next) last = last->next;
+    EXPECT_EQ(last->opcode, kOpNone);
+}
+
+struct BadSource {
+    const char* body;
+    int line;
+    const char* what;
+};
+
+class BadSourceLine : public ::testing::TestWithParam<BadSource> {};
+
+TEST_P(BadSourceLine, FailsTheLoadNamingTheLine) {
+    auto l = qeltest::parse(source(GetParam().body));
+    EXPECT_FALSE(l.ok);
+    EXPECT_EQ(l.failure().line, GetParam().line);
+    EXPECT_NE(l.failure().what.find(GetParam().what), std::string::npos) << l.failure().what;
+}
+
+std::string bad_name(const ::testing::TestParamInfo<BadSource>& info) {
+    std::string n = std::to_string(info.index) + "_";
+    for (const char* p = info.param.what; *p; ++p)
+        if ((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z')) n += *p;
+    return n;
+}
+
+// The source starts on line 9 of the image text (line 10 is the first method header).
+INSTANTIATE_TEST_SUITE_P(
+    Assembler, BadSourceLine,
+    ::testing::Values(
+        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\nldpint Point.z\nret\n", 11, "has no field 'z'"},
+        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\nstpint Nowhere.x\nret\n", 11, "unknown class 'Nowhere'"},
+        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\nnewstr Point.q\nret\n", 11, "has no field 'q'"},
+        BadSource{"method F.[a:1][m:0][p:00][r:v]\nret\n", 10, "does not have the form"},
+        BadSource{"method F.[a:1][m:0][p:02][r:v][v:i]\nret\n", 10, "does not have the form"},
+        BadSource{"method F.[a:1][m:0][p:00][r:v][v:iiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiii]\nret\n", 10, "at most 32"},
+        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\njmp 4\nret\n", 11, "beyond the end of F"},
+        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\njmp 2\nmethod G.[a:1][m:0][p:00][r:v][v:]\nret\n", 11,
+                  "beyond the end of F"},
+        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\ncallstd NoSuchBuiltin\nret\n", 11, "unknown built-in"},
+        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\nldvint 32\nret\n", 11, "variable index out of range"},
+        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\nldint 12x\nret\n", 11, "bad integer"},
+        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\nret now\n", 11, "unexpected operand"},
+        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\nret\n[METADATA]\n", 12, "unknown mnemonic '[METADATA]'"}),
+    bad_name);
+
+}  // namespace
