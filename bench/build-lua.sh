@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Fetches Debian's source package of Lua 5.4 (adding a deb-src entry when none exists) and builds
-# the interpreter with -m32 into bench/lua/, for the ratio benchmarks. Nothing of it is committed.
+# the interpreter with -m32 into build/lua/, for the ratio benchmarks. Nothing of it is committed.
 set -eu
-cd "$(dirname "$0")"
+cd "$(dirname "$0")/.."
+mkdir -p build
+cd build
 [ -x lua/lua ] && exit 0
 if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
   cat > /etc/apt/sources.list.d/qel-bench-src.sources <<'SRC'

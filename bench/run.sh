@@ -34,7 +34,7 @@ for n in "${names[@]}"; do
     qs=() ls=()
     for _ in $(seq "$RUNS"); do
       qs+=("$(ms_of qemu-i386 -L / build/qel "build/bench/$n.qel")")
-      ls+=("$(ms_of qemu-i386 -L / bench/lua/lua "$lua")")
+      ls+=("$(ms_of qemu-i386 -L / build/lua/lua "$lua")")
     done
     q=$(min "${qs[@]}") l=$(min "${ls[@]}")
     printf '%-16s %10s %10s %8s\n' "$(basename "$lua" .lua)" "$q" "$l" "$(awk -v a="$q" -v b="$l" 'BEGIN { printf "%.2f", a / b }')"
