@@ -55,20 +55,12 @@ else
   fi
   # One virtual X display for the whole lane: Wine's desktop is made once per session, with the
   # display of whichever program needs it first.
-  xvfb=""
-  if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
-    for n in $(seq 90 120); do
-      [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-    done
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb=$!
-    export DISPLAY=":$n"
-    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-  fi
+  . scripts/xvfb.sh
+  start_xvfb
   "$wineserver" -p 600
   ctest --test-dir build-win -j"$jobs" --output-on-failure || status=1
   "$wineserver" -k || true
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+  stop_xvfb
 fi
 
 if [ $status = 0 ]; then echo "All tests passed in every lane that ran."; else echo "Some tests failed."; fi

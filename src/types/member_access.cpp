@@ -101,52 +101,47 @@ void run_accessor(Runtime* rt, const CPropAttrib* a, void* obj, Frame* f) {
 }
 }  // namespace
 
-void set_field_by_name(Runtime*, void* obj, const CClass* cls, const WStr& name, Frame* f) {
-    const CClass* c = start_class(obj, cls);
-    if (!obj || !c) return;
-    AnsiName n(name);
-    if (!n.text) return;
-    if (CMember* m = find_field(c, n.text); m && m->address >= 0) store_member(f, static_cast<char*>(obj) + m->address, static_cast<char>(m->type));
+namespace {
+void move_member(Frame* f, void* at, char code, bool store) {
+    if (store) store_member(f, at, code);
+    else load_member(f, at, code);
 }
 
-void get_field_by_name(Runtime*, void* obj, const CClass* cls, const WStr& name, Frame* f) {
+void field_access(void* obj, const CClass* cls, const WStr& name, Frame* f, bool store) {
     const CClass* c = start_class(obj, cls);
     if (!obj || !c) return;
     AnsiName n(name);
     if (!n.text) return;
-    if (CMember* m = find_field(c, n.text); m && m->address >= 0) load_member(f, static_cast<char*>(obj) + m->address, static_cast<char>(m->type));
+    if (CMember* m = find_field(c, n.text); m && m->address >= 0)
+        move_member(f, static_cast<char*>(obj) + m->address, static_cast<char>(m->type), store);
 }
 
-void set_property_by_name(Runtime* rt, void* obj, const CClass* cls, const WStr& name, Frame* f) {
+void property_access(Runtime* rt, void* obj, const CClass* cls, const WStr& name, Frame* f, bool store) {
     const CClass* c = start_class(obj, cls);
     if (!obj || !c) return;
     AnsiName n(name);
     if (!n.text) return;
-    CMember* p = find_property(c, n.text, true);
+    CMember* p = find_property(c, n.text, store);
     if (!p) return;
-    const CPropAttrib* a = p->write;
+    const CPropAttrib* a = store ? p->write : p->read;
     if (a->type == kPropField) {
         auto* field = static_cast<CMember*>(a->ptr);
-        if (field->address >= 0) store_member(f, static_cast<char*>(obj) + field->address, static_cast<char>(p->type));
+        if (field->address >= 0) move_member(f, static_cast<char*>(obj) + field->address, static_cast<char>(p->type), store);
     } else if (a->type == kPropMethod) {
         run_accessor(rt, a, obj, f);
     }
+}
+}  // namespace
+
+void set_field_by_name(Runtime*, void* obj, const CClass* cls, const WStr& name, Frame* f) { field_access(obj, cls, name, f, true); }
+void get_field_by_name(Runtime*, void* obj, const CClass* cls, const WStr& name, Frame* f) { field_access(obj, cls, name, f, false); }
+
+void set_property_by_name(Runtime* rt, void* obj, const CClass* cls, const WStr& name, Frame* f) {
+    property_access(rt, obj, cls, name, f, true);
 }
 
 void get_property_by_name(Runtime* rt, void* obj, const CClass* cls, const WStr& name, Frame* f) {
-    const CClass* c = start_class(obj, cls);
-    if (!obj || !c) return;
-    AnsiName n(name);
-    if (!n.text) return;
-    CMember* p = find_property(c, n.text, false);
-    if (!p) return;
-    const CPropAttrib* a = p->read;
-    if (a->type == kPropField) {
-        auto* field = static_cast<CMember*>(a->ptr);
-        if (field->address >= 0) load_member(f, static_cast<char*>(obj) + field->address, static_cast<char>(p->type));
-    } else if (a->type == kPropMethod) {
-        run_accessor(rt, a, obj, f);
-    }
+    property_access(rt, obj, cls, name, f, false);
 }
 
 bool is_published(const void* obj, const char* name) {

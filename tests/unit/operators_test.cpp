@@ -46,6 +46,13 @@ protected:
         return v;
     }
 
+    std::string message_of(const qel_exception& e) {
+        std::string m;
+        WStr* w = exception_message(image.rt.get(), e.object);
+        for (uint32_t i = 0; w && i < w->length; ++i) m += static_cast<char>(w->text()[i]);
+        return m;
+    }
+
     void push(const Value& v) {
         Value& slot = push_slot(st);
         slot.tag = v.tag;
@@ -64,9 +71,7 @@ protected:
         try {
             op(st);
         } catch (const qel_exception& e) {
-            std::string m;
-            if (WStr* w = exception_message(image.rt.get(), e.object))
-                for (uint32_t i = 0; i < w->length; ++i) m += static_cast<char>(w->text()[i]);
+            std::string m = message_of(e);
             return m.empty() ? "?" : m;
         }
         EXPECT_EQ(st->count, 1);
@@ -279,10 +284,7 @@ TEST_F(Ops, TypedPopsConvertOrRaise) {
         try {
             pop(st);
         } catch (const qel_exception& e) {
-            std::string m;
-            WStr* w = exception_message(image.rt.get(), e.object);
-            for (uint32_t i = 0; w && i < w->length; ++i) m += static_cast<char>(w->text()[i]);
-            return m;
+            return message_of(e);
         }
         return "";
     };
@@ -315,10 +317,7 @@ TEST_F(Ops, StoringIntoVariablesFollowsTheirCodes) {
         try {
             pop_stack_to_variable(&f, index);
         } catch (const qel_exception& e) {
-            std::string m;
-            WStr* w = exception_message(image.rt.get(), e.object);
-            for (uint32_t i = 0; w && i < w->length; ++i) m += static_cast<char>(w->text()[i]);
-            return m;
+            return message_of(e);
         }
         return "";
     };

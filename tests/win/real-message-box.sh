@@ -8,23 +8,15 @@ wine=${QEL_WINE:-$(command -v wine || true)}
 [ -n "$wine" ] || { echo "no wine to run the Windows lane"; exit 1; }
 unset QEL_MSGBOX
 export WINEDEBUG=-all
-xvfb=""
-if [ -z "${DISPLAY:-}" ]; then
-  command -v Xvfb >/dev/null || { echo "Xvfb is needed (package xvfb)"; exit 1; }
-  for n in $(seq 90 120); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-  done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb=$!
-  export DISPLAY=":$n"
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-fi
+. "$(dirname "$0")/../../scripts/xvfb.sh"
+[ -n "${DISPLAY:-}" ] || command -v Xvfb >/dev/null || { echo "Xvfb is needed (package xvfb)"; exit 1; }
+start_xvfb
 tmp=$(mktemp)
 "$wine" "$probe" "$qel" "$image" >"$tmp" 2>/dev/null
 rc=$?
 out=$(tr -d '\r' < "$tmp")
 rm -f "$tmp"
-[ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+stop_xvfb
 expected=$'caption: \ntext: Hello from a real box: çà ✓'
 status=0
 if [ "$out" != "$expected" ]; then

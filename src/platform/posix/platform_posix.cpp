@@ -12,23 +12,13 @@
 
 #include "image/bundle_trailer.h"
 #include "image/byte_buffer.h"
+#include "platform/box_text.h"
 #include "platform/platform.h"
 #include "platform/utf.h"
 
 namespace qel::platform {
 
 namespace {
-std::string to_utf8(const char16_t* text, int n) {
-    if (n < 0) {
-        n = 0;
-        while (text[n]) ++n;
-    }
-    int bytes = utf16_to_utf8(text, n, nullptr, 0);
-    std::string s(static_cast<size_t>(bytes), '\0');
-    if (bytes > 0) utf16_to_utf8(text, n, s.data(), bytes);
-    return s;
-}
-
 void write_all(int fd, const char* p, size_t n) {
     while (n > 0) {
         ssize_t w = ::write(fd, p, n);
@@ -40,7 +30,7 @@ void write_all(int fd, const char* p, size_t n) {
 }  // namespace
 
 void write_stderr(const char16_t* text, int n) {
-    std::string s = to_utf8(text, n);
+    std::string s = utf8_of(text, n);
     write_all(2, s.data(), s.size());
 }
 
@@ -49,17 +39,7 @@ void write_stderr_utf8(const char* text) { write_all(2, text, std::strlen(text))
 bool message_boxes_to_stderr() { return true; }
 
 void message_box(const char16_t* caption, const char16_t* text) {
-    std::string out;
-    if (caption && caption[0]) {
-        out = to_utf8(caption, -1);
-        out += ": ";
-    }
-    std::string body = to_utf8(text, -1);
-    for (size_t i = 0; i < body.size(); ++i) {
-        if (body[i] == '\r' && i + 1 < body.size() && body[i + 1] == '\n') continue;
-        out += body[i];
-    }
-    out += '\n';
+    std::string out = box_text_for_stderr(caption, text);
     write_all(2, out.data(), out.size());
 }
 
@@ -132,7 +112,7 @@ EmbeddedStatus embedded_image(ByteBuffer& out) {
 }
 
 FILE* open_file(const char16_t* path, const char* mode) {
-    std::string p = to_utf8(path, -1);
+    std::string p = utf8_of(path, -1);
     return std::fopen(p.c_str(), mode);
 }
 

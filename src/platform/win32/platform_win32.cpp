@@ -8,6 +8,7 @@
 #include <string>
 
 #include "image/byte_buffer.h"
+#include "platform/box_text.h"
 #include "platform/platform.h"
 
 namespace qel::platform {
@@ -15,15 +16,6 @@ namespace qel::platform {
 namespace {
 const wchar_t* W(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
 wchar_t* W(char16_t* s) { return reinterpret_cast<wchar_t*>(s); }
-
-std::string to_utf8(const char16_t* text, int n) {
-    if (n < 0) n = static_cast<int>(wcslen(W(text)));
-    if (n == 0) return {};
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, W(text), n, nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
-    if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, W(text), n, s.data(), bytes, nullptr, nullptr);
-    return s;
-}
 
 void write_all(const char* p, size_t n) {
     HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
@@ -38,7 +30,7 @@ void write_all(const char* p, size_t n) {
 }  // namespace
 
 void write_stderr(const char16_t* text, int n) {
-    std::string s = to_utf8(text, n);
+    std::string s = utf8_of(text, n);
     write_all(s.data(), s.size());
 }
 
@@ -58,17 +50,7 @@ void message_box(const char16_t* caption, const char16_t* text) {
         MessageBoxW(GetActiveWindow(), W(text), W(caption), MB_OK);
         return;
     }
-    std::string out;
-    if (caption && caption[0]) {
-        out = to_utf8(caption, -1);
-        out += ": ";
-    }
-    std::string body = to_utf8(text, -1);
-    for (size_t i = 0; i < body.size(); ++i) {
-        if (body[i] == '\r' && i + 1 < body.size() && body[i + 1] == '\n') continue;
-        out += body[i];
-    }
-    out += '\n';
+    std::string out = box_text_for_stderr(caption, text);
     write_all(out.data(), out.size());
 }
 
