@@ -117,3 +117,31 @@ int to_utf16(uint32_t code_page, const char* in, int n, char16_t* out, int cap);
 int from_utf16(uint32_t code_page, const char16_t* in, int n, char* out, int cap);
 
 }  // namespace qel::platform
+
+namespace qel::platform {
+
+// ---- file system ----------------------------------------------------------------------------
+
+constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+constexpr uint32_t kAttributeDirectory = 0x10;
+enum FileError : uint32_t { kFileNotFound = 2, kPathNotFound = 3, kInvalidName = 123 };
+
+// The Windows attribute word of a path, or kInvalidAttributes with *error set to the failure
+// (2 file not found, 3 path not found, 123 invalid name, anything else).
+uint32_t file_attributes(const char16_t* path, uint32_t* error);
+// A directory search for path: true when something is found; *is_directory tells what.
+bool find_file(const char16_t* path, bool* is_directory);
+// The current directory (at most cap - 1 units); 0 and an empty text when the query fails.
+int current_directory(char16_t* out, int cap);
+
+// ---- time and colours -----------------------------------------------------------------------
+
+struct LocalTime {
+    int year, month, day, day_of_week, hour, minute, second, ms;
+};
+LocalTime local_time();
+
+// The system colour of an index (GetSysColor), as 0x00BBGGRR.
+uint32_t sys_color(int index);
+
+}  // namespace qel::platform

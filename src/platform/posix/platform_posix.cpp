@@ -1,10 +1,13 @@
 // The Linux host's stand-ins for the Windows services the runtime uses.
+#include <dirent.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/utsname.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -120,5 +123,74 @@ FILE* open_file(const char16_t* path, const char* mode) {
 int to_utf16(uint32_t, const char* in, int n, char16_t* out, int cap) { return utf8_to_utf16(in, n, out, cap); }
 
 int from_utf16(uint32_t, const char16_t* in, int n, char* out, int cap) { return utf16_to_utf8(in, n, out, cap); }
+
+uint32_t file_attributes(const char16_t* path, uint32_t* error) {
+    std::string p = utf8_of(path, -1);
+    struct stat st;
+    if (p.empty()) {
+        if (error) *error = kPathNotFound;
+        return kInvalidAttributes;
+    }
+    if (::stat(p.c_str(), &st) != 0) {
+        uint32_t e = 5;  // access denied, and whatever else
+        if (errno == ENOENT) {
+            // Like Windows: a missing file in an existing directory is "file not found".
+            size_t slash = p.find_last_of('/');
+            std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : p.substr(0, slash);
+            struct stat ds;
+            e = (p.back() != '/' && ::stat(dir.c_str(), &ds) == 0) ? uint32_t(kFileNotFound) : uint32_t(kPathNotFound);
+        } else if (errno == ENOTDIR) {
+            e = kPathNotFound;
+        } else if (errno == ENAMETOOLONG) {
+            e = kInvalidName;
+        }
+        if (error) *error = e;
+        return kInvalidAttributes;
+    }
+    uint32_t attributes = S_ISDIR(st.st_mode) ? kAttributeDirectory : 0x80;  // FILE_ATTRIBUTE_NORMAL
+    if (!(st.st_mode & S_IWUSR)) attributes |= 1;                           // read-only
+    return attributes;
+}
+
+bool find_file(const char16_t* path, bool* is_directory) {
+    uint32_t error = 0;
+    uint32_t a = file_attributes(path, &error);
+    if (a == kInvalidAttributes) return false;
+    if (is_directory) *is_directory = (a & kAttributeDirectory) != 0;
+    return true;
+}
+
+int current_directory(char16_t* out, int cap) {
+    if (cap <= 0) return 0;
+    out[0] = 0;
+    char buf[4096];
+    if (!::getcwd(buf, sizeof buf)) return 0;
+    int n = utf8_to_utf16(buf, -1, out, cap);
+    if (n <= 0) {
+        out[0] = 0;
+        return 0;
+    }
+    return n - 1;
+}
+
+LocalTime local_time() {
+    timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    time_t t = ts.tv_sec;
+    struct tm tm;
+    localtime_r(&t, &tm);
+    return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_wday,
+                     tm.tm_hour,        tm.tm_min,     tm.tm_sec,  static_cast<int>(ts.tv_nsec / 1000000)};
+}
+
+// The default Windows colour scheme, for the Linux host.
+uint32_t sys_color(int index) {
+    static const uint32_t kColors[] = {
+        0xC8C8C8, 0x000000, 0xD1B499, 0xDBCDBF, 0xF0F0F0, 0xFFFFFF, 0x646464, 0x000000, 0x000000, 0x000000,
+        0xB4B4B4, 0xFCF7F4, 0xABABAB, 0xD77800, 0xFFFFFF, 0xF0F0F0, 0xA0A0A0, 0x6D6D6D, 0x000000, 0x000000,
+        0xFFFFFF, 0x696969, 0xE3E3E3, 0x000000, 0xE1FFFF, 0x000000, 0xCC6600, 0xEAD1B9, 0xF2E4D7, 0xD77800,
+        0xF0F0F0};
+    return index >= 0 && index < static_cast<int>(sizeof kColors / sizeof kColors[0]) ? kColors[index] : 0;
+}
 
 }  // namespace qel::platform

@@ -150,4 +150,37 @@ int from_utf16(uint32_t code_page, const char16_t* in, int n, char* out, int cap
     return WideCharToMultiByte(code_page, 0, W(in), n, out, out ? cap : 0, nullptr, nullptr);
 }
 
+uint32_t file_attributes(const char16_t* path, uint32_t* error) {
+    DWORD a = GetFileAttributesW(W(path));
+    if (a == INVALID_FILE_ATTRIBUTES && error) *error = GetLastError();
+    return a;
+}
+
+bool find_file(const char16_t* path, bool* is_directory) {
+    WIN32_FIND_DATAW data;
+    HANDLE h = FindFirstFileW(W(path), &data);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    FindClose(h);
+    if (is_directory) *is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return true;
+}
+
+int current_directory(char16_t* out, int cap) {
+    if (cap <= 0) return 0;
+    DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(cap), W(out));
+    if (n == 0 || n >= static_cast<DWORD>(cap)) {
+        out[0] = 0;
+        return 0;
+    }
+    return static_cast<int>(n);
+}
+
+LocalTime local_time() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return LocalTime{t.wYear, t.wMonth, t.wDay, t.wDayOfWeek, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+}
+
+uint32_t sys_color(int index) { return GetSysColor(index); }
+
 }  // namespace qel::platform
