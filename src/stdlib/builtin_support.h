@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "host/runtime.h"
+#include "stdlib/ptr_list.h"
 #include "vm/frame.h"
 #include "vm/runtime_error.h"
 #include "vm/stack_ops.h"
@@ -43,6 +44,13 @@ inline WStr& top_string(ValueStack* s) {
     Value& v = top_slot(s);
     if (v.tag != kTagString) conversion_error(v.tag, "string");
     return v.text;
+}
+
+// A list argument: a pointer to a PtrList, never null.
+inline PtrList* pop_list(ValueStack* s) {
+    auto* list = static_cast<PtrList*>(pop_pointer(s));
+    if (!list) raise_runtime_error("Null list reference");
+    return list;
 }
 
 // A ref argument: the address of a string variable or field, which holds a WStr pointer. A

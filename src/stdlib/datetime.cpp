@@ -1,5 +1,6 @@
 #include "stdlib/datetime.h"
 
+#include <climits>
 #include <cmath>
 
 namespace qel {
@@ -7,7 +8,12 @@ namespace qel {
 namespace {
 constexpr int kMonthDays[2][13] = {{0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31},
                                    {0, 31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31}};
-}
+
+// The whole days a stamp can carry: its date must stay a signed 32-bit number, with room for the
+// carry of a time that rounds up to midnight.
+constexpr double kFirstDay = static_cast<double>(INT32_MIN) - kDateDelta;
+constexpr double kLastDay = static_cast<double>(INT32_MAX) - kDateDelta - 1;
+}  // namespace
 
 bool is_leap_year(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
@@ -16,8 +22,12 @@ int days_in_month(int year, int month) {
     return kMonthDays[is_leap_year(year) ? 1 : 0][month];
 }
 
+bool is_valid_date(int year, int month, int day) {
+    return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 && day <= days_in_month(year, month);
+}
+
 double encode_date(int year, int month, int day) {
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > days_in_month(year, month)) return 0;
+    if (!is_valid_date(year, month, day)) return 0;
     int dayOfYear = day;
     for (int m = 1; m < month; ++m) dayOfYear += days_in_month(year, m);
     int y = year - 1;
@@ -32,9 +42,15 @@ double encode_time(int hour, int minute, int second, int ms) {
 
 TimeStamp to_timestamp(double d) {
     double whole = std::floor(d);
+    // Also false for NaN.
+    if (!(whole >= kFirstDay && whole <= kLastDay)) return TimeStamp{0, 0};
     TimeStamp ts;
     ts.date = static_cast<int32_t>(whole) + kDateDelta;
     ts.time = static_cast<int32_t>(std::floor(std::fabs(d - whole) * kMsPerDay + 0.5));
+    if (ts.time >= 86400000) {  // 23:59:59.9995 and later is the next midnight
+        ts.date += 1;
+        ts.time = 0;
+    }
     return ts;
 }
 
@@ -67,7 +83,7 @@ DateParts decode_date(double d) {
     }
     year += q;
     int month = 1;
-    while (D >= days_in_month(year, month)) {
+    while (month < 12 && D >= days_in_month(year, month)) {
         D -= days_in_month(year, month);
         ++month;
     }
@@ -82,6 +98,43 @@ TimeParts decode_time(double d) {
     int32_t minutes = t / 60000, rest = t % 60000;
     return TimeParts{minutes / 60, minutes % 60, rest / 1000, rest % 1000};
 }
+
+int day_of_week(double d) {
+    int r = to_timestamp(d).date % 7;
+    return r < 0 ? r + 7 : r;
+}
+
+int32_t days_between(double a, double b) {
+    TimeStamp ta = to_timestamp(a), tb = to_timestamp(b);
+    int64_t ma = ta.date * kMsPerDay64 + ta.time;
+    int64_t mb = tb.date * kMsPerDay64 + tb.time;
+    int64_t days = (ma > mb ? ma - mb : mb - ma) / kMsPerDay64;
+    return days > INT32_MAX ? INT32_MAX : static_cast<int32_t>(days);
+}
+
+double inc_month(double d, int64_t months) {
+    DateParts p = decode_date(d);
+    int64_t year = p.year + months / 12;
+    int64_t month = p.month + (months - (months / 12) * 12);
+    if (month < 1 || month > 12) {
+        if (months < 0) {
+            year -= 1;
+            month += 12;
+        } else {
+            year += 1;
+            month -= 12;
+        }
+    }
+    double date = 0;
+    if (year >= 1 && year <= 9999 && month >= 1 && month <= 12) {
+        int y = static_cast<int>(year), m = static_cast<int>(month);
+        int last = days_in_month(y, m);
+        date = encode_date(y, m, p.day < last ? p.day : last);
+    }
+    return date + (d - std::floor(d));
+}
+
+double inc_minute(double d, int32_t minutes) { return (d * 1440 + minutes) / 1440; }
 
 namespace {
 bool digits(const char*& p, int n, int* out) {
@@ -98,7 +151,8 @@ bool digits(const char*& p, int n, int* out) {
 bool parse_iso8601(const char* text, double* out) {
     const char* p = text;
     int year, month, day, hour = 0, minute = 0, second = 0, ms = 0;
-    if (!digits(p, 4, &year) || *p++ != '-' || !digits(p, 2, &month) || *p++ != '-' || !digits(p, 2, &day)) return false;
+    if (!digits(p, 4, &year) || *p++ != '-' || !digits(p, 2, &month) || *p++ != '-' || !digits(p, 2, &day))
+        return false;
     if (*p == 'T' || *p == ' ') {
         ++p;
         if (!digits(p, 2, &hour) || *p++ != ':' || !digits(p, 2, &minute)) return false;
@@ -107,6 +161,7 @@ bool parse_iso8601(const char* text, double* out) {
             if (!digits(p, 2, &second)) return false;
             if (*p == '.') {
                 ++p;
+                if (*p < '0' || *p > '9') return false;
                 int scale = 100;
                 for (; *p >= '0' && *p <= '9'; ++p, scale /= 10) ms += (*p - '0') * scale;
             }
@@ -119,13 +174,14 @@ bool parse_iso8601(const char* text, double* out) {
             if (!digits(p, 2, &oh)) return false;
             if (*p == ':') ++p;
             if (*p && !digits(p, 2, &om)) return false;
+            if (oh > 23 || om > 59) return false;
         }
     }
     if (*p) return false;
-    double date = encode_date(year, month, day);
-    if (date == 0 && !(year == 1899 && month == 12 && day == 30)) return false;
-    double time = encode_time(hour, minute, second, ms);
-    *out = date >= 0 ? date + time : date - time;
+    if (!is_valid_date(year, month, day)) return false;
+    if (hour > 23 || minute > 59 || second > 59) return false;
+    // Days before day 0 are negative whole parts; the time of day is still added.
+    *out = encode_date(year, month, day) + encode_time(hour, minute, second, ms);
     return true;
 }
 

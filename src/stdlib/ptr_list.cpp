@@ -72,7 +72,7 @@ void PtrList::clear() {
 
 bool PtrList::setCapacity(int32_t n) {
     if (n == capacity) return true;
-    if (n < count) return false;
+    if (n < count || static_cast<uint32_t>(n) > UINT32_MAX / sizeof(void*)) return false;
     if (n == 0) {
         std::free(items);
         items = nullptr;
@@ -107,5 +107,22 @@ PtrList* ptr_list_clone(const PtrList* list) {
     }
     return c;
 }
+
+void** ptr_list_sort_begin(const PtrList* list) {
+    size_t bytes = static_cast<size_t>(list->count) * sizeof(void*);
+    auto* copy = static_cast<void**>(std::malloc(bytes));
+    if (!copy) raise_runtime_error("Out of memory");
+    std::memcpy(copy, list->items, bytes);
+    return copy;
+}
+
+void ptr_list_sort_end(PtrList* list, void** sorted, int32_t count) {
+    bool same = list->count == count && list->items;
+    if (same) std::memcpy(list->items, sorted, static_cast<size_t>(count) * sizeof(void*));
+    std::free(sorted);
+    if (!same) raise_runtime_error("List changed while sorting");
+}
+
+void ptr_list_sort_abandon(void** sorted) { std::free(sorted); }
 
 }  // namespace qel

@@ -5,6 +5,9 @@
 
 namespace qel {
 
+struct CClass;
+struct Frame;
+
 struct PtrList {
     void** items;
     int32_t count;
@@ -22,7 +25,17 @@ struct PtrList {
     void insertAt(int32_t index, void* item);
     void exchange(int32_t i, int32_t j);
     void clear();
+    // n must not be below count; false (and nothing changed) when the memory cannot be had.
     bool setCapacity(int32_t n);
+
+    // Releases every non-null element as a script object (destructors run on the frame), then
+    // clears. The list is emptied before the first release, so destructors that touch the list
+    // see it empty; an element listed twice is released once. When a destructor leaves an
+    // exception pending on the frame, the release stops and the unreleased elements stay listed.
+    void clearObjects(Frame* f);
+    // Frees every element: as script objects when itemClass is an object class; otherwise as
+    // heap blocks, releasing first the string fields of the record type itemClass (when given).
+    void clearItems(const CClass* itemClass, Frame* f);
 
     // Unchecked access for the runtime's own loops.
     void* operator[](int32_t i) const { return items[i]; }
@@ -42,6 +55,9 @@ PtrList* ptr_list_clone(const PtrList* list);
 using PtrCompare = int32_t(__attribute__((stdcall)) *)(void* a, void* b, void* context);
 
 // Quicksort with the pivot taken by value from the middle; the smaller part is recursed.
+// compare(a, b) returns negative, zero or positive. The sort works on a private copy of the
+// items, so a comparer that throws leaves the list as it was, and one that is inconsistent
+// (or changes the list) cannot make the sort read or write outside its arrays.
 template <typename Compare>
 void ptr_list_sort(PtrList* list, Compare compare, bool descending);
 

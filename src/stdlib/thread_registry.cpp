@@ -26,17 +26,18 @@ void ThreadRegistry::destroy() {
     platform::mutex_destroy(lock);
 }
 
-void ThreadRegistry::add(uint32_t thread_id, ValueStack* stack) {
+bool ThreadRegistry::add(uint32_t thread_id, ValueStack* stack) {
     auto* e = static_cast<ThreadEntry*>(std::malloc(sizeof(ThreadEntry)));
-    if (!e) return;
+    if (!e) return false;
     e->thread_id = thread_id;
     e->stack = stack;
     Locked l(lock);
     if (entries.count == entries.capacity && !entries.setCapacity(ptr_list_grow(entries.capacity))) {
         std::free(e);
-        return;
+        return false;
     }
     entries.items[entries.count++] = e;
+    return true;
 }
 
 void ThreadRegistry::remove(uint32_t thread_id) {

@@ -15,9 +15,13 @@ struct ThreadRegistry {
     PtrList entries;  // ThreadEntry*
 
     void init();
+    // Frees every pair, the list and the lock.
     void destroy();
-    void add(uint32_t thread_id, ValueStack* stack);
+    // Registers a thread's stack; false when the memory for the pair cannot be had.
+    bool add(uint32_t thread_id, ValueStack* stack);
+    // Removes and frees the first pair with that id; nothing when there is none.
     void remove(uint32_t thread_id);
+    // The stack of the first pair with that id, or null.
     ValueStack* lookup(uint32_t thread_id);
 };
 

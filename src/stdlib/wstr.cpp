@@ -11,9 +11,14 @@ const WChar kEmptyText[1] = {0};
 
 namespace {
 
+// The most units a buffer may hold: (n + 1) * 2 bytes stays far from the end of a 32-bit size,
+// and the sum of two lengths cannot wrap.
+constexpr uint32_t kMaxUnits = 0x3FFFFFFE;
+
 // Reallocates the buffer to hold n units plus the terminator; capacity becomes n.
 // On failure nothing changes and false is returned.
 bool realloc_units(WStr& s, uint32_t n) {
+    if (n > kMaxUnits) return false;
     auto* p = static_cast<WChar*>(std::realloc(s.buffer, (static_cast<size_t>(n) + 1) * sizeof(WChar)));
     if (!p) return false;
     if (!s.buffer) p[0] = 0;
@@ -70,9 +75,16 @@ void WStr::assign(const WStr& other) {
     length = other.length;
 }
 
-void WStr::assignWide(const WChar* s) { assignWide(s, wlen(s)); }
+void WStr::assignWide(const WChar* s) {
+    if (!s) s = kEmptyText;
+    assignWide(s, wlen(s));
+}
 
 void WStr::assignWide(const WChar* s, uint32_t n) {
+    if (!s) {
+        s = kEmptyText;
+        n = 0;
+    }
     if (inside(*this, s)) {  // the source lives in our own buffer: move it to the front first
         std::memmove(buffer, s, n * sizeof(WChar));
         buffer[n] = 0;
@@ -86,6 +98,7 @@ void WStr::assignWide(const WChar* s, uint32_t n) {
 }
 
 void WStr::assignNarrow(const char* s) {
+    if (!s) s = "";
     uint32_t n = static_cast<uint32_t>(std::strlen(s));
     if (!realloc_units(*this, n)) return;
     // The C runtime's narrow-to-wide conversion in the default locale: one unit per byte.
@@ -130,6 +143,7 @@ void WStr::append(const WStr& other) {
 }
 
 void WStr::appendWide(const WChar* s) {
+    if (!s) return;
     uint32_t n = wlen(s);
     if (n == 0) return;
     if (length == 0) {
@@ -140,16 +154,16 @@ void WStr::appendWide(const WChar* s) {
 }
 
 void WStr::appendN(const WChar* s, int n) {
-    if (n <= 0) return;
-    if (length == 0) {
-        assignWide(s);
+    if (n <= 0 || !s) return;
+    if (length == 0) {  // exactly the n units, whether or not a terminator follows them
+        assignWide(s, static_cast<uint32_t>(n));
         return;
     }
     appendUnits(s, static_cast<uint32_t>(n));
 }
 
 void WStr::appendUnits(const WChar* s, uint32_t n) {
-    if (n == 0) return;
+    if (n == 0 || !s || n > kMaxUnits) return;
     if (inside(*this, s)) {  // appending a piece of ourselves: keep a copy across the reallocation
         auto* tmp = static_cast<WChar*>(std::malloc(n * sizeof(WChar)));
         if (!tmp) return;
@@ -169,6 +183,7 @@ void WStr::appendUnits(const WChar* s, uint32_t n) {
 }
 
 void WStr::appendNarrow(const char* s) {
+    if (!s) return;
     uint32_t n = static_cast<uint32_t>(std::strlen(s));
     if (!realloc_units(*this, length + n)) return;
     for (uint32_t i = 0; i <= n; ++i) buffer[length + i] = static_cast<unsigned char>(s[i]);

@@ -28,7 +28,7 @@ struct WStr {
     void setChar(WChar c);
     void append(const WStr& other);
     void appendWide(const WChar* s);
-    void appendN(const WChar* s, int n);  // the unit after the n units must be 0
+    void appendN(const WChar* s, int n);  // n units of s (callers keep a 0 unit after them)
     void appendUnits(const WChar* s, uint32_t n);  // n units, terminator written here
     void appendNarrow(const char* s);
     bool equals(const WStr& other) const;

@@ -15,7 +15,7 @@
 namespace qeltest {
 
 class Builtins : public ::testing::Test {
-protected:
+public:  // the pushes chain: i(1).s(u"x")
     void SetUp() override {
         image = load("#include \"prelude/minimal.qsrc\"\n");
         ASSERT_TRUE(image.ok) << image.failure().what;

@@ -1,0 +1,206 @@
+// Dates, times and number formatting: the clock, encoding and decoding, calendar arithmetic and
+// the two pattern formatters. Results take the place of the arguments; string results are
+// written into the slot of the first argument.
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+#include "host/system_block.h"
+#include "platform/platform.h"
+#include "stdlib/builtin_support.h"
+#include "stdlib/builtins.h"
+#include "stdlib/date_format.h"
+#include "stdlib/datetime.h"
+
+namespace qel {
+
+namespace {
+
+void set_text(Value& slot, const std::u16string& text) {
+    set_string(slot).assignWide(text.data(), static_cast<uint32_t>(text.size()));
+}
+
+// A string result formatted from a DateTime with one of the locale's patterns.
+void format_with(Frame* f, const WStr* pattern) {
+    double d = pop_double(f->stack);
+    Value& slot = push_slot(f->stack);
+    std::u16string text;
+    if (pattern) format_date_time(text, pattern->text(), pattern->length, d, system_format_settings());
+    set_text(slot, text);
+}
+
+void write_u16(void* ref, int value) { *static_cast<uint16_t*>(ref) = static_cast<uint16_t>(value); }
+
+}  // namespace
+
+// ---- the local clock ----
+
+void bi_Now(Frame* f) {
+    platform::LocalTime t = platform::local_time();
+    push_double(f->stack, encode_date(t.year, t.month, t.day) + encode_time(t.hour, t.minute, t.second, t.ms));
+}
+
+void bi_Date(Frame* f) {
+    platform::LocalTime t = platform::local_time();
+    push_double(f->stack, encode_date(t.year, t.month, t.day));
+}
+
+void bi_Time(Frame* f) {
+    platform::LocalTime t = platform::local_time();
+    push_double(f->stack, encode_time(t.hour, t.minute, t.second, t.ms));
+}
+
+// ---- encoding and decoding ----
+
+void bi_DateOf(Frame* f) {
+    double d = pop_double(f->stack);
+    set_double(push_slot(f->stack), std::floor(d));
+}
+
+void bi_EncodeDate(Frame* f) {
+    ValueStack* st = f->stack;
+    int32_t day = pop_int(st);
+    int32_t month = pop_int(st);
+    int32_t year = pop_int(st);
+    push_double(st, encode_date(year, month, day));
+}
+
+void bi_EncodeTime(Frame* f) {
+    ValueStack* st = f->stack;
+    int32_t ms = pop_int(st);
+    int32_t second = pop_int(st);
+    int32_t minute = pop_int(st);
+    int32_t hour = pop_int(st);
+    push_double(st, encode_time(hour, minute, second, ms));
+}
+
+// The three references receive 16-bit numbers; the bytes after them are left as they are.
+void bi_DecodeDate(Frame* f) {
+    ValueStack* st = f->stack;
+    void* dayRef = pop_pointer(st);
+    void* monthRef = pop_pointer(st);
+    void* yearRef = pop_pointer(st);
+    DateParts p = decode_date(pop_double(st));
+    // Nothing is written unless every reference is there.
+    if (!yearRef || !monthRef || !dayRef) raise_runtime_error("Null reference");
+    write_u16(yearRef, p.year);
+    write_u16(monthRef, p.month);
+    write_u16(dayRef, p.day);
+}
+
+void bi_DaysPerMonth(Frame* f) {
+    ValueStack* st = f->stack;
+    int32_t month = pop_int(st);
+    int32_t year = pop_int(st);
+    push_int(st, days_in_month(year, month));
+}
+
+void bi_DayOfWeek(Frame* f) {
+    double d = pop_double(f->stack);
+    set_int(push_slot(f->stack), day_of_week(d));
+}
+
+void bi_DaysBetween(Frame* f) {
+    ValueStack* st = f->stack;
+    double b = pop_double(st);
+    double a = pop_double(st);
+    push_int(st, days_between(a, b));
+}
+
+void bi_YearOf(Frame* f) {
+    double d = pop_double(f->stack);
+    set_int(push_slot(f->stack), decode_date(d).year);
+}
+
+void bi_MonthOf(Frame* f) {
+    double d = pop_double(f->stack);
+    set_int(push_slot(f->stack), decode_date(d).month);
+}
+
+void bi_DayOf(Frame* f) {
+    double d = pop_double(f->stack);
+    set_int(push_slot(f->stack), decode_date(d).day);
+}
+
+void bi_HourOf(Frame* f) {
+    double d = pop_double(f->stack);
+    set_int(push_slot(f->stack), decode_time(d).hour);
+}
+
+void bi_MinuteOf(Frame* f) {
+    double d = pop_double(f->stack);
+    set_int(push_slot(f->stack), decode_time(d).minute);
+}
+
+void bi_SecondOf(Frame* f) {
+    double d = pop_double(f->stack);
+    set_int(push_slot(f->stack), decode_time(d).second);
+}
+
+// ---- calendar arithmetic ----
+
+void bi_IncYear(Frame* f) {
+    ValueStack* st = f->stack;
+    int64_t years = pop_int(st);
+    double d = pop_double(st);
+    push_double(st, inc_month(d, years * 12));
+}
+
+void bi_IncMonth(Frame* f) {
+    ValueStack* st = f->stack;
+    int32_t months = pop_int(st);
+    double d = pop_double(st);
+    push_double(st, inc_month(d, months));
+}
+
+void bi_IncDay(Frame* f) {
+    ValueStack* st = f->stack;
+    int32_t days = pop_int(st);
+    double d = pop_double(st);
+    push_double(st, d + days);
+}
+
+void bi_IncMinute(Frame* f) {
+    ValueStack* st = f->stack;
+    int32_t minutes = pop_int(st);
+    double d = pop_double(st);
+    push_double(st, inc_minute(d, minutes));
+}
+
+// ---- names and formatting ----
+
+// An index outside 0 .. 6 gives the empty string.
+void bi_ShortDayNames(Frame* f) {
+    ValueStack* st = f->stack;
+    int32_t index = pop_int(st);
+    WStr& out = set_string(push_slot(st));
+    const LocaleNames& names = locale_names();
+    if (index >= 0 && index < 7 && names.short_days[index])
+        out.assign(*names.short_days[index]);
+    else
+        out.clear();
+}
+
+void bi_DateToStr(Frame* f) { format_with(f, system_formats().ShortDateFormat); }
+void bi_TimeToStr(Frame* f) { format_with(f, system_formats().LongTimeFormat); }
+void bi_DateTimeToStr(Frame* f) { format_with(f, system_formats().ShortDateTimeFormat); }
+
+void bi_FormatDateTime(Frame* f) {
+    ValueStack* st = f->stack;
+    double d = pop_double(st);
+    WStr& fmt = top_string(st);
+    std::u16string text;
+    format_date_time(text, fmt.text(), fmt.length, d, system_format_settings());
+    set_text(top_slot(st), text);
+}
+
+void bi_FormatFloat(Frame* f) {
+    ValueStack* st = f->stack;
+    double x = pop_double(st);
+    WStr& fmt = top_string(st);
+    std::u16string text;
+    format_float(text, fmt.text(), fmt.length, x, system_format_settings());
+    set_text(top_slot(st), text);
+}
+
+}  // namespace qel
