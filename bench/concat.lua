@@ -3,4 +3,4 @@ while i < 20000 do
   s = s .. "abc"
   i = i + 1
 end
-os.exit(0)
+os.exit(#s & 255)

@@ -17,12 +17,14 @@ if [ ${#names[@]} = 0 ]; then
 fi
 
 RUNS=${RUNS:-5}
+# Prints "milliseconds exit-code" of one run.
 ms_of() {
-  local t0 t1
+  local t0 t1 rc
   t0=$(date +%s%N)
-  "$@" >/dev/null 2>&1 || true
+  rc=0
+  "$@" >/dev/null 2>&1 || rc=$?
   t1=$(date +%s%N)
-  echo $(( (t1 - t0) / 1000000 ))
+  echo "$(( (t1 - t0) / 1000000 )) $rc"
 }
 min() { printf '%s\n' "$@" | sort -n | head -n 1; }
 
@@ -31,12 +33,15 @@ for n in "${names[@]}"; do
   qemu-i386 -L / build/qelasm build "bench/$n.qsrc" -o "build/bench/$n.qel"
   for lua in "bench/$n.lua" "bench/${n}_for.lua"; do
     [ -f "$lua" ] || continue
-    qs=() ls=()
+    qs=() ls=() note=""
     for _ in $(seq "$RUNS"); do
-      qs+=("$(ms_of qemu-i386 -L / build/qel "build/bench/$n.qel")")
-      ls+=("$(ms_of qemu-i386 -L / build/lua/lua "$lua")")
+      read -r qt qrc < <(ms_of qemu-i386 -L / build/qel "build/bench/$n.qel")
+      read -r lt lrc < <(ms_of qemu-i386 -L / build/lua/lua "$lua")
+      qs+=("$qt") ls+=("$lt")
+      # Both programs exit with the same checksum of their result.
+      [ "$qrc" = "$lrc" ] || note="  (results differ: qel $qrc, lua $lrc)"
     done
     q=$(min "${qs[@]}") l=$(min "${ls[@]}")
-    printf '%-16s %10s %10s %8s\n' "$(basename "$lua" .lua)" "$q" "$l" "$(awk -v a="$q" -v b="$l" 'BEGIN { printf "%.2f", a / b }')"
+    printf '%-16s %10s %10s %8s%s\n' "$(basename "$lua" .lua)" "$q" "$l" "$(awk -v a="$q" -v b="$l" 'BEGIN { printf "%.2f", a / b }')" "$note"
   done
 done

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace qel {
 
@@ -39,7 +40,8 @@ struct Sink {
     }
     bool units(const WChar* s, uint32_t k) {
         if (k > room()) return false;
-        for (uint32_t i = 0; i < k; ++i) out[n++] = s[i];
+        std::memcpy(out + n, s, k * sizeof(WChar));
+        n += k;
         return true;
     }
     bool ascii(const char* s, uint32_t k) {

@@ -29,6 +29,21 @@ bool realloc_units(WStr& s, uint32_t n) {
 
 bool ensure(WStr& s, uint32_t n) { return s.capacity >= n && s.buffer ? true : realloc_units(s, n); }
 
+// Room for n units when the old text is about to be overwritten: a new block without copying the
+// old one. On failure nothing changes.
+bool ensure_discarding(WStr& s, uint32_t n) {
+    if (s.capacity >= n && s.buffer) return true;
+    if (n > kMaxUnits) return false;
+    auto* p = static_cast<WChar*>(std::malloc((static_cast<size_t>(n) + 1) * sizeof(WChar)));
+    if (!p) return false;
+    std::free(s.buffer);
+    p[0] = 0;
+    s.buffer = p;
+    s.capacity = n;
+    s.length = 0;
+    return true;
+}
+
 WChar lower_unit(WChar c) { return (c >= u'A' && c <= u'Z') ? static_cast<WChar>(c + 32) : c; }
 
 bool inside(const WStr& s, const WChar* p) { return s.buffer && p >= s.buffer && p <= s.buffer + s.capacity; }
@@ -70,9 +85,15 @@ void WStr::assign(const WStr& other) {
         clear();
         return;
     }
-    if (!ensure(*this, other.length)) return;
+    if (!ensure_discarding(*this, other.length)) return;
     std::memcpy(buffer, other.buffer, (static_cast<size_t>(other.length) + 1) * sizeof(WChar));
     length = other.length;
+}
+
+void WStr::swap(WStr& other) {
+    WStr t = *this;
+    *this = other;
+    other = t;
 }
 
 void WStr::assignWide(const WChar* s) {

@@ -34,6 +34,8 @@ struct WStr {
     bool equals(const WStr& other) const;
     void insert(int index, const WStr& src);
     void replaceAll(const WStr& pattern, const WStr& replacement, bool caseSensitive);
+    // Exchanges the two strings' buffers (nothing is copied).
+    void swap(WStr& other);
     // Hands the buffer over to the caller; the WStr becomes empty.
     WChar* detach();
     // Takes ownership of a heap buffer holding n units and a terminator, capacity cap.

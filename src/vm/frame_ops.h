@@ -44,7 +44,11 @@ inline void leave_frame(Frame& f) {
         if (f.returned) {
             Value& result = st->slots[st->count - 1];
             Value& to = st->slots[f.stack_base - 1];
-            if (&to != &result) copy_value(to, result);
+            if (&to != &result) {
+                to.tag = result.tag;
+                to.v = result.v;
+                if (result.tag == kTagString) to.text.swap(result.text);  // the result's slot is dropped
+            }
         }
         st->count = f.stack_base;
     }

@@ -455,7 +455,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
             WStr& text = pop_string(st);
             WStr*& field = field_at<WStr*>(o, ins->operand.i);
             if (!field) field = wstr_new();
-            field->assign(text);
+            field->swap(text);
             NEXT();
         }
         L_stpmtd: {
@@ -580,8 +580,8 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
             NEXT();
         L_stvstr: {
             if (ins->operand.i >= f->var_count || f->var_codes[ins->operand.i] != 's') not_a_string_variable();
-            WStr& text = pop_string(st);
-            var_as<WStr*>(vars, ins->operand.i)->assign(text);
+            // The popped slot's text is dead: move it instead of copying.
+            var_as<WStr*>(vars, ins->operand.i)->swap(pop_string(st));
             NEXT();
         }
         L_stvmtd:

@@ -189,8 +189,7 @@ void pop_stack_to_variable(Frame* f, int index) {
         case 'f': *reinterpret_cast<float*>(&slot) = pop_float(s); break;
         case 'p': *reinterpret_cast<void**>(&slot) = pop_pointer(s); break;
         case 's': {
-            WStr& text = pop_string(s);
-            (*reinterpret_cast<WStr**>(&slot))->assign(text);
+            (*reinterpret_cast<WStr**>(&slot))->swap(pop_string(s));  // the popped text is dead
             break;
         }
         case 't': *reinterpret_cast<PMethod*>(&slot) = pop_method(s); break;
