@@ -1,9 +1,11 @@
-// The operator and conversion tables of the interpreter, case by case.
+// The operator and conversion tables of the interpreter. Values are written as kind:payload
+// (i:5 int, l:-5 long, d:0.5 double, b:1 bool, p:16 pointer, s:abc string, m:1,2 method, u:13
+// a tag no Value has); an expected "!text" is the message of the runtime error.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <string>
 
 #include "image/opcodes.h"
@@ -17,9 +19,9 @@ using namespace qel;
 
 namespace {
 
-// A loaded runtime, so that runtime errors carry their messages in Exception objects.
 class Ops : public ::testing::Test {
 protected:
+    // A loaded runtime, so that runtime errors carry their messages in Exception objects.
     void SetUp() override {
         image = qeltest::load("#include \"prelude/minimal.qsrc\"\n");
         ASSERT_TRUE(image.ok) << image.failure().what;
@@ -27,282 +29,224 @@ protected:
         st->count = 0;
     }
 
-    Value make(uint32_t tag) {
-        Value v{};
-        v.tag = tag;
-        return v;
+    void push(const std::string& v) {
+        Value& slot = push_slot(st);
+        const char kind = v[0];
+        const std::string body = v.substr(2);
+        slot.tag = kind == 'i' ? kTagInt : kind == 'l' ? kTagLong : kind == 'd' ? kTagDouble : kind == 'b' ? kTagBool
+                 : kind == 'p' ? kTagPointer : kind == 's' ? kTagString : kind == 'm' ? kTagMethod
+                               : static_cast<uint32_t>(std::atoi(body.c_str()));
+        slot.v.l = 0;
+        switch (kind) {
+            case 'i': case 'b': case 'p': slot.v.u = static_cast<uint32_t>(std::strtoll(body.c_str(), nullptr, 0)); break;
+            case 'l': slot.v.l = std::strtoll(body.c_str(), nullptr, 0); break;
+            case 'd': slot.v.d = std::strtod(body.c_str(), nullptr); break;
+            case 's': slot.text.assignNarrow(body.c_str()); break;
+            case 'm':
+                slot.v.m.Method = reinterpret_cast<Instruction*>(std::atoi(body.c_str()));
+                slot.v.m.Target = reinterpret_cast<void*>(std::atoi(body.c_str() + body.find(',') + 1));
+                break;
+        }
     }
-    Value I(int32_t i) { Value v = make(kTagInt); v.v.i = i; return v; }
-    Value L(int64_t l) { Value v = make(kTagLong); v.v.l = l; return v; }
-    Value D(double d) { Value v = make(kTagDouble); v.v.d = d; return v; }
-    Value B(bool b) { Value v = make(kTagBool); v.v.i = b; return v; }
-    Value P(uint32_t p) { Value v = make(kTagPointer); v.v.u = p; return v; }
-    // A string Value's text is given separately to run() and push().
-    Value S(const char*) { return make(kTagString); }
-    Value M(uintptr_t a, uintptr_t b) {
-        Value v = make(kTagMethod);
-        v.v.m.Method = reinterpret_cast<Instruction*>(a);
-        v.v.m.Target = reinterpret_cast<void*>(b);
-        return v;
+
+    // The top Value in the notation above.
+    std::string top() {
+        const Value& v = st->slots[st->count - 1];
+        char buf[64];
+        switch (v.tag) {
+            case kTagInt: return "i:" + std::to_string(v.v.i);
+            case kTagLong: return "l:" + std::to_string(v.v.l);
+            case kTagBool: return "b:" + std::to_string(v.v.i);
+            case kTagPointer: return "p:" + std::to_string(v.v.u);
+            case kTagDouble: std::snprintf(buf, sizeof buf, "d:%.17g", v.v.d); return buf;
+            case kTagString: {
+                std::string s = "s:";
+                for (uint32_t k = 0; k < v.text.length; ++k) s += static_cast<char>(v.text.text()[k]);
+                return s;
+            }
+            default: return "?";
+        }
     }
 
     std::string message_of(const qel_exception& e) {
-        std::string m;
+        std::string m = "!";
         WStr* w = exception_message(image.rt.get(), e.object);
         for (uint32_t i = 0; w && i < w->length; ++i) m += static_cast<char>(w->text()[i]);
         return m;
     }
 
-    void push(const Value& v) {
-        Value& slot = push_slot(st);
-        slot.tag = v.tag;
-        slot.v = v.v;
-        if (v.tag == kTagString) slot.text.assignNarrow(pending_texts[st->count - 1].c_str());
-    }
-
-    // Runs op on (l, r); returns the error message, or "" with the result left in result.
-    template <typename Op>
-    std::string run(const Value& l, const std::string& lt, const Value& r, const std::string& rt, Op op) {
+    // Runs a binary operator on (l, r): the result in the notation, or "!message".
+    std::string binary(const char* op, const std::string& l, const std::string& r) {
         st->count = 0;
-        pending_texts[0] = lt;
-        pending_texts[1] = rt;
         push(l);
         push(r);
+        const std::string name = op;
         try {
-            op(st);
+            if (name == "add") op_add(st);
+            else if (name == "sub") op_sub(st);
+            else if (name == "mul") op_mul(st);
+            else if (name == "div") op_div(st);
+            else if (name == "rem") op_rem(st);
+            else if (name == "shl") op_shl(st);
+            else if (name == "shr") op_shr(st);
+            else if (name == "bor") op_bor(st);
+            else if (name == "bxor") op_bxor(st);
+            else if (name == "band") op_band(st);
+            else op_compare(st, opcode_by_mnemonic(image.rt->opcodes, op)->number);
         } catch (const qel_exception& e) {
-            std::string m = message_of(e);
-            return m.empty() ? "?" : m;
+            return message_of(e);
         }
-        EXPECT_EQ(st->count, 1);
-        result = st->slots[0];
-        result_text.clear();
-        for (uint32_t i = 0; i < result.text.length; ++i) result_text += static_cast<char>(result.text.text()[i]);
-        return "";
-    }
-    template <typename Op>
-    std::string run(const Value& l, const Value& r, Op op) {
-        return run(l, "", r, "", op);
+        EXPECT_EQ(st->count, 1) << op << " " << l << " " << r;
+        return top();
     }
 
     qeltest::Loaded image;
     ValueStack* st = nullptr;
-    std::string pending_texts[2];
-    Value result{};
-    std::string result_text;
 };
 
-TEST_F(Ops, AddFollowsTheTypeTable) {
-    EXPECT_EQ(run(I(2), I(3), op_add), "");
-    EXPECT_EQ(result.tag, kTagInt);
-    EXPECT_EQ(result.v.i, 5);
-    EXPECT_EQ(run(I(2147483647), I(1), op_add), "");
-    EXPECT_EQ(result.v.i, -2147483647 - 1);  // wraps
-    EXPECT_EQ(run(I(-1), L(5), op_add), "");
-    EXPECT_EQ(result.tag, kTagLong);
-    EXPECT_EQ(result.v.l, 4);
-    EXPECT_EQ(run(L(1), D(0.5), op_add), "");
-    EXPECT_EQ(result.tag, kTagDouble);
-    EXPECT_EQ(result.v.d, 1.5);
-    EXPECT_EQ(run(I(16), P(0x1000), op_add), "");
-    EXPECT_EQ(result.tag, kTagPointer);
-    EXPECT_EQ(result.v.u, 0x1010u);
-    EXPECT_EQ(run(P(0x1000), I(4), op_add), "");
-    EXPECT_EQ(result.tag, kTagPointer);
-    EXPECT_EQ(run(S("ab"), "ab", S("cd"), "cd", op_add), "");
-    EXPECT_EQ(result.tag, kTagString);
-    EXPECT_EQ(result_text, "abcd");
+struct Case {
+    const char* op;
+    const char* l;
+    const char* r;
+    const char* result;
+};
+
+const Case kCases[] = {
+    // add: int with int stays int and wraps; a long widens; a double wins; pointer sums.
+    {"add", "i:2", "i:3", "i:5"},
+    {"add", "i:2147483647", "i:1", "i:-2147483648"},
+    {"add", "i:-1", "l:5", "l:4"},
+    {"add", "l:1", "d:0.5", "d:1.5"},
+    {"add", "i:16", "p:4096", "p:4112"},
+    {"add", "p:4096", "i:4", "p:4100"},
+    {"add", "s:ab", "s:cd", "s:abcd"},
     // Errors name the right operand's type first, the left one's second.
-    EXPECT_EQ(run(I(1), "", S("x"), "x", op_add), "Cannot convert 'string' to 'int'");
-    EXPECT_EQ(run(S("x"), "x", I(1), "", op_add), "Cannot convert 'int' to 'string'");
-    EXPECT_EQ(run(L(1), P(1), op_add), "Cannot convert 'pointer' to 'long'");
-    EXPECT_EQ(run(P(1), P(1), op_add), "Cannot convert 'pointer' to 'pointer'");
-    EXPECT_EQ(run(B(true), I(1), op_add), "Cannot convert 'int' to 'bool'");
-}
+    {"add", "i:1", "s:x", "!Cannot convert 'string' to 'int'"},
+    {"add", "s:x", "i:1", "!Cannot convert 'int' to 'string'"},
+    {"add", "l:1", "p:1", "!Cannot convert 'pointer' to 'long'"},
+    {"add", "p:1", "p:1", "!Cannot convert 'pointer' to 'pointer'"},
+    {"add", "b:1", "i:1", "!Cannot convert 'int' to 'bool'"},
+    // sub: pointer difference, string comparison as unsigned units.
+    {"sub", "p:4112", "p:4096", "i:16"},
+    {"sub", "s:abc", "s:abd", "i:-1"},
+    {"sub", "s:abc", "s:abc", "i:0"},
+    {"sub", "s:b", "s:abc", "i:1"},
+    {"sub", "p:8", "i:4", "!Cannot convert 'int' to 'pointer'"},
+    {"sub", "i:-2147483648", "i:1", "i:2147483647"},
+    {"mul", "i:65536", "i:65536", "i:0"},
+    {"mul", "i:3", "l:-4", "l:-12"},
+    {"mul", "s:a", "s:b", "!Cannot convert 'string' to 'string'"},
+    // div: int when exact, double otherwise; zero divisors of every kind fail.
+    {"div", "i:7", "i:2", "d:3.5"},
+    {"div", "i:-8", "i:2", "i:-4"},
+    {"div", "i:8", "l:2", "i:4"},
+    {"div", "l:9", "i:3", "l:3"},
+    {"div", "l:9", "l:2", "d:4.5"},
+    {"div", "i:1", "d:4", "d:0.25"},
+    {"div", "i:1", "i:0", "!Division by zero."},
+    {"div", "d:1", "d:0", "!Division by zero."},
+    {"div", "d:1", "d:-0.0", "!Division by zero."},
+    {"div", "i:1", "l:0", "!Division by zero."},
+    {"div", "i:-2147483648", "i:-1", "i:-2147483648"},  // wraps instead of faulting
+    {"div", "l:-9223372036854775808", "l:-1", "l:-9223372036854775808"},
+    // rem: the sign of the left operand; a long makes a long.
+    {"rem", "i:7", "i:-2", "i:1"},
+    {"rem", "i:-7", "i:2", "i:-1"},
+    {"rem", "i:7", "l:4", "l:3"},
+    {"rem", "i:-2147483648", "i:-1", "i:0"},
+    {"rem", "i:7", "i:0", "!Division by zero."},
+    {"rem", "d:7", "i:2", "!Cannot convert 'int' to 'double'"},
+    // shifts: 5 bits of the count for ints, 8 for longs.
+    {"shl", "i:1", "i:33", "i:2"},
+    {"shr", "i:-16", "i:2", "i:-4"},
+    {"shl", "i:-1", "l:36", "l:-16"},
+    {"shl", "l:1", "i:40", "l:1099511627776"},
+    {"shl", "l:1", "i:64", "l:0"},
+    {"shr", "l:-8", "i:200", "l:-1"},
+    {"shl", "l:1", "i:259", "l:8"},      // the low 8 bits of the count
+    {"shl", "l:1", "i:321", "l:0"},      // 65: past the 64 bits
+    {"band", "i:240", "i:60", "i:48"},
+    {"bxor", "i:-1", "l:4294967296", "l:-4294967297"},
+    {"bor", "i:1", "d:1", "!Cannot convert 'double' to 'int'"},
+    // Equality accepts its pairs only.
+    {"beq", "i:5", "i:5", "b:1"},
+    {"beq", "i:5", "b:1", "b:0"},
+    {"beq", "i:1", "b:1", "b:1"},
+    {"beq", "i:0", "p:0", "b:1"},
+    {"beq", "p:16", "i:16", "b:1"},
+    {"beq", "i:-1", "l:-1", "b:1"},
+    {"beq", "i:-1", "l:4294967295", "b:0"},
+    {"beq", "i:1", "d:1", "b:1"},
+    {"beq", "b:0", "i:0", "b:1"},
+    {"beq", "m:1,2", "m:1,2", "b:1"},
+    {"beq", "m:1,2", "m:1,3", "b:0"},
+    {"beq", "d:nan", "d:nan", "b:0"},
+    {"bne", "d:nan", "d:nan", "b:1"},
+    {"bne", "s:ab", "s:abc", "b:1"},
+    {"beq", "s:ab", "s:ab", "b:1"},
+    {"beq", "p:1", "s:x", "!Cannot convert 'string' to 'pointer'"},
+    {"beq", "b:1", "p:1", "!Cannot convert 'pointer' to 'bool'"},
+    {"beq", "l:1", "b:1", "!Cannot convert 'bool' to 'long'"},
+    // Ordering accepts numbers only; a NaN makes every ordering false.
+    {"bgt", "i:-1", "i:1", "b:0"},
+    {"bgt", "l:4294967296", "i:1", "b:1"},
+    {"bgt", "i:2", "d:1.5", "b:1"},
+    {"ble", "d:nan", "i:1", "b:0"},
+    {"bge", "d:nan", "i:1", "b:0"},
+    {"blt", "i:1", "i:2", "b:1"},
+    {"bgt", "s:a", "s:b", "!Cannot convert 'string' to 'string'"},
+};
 
-TEST_F(Ops, SubCoversPointersAndStringComparison) {
-    EXPECT_EQ(run(P(0x1010), P(0x1000), op_sub), "");
-    EXPECT_EQ(result.tag, kTagInt);
-    EXPECT_EQ(result.v.i, 16);
-    EXPECT_EQ(run(S("abc"), "abc", S("abd"), "abd", op_sub), "");
-    EXPECT_EQ(result.tag, kTagInt);
-    EXPECT_EQ(result.v.i, -1);
-    EXPECT_EQ(run(S("abc"), "abc", S("abc"), "abc", op_sub), "");
-    EXPECT_EQ(result.v.i, 0);
-    EXPECT_EQ(run(S("b"), "b", S("abc"), "abc", op_sub), "");
-    EXPECT_EQ(result.v.i, 1);
-    EXPECT_EQ(run(P(8), I(4), op_sub), "Cannot convert 'int' to 'pointer'");
-    EXPECT_EQ(run(I(-2147483647 - 1), I(1), op_sub), "");
-    EXPECT_EQ(result.v.i, 2147483647);
-}
-
-TEST_F(Ops, MulAcceptsOnlyNumbers) {
-    EXPECT_EQ(run(I(65536), I(65536), op_mul), "");
-    EXPECT_EQ(result.v.i, 0);
-    EXPECT_EQ(run(I(3), L(-4), op_mul), "");
-    EXPECT_EQ(result.v.l, -12);
-    EXPECT_EQ(run(S("a"), "a", S("b"), "b", op_mul), "Cannot convert 'string' to 'string'");
-}
-
-TEST_F(Ops, DivIsExactOrDouble) {
-    EXPECT_EQ(run(I(7), I(2), op_div), "");
-    EXPECT_EQ(result.tag, kTagDouble);
-    EXPECT_EQ(result.v.d, 3.5);
-    EXPECT_EQ(run(I(-8), I(2), op_div), "");
-    EXPECT_EQ(result.tag, kTagInt);
-    EXPECT_EQ(result.v.i, -4);
-    EXPECT_EQ(run(I(8), L(2), op_div), "");
-    EXPECT_EQ(result.tag, kTagInt);
-    EXPECT_EQ(result.v.i, 4);
-    EXPECT_EQ(run(L(9), I(3), op_div), "");
-    EXPECT_EQ(result.tag, kTagLong);
-    EXPECT_EQ(result.v.l, 3);
-    EXPECT_EQ(run(L(9), L(2), op_div), "");
-    EXPECT_EQ(result.tag, kTagDouble);
-    EXPECT_EQ(result.v.d, 4.5);
-    EXPECT_EQ(run(I(1), D(4), op_div), "");
-    EXPECT_EQ(result.v.d, 0.25);
-    EXPECT_EQ(run(I(1), I(0), op_div), "Division by zero.");
-    EXPECT_EQ(run(D(1.0), D(0.0), op_div), "Division by zero.");
-    EXPECT_EQ(run(D(1.0), D(-0.0), op_div), "Division by zero.");
-    EXPECT_EQ(run(I(1), L(0), op_div), "Division by zero.");
-    // The most negative values divided by -1 wrap instead of faulting.
-    EXPECT_EQ(run(I(-2147483647 - 1), I(-1), op_div), "");
-    EXPECT_EQ(result.tag, kTagInt);
-    EXPECT_EQ(result.v.i, -2147483647 - 1);
-    EXPECT_EQ(run(L(std::numeric_limits<int64_t>::min()), L(-1), op_div), "");
-    EXPECT_EQ(result.v.l, std::numeric_limits<int64_t>::min());
-}
-
-TEST_F(Ops, RemKeepsTheSignOfTheLeftOperand) {
-    EXPECT_EQ(run(I(7), I(-2), op_rem), "");
-    EXPECT_EQ(result.tag, kTagInt);
-    EXPECT_EQ(result.v.i, 1);
-    EXPECT_EQ(run(I(-7), I(2), op_rem), "");
-    EXPECT_EQ(result.v.i, -1);
-    EXPECT_EQ(run(I(7), L(4), op_rem), "");
-    EXPECT_EQ(result.tag, kTagLong);
-    EXPECT_EQ(result.v.l, 3);
-    EXPECT_EQ(run(I(-2147483647 - 1), I(-1), op_rem), "");
-    EXPECT_EQ(result.v.i, 0);
-    EXPECT_EQ(run(I(7), I(0), op_rem), "Division by zero.");
-    EXPECT_EQ(run(D(7), I(2), op_rem), "Cannot convert 'int' to 'double'");
-}
-
-TEST_F(Ops, ShiftsMaskTheirCounts) {
-    EXPECT_EQ(run(I(1), I(33), op_shl), "");
-    EXPECT_EQ(result.tag, kTagInt);
-    EXPECT_EQ(result.v.i, 2);
-    EXPECT_EQ(run(I(-16), I(2), op_shr), "");
-    EXPECT_EQ(result.v.i, -4);  // arithmetic
-    EXPECT_EQ(run(I(-1), L(36), op_shl), "");
-    EXPECT_EQ(result.tag, kTagLong);
-    EXPECT_EQ(result.v.l, -16);  // shifted as an int by 4, then sign-extended
-    EXPECT_EQ(run(L(1), I(40), op_shl), "");
-    EXPECT_EQ(result.v.l, int64_t(1) << 40);
-    EXPECT_EQ(run(L(1), I(64), op_shl), "");
-    EXPECT_EQ(result.v.l, 0);
-    EXPECT_EQ(run(L(-8), I(200), op_shr), "");
-    EXPECT_EQ(result.v.l, -1);
-    EXPECT_EQ(run(L(1), I(256 + 3), op_shl), "");
-    EXPECT_EQ(result.v.l, 8);  // low 8 bits of the count
-}
-
-TEST_F(Ops, BitOperatorsWidenToLong) {
-    EXPECT_EQ(run(I(0xF0), I(0x3C), op_band), "");
-    EXPECT_EQ(result.tag, kTagInt);
-    EXPECT_EQ(result.v.i, 0x30);
-    EXPECT_EQ(run(I(-1), L(0x100000000LL), op_bxor), "");
-    EXPECT_EQ(result.tag, kTagLong);
-    EXPECT_EQ(result.v.l, ~int64_t(0x100000000LL));
-    EXPECT_EQ(run(I(1), D(1), op_bor), "Cannot convert 'double' to 'int'");
-}
-
-TEST_F(Ops, EqualityAcceptsItsPairsOnly) {
-    auto eq = [](ValueStack* s) { op_compare(s, kOp_beq); };
-    struct Case {
-        Value l, r;
-        bool equal;
-    };
-    const Case cases[] = {
-        {I(5), I(5), true},          {I(5), B(true), false},     {I(1), B(true), true},
-        {I(0), P(0), true},          {P(0x10), I(0x10), true},   {I(-1), L(-1), true},
-        {I(-1), L(0xFFFFFFFF), false}, {L(7), I(7), true},       {I(1), D(1.0), true},
-        {D(0.5), L(0), false},       {B(true), B(true), true},   {B(false), I(0), true},
-        {M(1, 2), M(1, 2), true},    {M(1, 2), M(1, 3), false},  {D(NAN), D(NAN), false},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(run(c.l, c.r, eq), "");
-        EXPECT_EQ(result.tag, kTagBool);
-        EXPECT_EQ(result.v.i, c.equal ? 1 : 0);
-        EXPECT_EQ(run(c.l, c.r, [](ValueStack* s) { op_compare(s, kOp_bne); }), "");
-        EXPECT_EQ(result.v.i, c.equal ? 0 : 1);
-    }
-    EXPECT_EQ(run(S("ab"), "ab", S("ab"), "ab", eq), "");
-    EXPECT_EQ(result.v.i, 1);
-    EXPECT_EQ(run(S("ab"), "ab", S("abc"), "abc", eq), "");
-    EXPECT_EQ(result.v.i, 0);
-    EXPECT_EQ(run(P(1), "", S("x"), "x", eq), "Cannot convert 'string' to 'pointer'");
-    EXPECT_EQ(run(B(true), P(1), eq), "Cannot convert 'pointer' to 'bool'");
-    EXPECT_EQ(run(L(1), B(true), eq), "Cannot convert 'bool' to 'long'");
-}
-
-TEST_F(Ops, OrderingAcceptsNumbersOnly) {
-    auto gt = [](ValueStack* s) { op_compare(s, kOp_bgt); };
-    auto le = [](ValueStack* s) { op_compare(s, kOp_ble); };
-    EXPECT_EQ(run(I(-1), I(1), gt), "");
-    EXPECT_EQ(result.v.i, 0);
-    EXPECT_EQ(run(L(0x100000000LL), I(1), gt), "");
-    EXPECT_EQ(result.v.i, 1);
-    EXPECT_EQ(run(I(2), D(1.5), gt), "");
-    EXPECT_EQ(result.v.i, 1);
-    EXPECT_EQ(run(D(NAN), I(1), le), "");
-    EXPECT_EQ(result.v.i, 0);
-    EXPECT_EQ(run(D(NAN), I(1), [](ValueStack* s) { op_compare(s, kOp_bge); }), "");
-    EXPECT_EQ(result.v.i, 0);
-    EXPECT_EQ(run(S("a"), "a", S("b"), "b", gt), "Cannot convert 'string' to 'string'");
+TEST_F(Ops, BinaryOperatorsFollowTheTypeTables) {
+    for (const Case& c : kCases) EXPECT_EQ(binary(c.op, c.l, c.r), c.result) << c.op << " " << c.l << " " << c.r;
 }
 
 TEST_F(Ops, TypedPopsConvertOrRaise) {
-    // Truth of every kind PopBool accepts.
-    EXPECT_FALSE(value_truth(S("")));
-    Value zeroText = S("0");
-    zeroText.text.assignNarrow("0");
-    EXPECT_TRUE(value_truth(zeroText));
-    zeroText.text.clear();
-    EXPECT_TRUE(value_truth(L(4294967296LL)));
-    EXPECT_TRUE(value_truth(D(NAN)));
-    EXPECT_FALSE(value_truth(D(0.0)));
-    EXPECT_FALSE(value_truth(D(-0.0)));
-    EXPECT_TRUE(value_truth(M(0, 1)));
-    EXPECT_FALSE(value_truth(M(0, 0)));
-
-    auto pop_error = [&](const Value& v, auto pop) -> std::string {
-        st->count = 0;
-        pending_texts[0] = "";
-        push(v);
-        try {
-            pop(st);
-        } catch (const qel_exception& e) {
-            return message_of(e);
-        }
-        return "";
+    struct Pop {
+        const char* value;
+        std::string (*pop)(ValueStack*);
+        const char* result;
     };
-    EXPECT_EQ(pop_error(D(1.5), pop_int), "Cannot convert 'double' to 'int'");
-    EXPECT_EQ(pop_error(B(true), pop_int), "");
-    EXPECT_EQ(pop_error(L(1), pop_int), "Cannot convert 'long' to 'int'");
-    EXPECT_EQ(pop_error(S(""), pop_long), "Cannot convert 'string' to 'long'");
-    EXPECT_EQ(pop_error(I(1), pop_double), "");
-    EXPECT_EQ(pop_error(P(1), pop_double), "Cannot convert 'pointer' to 'double'");
-    EXPECT_EQ(pop_error(I(3), pop_pointer), "");
-    EXPECT_EQ(pop_error(L(3), pop_pointer), "Cannot convert 'long' to 'pointer'");
-    EXPECT_EQ(pop_error(I(0), pop_method), "");
-    EXPECT_EQ(pop_error(I(1), pop_method), "Cannot convert 'int' to 'method'");
-    EXPECT_EQ(pop_error(I(1), [](ValueStack* s) { return &pop_string(s); }), "Cannot convert 'int' to 'string'");
-    Value bad = make(13);
-    EXPECT_EQ(pop_error(bad, pop_bool), "Cannot convert 'undefined type' to 'bool'");
+    static const Pop kPops[] = {
+        {"s:", [](ValueStack* s) { return std::to_string(pop_bool(s)); }, "0"},
+        {"s:0", [](ValueStack* s) { return std::to_string(pop_bool(s)); }, "1"},
+        {"l:4294967296", [](ValueStack* s) { return std::to_string(pop_bool(s)); }, "1"},
+        {"d:nan", [](ValueStack* s) { return std::to_string(pop_bool(s)); }, "1"},
+        {"d:-0.0", [](ValueStack* s) { return std::to_string(pop_bool(s)); }, "0"},
+        {"m:0,1", [](ValueStack* s) { return std::to_string(pop_bool(s)); }, "1"},
+        {"u:13", [](ValueStack* s) { return std::to_string(pop_bool(s)); }, "!Cannot convert 'undefined type' to 'bool'"},
+        {"d:1.5", [](ValueStack* s) { return std::to_string(pop_int(s)); }, "!Cannot convert 'double' to 'int'"},
+        {"b:1", [](ValueStack* s) { return std::to_string(pop_int(s)); }, "1"},
+        {"l:1", [](ValueStack* s) { return std::to_string(pop_int(s)); }, "!Cannot convert 'long' to 'int'"},
+        {"s:", [](ValueStack* s) { return std::to_string(pop_long(s)); }, "!Cannot convert 'string' to 'long'"},
+        {"i:-3", [](ValueStack* s) { return std::to_string(pop_long(s)); }, "-3"},
+        {"p:1", [](ValueStack* s) { return std::to_string(pop_double(s)); }, "!Cannot convert 'pointer' to 'double'"},
+        {"l:3", [](ValueStack* s) { return std::to_string(reinterpret_cast<uintptr_t>(pop_pointer(s))); },
+         "!Cannot convert 'long' to 'pointer'"},
+        {"i:0", [](ValueStack* s) { return std::to_string(pop_method(s).Target == nullptr); }, "1"},
+        {"i:1", [](ValueStack* s) { return std::to_string(pop_method(s).Target == nullptr); },
+         "!Cannot convert 'int' to 'method'"},
+        {"i:1", [](ValueStack* s) { return std::to_string(pop_string(s).length); }, "!Cannot convert 'int' to 'string'"},
+        {"s:abc", [](ValueStack* s) { return std::to_string(pop_native_int(s) != 0); }, "1"},
+    };
+    for (const Pop& p : kPops) {
+        st->count = 0;
+        push(p.value);
+        std::string got;
+        try {
+            got = p.pop(st);
+        } catch (const qel_exception& e) {
+            got = message_of(e);
+        }
+        EXPECT_EQ(got, p.result) << p.value;
+    }
     st->count = 0;
-    EXPECT_EQ(pop_error(I(1), [](ValueStack* s) { s->count = 0; return pop_int(s); }), "Stack underflow");
+    try {
+        pop_int(st);
+        ADD_FAILURE() << "popping an empty stack";
+    } catch (const qel_exception& e) {
+        EXPECT_EQ(message_of(e), "!Stack underflow");
+    }
 }
 
 TEST_F(Ops, StoringIntoVariablesFollowsTheirCodes) {
@@ -311,32 +255,49 @@ TEST_F(Ops, StoringIntoVariablesFollowsTheirCodes) {
     const char codes[] = "icemlfdbt";
     f.var_codes = codes;
     f.var_count = 9;
-    auto store = [&](int index, const Value& v) -> std::string {
-        st->count = 0;
-        push(v);
-        try {
-            pop_stack_to_variable(&f, index);
-        } catch (const qel_exception& e) {
-            return message_of(e);
-        }
-        return "";
+    struct Store {
+        int index;
+        const char* value;
+        const char* error;
+        uint64_t bits;  // the variable's slot afterwards, when the store succeeds
     };
-    EXPECT_EQ(store(0, D(2.0)), "Cannot convert 'double' to 'int'");
-    EXPECT_EQ(store(6, I(3)), "");
-    EXPECT_EQ(*reinterpret_cast<double*>(&f.vars[6]), 3.0);
-    EXPECT_EQ(store(4, S("x")), "Cannot convert 'string' to 'long'");
-    EXPECT_EQ(store(8, I(0)), "");
-    EXPECT_EQ(f.vars[8], 0u);
-    EXPECT_EQ(store(8, I(1)), "Cannot convert 'int' to 'method'");
-    EXPECT_EQ(store(1, I(0x1FFFF)), "");
-    EXPECT_EQ(*reinterpret_cast<uint16_t*>(&f.vars[1]), 0xFFFF);
-    EXPECT_EQ(store(2, I(0x1FF)), "");
-    EXPECT_EQ(*reinterpret_cast<int8_t*>(&f.vars[2]), -1);
-    EXPECT_EQ(store(7, S("")), "");  // an empty string is false
-    EXPECT_EQ(*reinterpret_cast<uint8_t*>(&f.vars[7]), 0);
+    const double three = 3.0;
+    uint64_t threeBits;
+    std::memcpy(&threeBits, &three, sizeof threeBits);
+    const Store kStores[] = {
+        {0, "d:2", "!Cannot convert 'double' to 'int'", 0},
+        {6, "i:3", "", threeBits},
+        {4, "s:x", "!Cannot convert 'string' to 'long'", 0},
+        {8, "i:0", "", 0},
+        {8, "i:1", "!Cannot convert 'int' to 'method'", 0},
+        {1, "i:131071", "", 0xFFFF},  // low 16 bits
+        {2, "i:511", "", 0xFF},       // low 8 bits
+        {7, "s:", "", 0},             // an empty string is false
+        {7, "s:no", "", 1},
+    };
+    for (const Store& s : kStores) {
+        f.vars[s.index] = 0;
+        st->count = 0;
+        push(s.value);
+        std::string got;
+        try {
+            pop_stack_to_variable(&f, s.index);
+        } catch (const qel_exception& e) {
+            got = message_of(e);
+        }
+        EXPECT_EQ(got, s.error) << s.index << " " << s.value;
+        if (!*s.error) EXPECT_EQ(f.vars[s.index], s.bits) << s.index << " " << s.value;
+    }
     const char bogus[] = "x";
     f.var_codes = bogus;
-    EXPECT_EQ(store(0, I(1)), "Stack Error : pop_stack_to_variable");
+    st->count = 0;
+    push("i:1");
+    try {
+        pop_stack_to_variable(&f, 0);
+        ADD_FAILURE() << "an unknown variable code";
+    } catch (const qel_exception& e) {
+        EXPECT_EQ(message_of(e), "!Stack Error : pop_stack_to_variable");
+    }
 }
 
 }  // namespace
