@@ -165,6 +165,7 @@ bool Runtime::load_text(char* text) {
         failure.what = std::string("class constructor not found for <") + missing + ">";
         return false;
     }
+    if (!check_object_layouts(*this, &failure.what)) return false;
     link_image(*this);
     prepare_dispatch(code.first);
     bind_exception_class(this);

@@ -32,6 +32,26 @@ bool check_constructors(Runtime& rt, const char** missing) {
     return true;
 }
 
+bool check_object_layouts(Runtime& rt, std::string* why) {
+    for (int32_t i = 0; i < rt.classes.count; ++i) {
+        auto* c = static_cast<CClass*>(rt.classes[i]);
+        if (c->internal_class || c->is_struct) continue;
+        for (const CClass* k = c; k; k = k->base_class) {
+            if (!k->fields) continue;
+            for (int32_t n = 0; n < k->fields->count; ++n) {
+                auto* f = static_cast<CMember*>((*k->fields)[n]);
+                bool classPointer = f->address == 0 && f->type == kTypePointer && f->array_length == 0;
+                if (f->address >= 0 && f->address < 4 && !classPointer) {
+                    *why = std::string("class <") + c->name + "> has its field " + f->name +
+                           " where its objects keep their class (derive it from object)";
+                    return false;
+                }
+            }
+        }
+    }
+    return true;
+}
+
 void link_image(Runtime& rt) {
     for (Instruction* ins = rt.code.first; ins; ins = ins->next) {
         switch (ins->opcode) {

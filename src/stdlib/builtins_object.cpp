@@ -24,7 +24,8 @@ void run_method_value(Frame* f, PMethod m, bool virtual_call) {
     if (!m.Method) raise_runtime_error("Call of an unassigned method");
     Instruction* method = m.Method;
     if (virtual_call && method->method()->modifier != 0 && method->method()->name_hash != 0) {
-        if (!m.Target) raise_runtime_error("Method call on a null object");
+        if (invalid_address(m.Target))
+            raise_runtime_error(m.Target ? "Method call on an invalid object" : "Method call on a null object");
         if (Instruction* found = method_in_chain(class_of(m.Target), method->method()->name_hash)) method = found;
     }
     run_method(rt(), method, m.Target, f);

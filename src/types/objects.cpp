@@ -108,6 +108,7 @@ void construct_in_place(Runtime* rt, CClass* c, Frame* f) {
 
 void release_object(Runtime* rt, void* obj, Frame* f) {
     if (!obj) return;
+    if (invalid_address(obj)) raise_runtime_error("Release of an invalid object");
     CClass* c = class_of(obj);
     for (CClass* k = c; k; k = k->base_class)
         if (k->destructor) run_method(rt, k->destructor, obj, f);
@@ -116,7 +117,7 @@ void release_object(Runtime* rt, void* obj, Frame* f) {
 }
 
 void dispatch_by_hash(Runtime* rt, uint32_t hash, void* obj, Frame* f) {
-    if (!obj) raise_runtime_error("Method call on a null object");
+    if (invalid_address(obj)) raise_runtime_error(obj ? "Method call on an invalid object" : "Method call on a null object");
     if (Instruction* m = method_in_chain(class_of(obj), hash)) run_method(rt, m, obj, f);
 }
 

@@ -26,8 +26,12 @@ namespace {
 
 constexpr uint32_t kCrlfHash = name_hash("crlf");
 
-[[noreturn]] void null_object() { raise_runtime_error("Method call on a null object"); }
-[[noreturn]] void null_field_access() { raise_runtime_error("Field access on a null object"); }
+[[noreturn]] void bad_object(const void* p) {
+    raise_runtime_error(p ? "Method call on an invalid object" : "Method call on a null object");
+}
+[[noreturn]] void bad_field_access(const void* p) {
+    raise_runtime_error(p ? "Field access at an invalid address" : "Field access on a null object");
+}
 [[noreturn]] void method_not_found(const Instruction* ins) {
     WStr m{};
     m.assignNarrow("Method not found: ");
@@ -48,7 +52,7 @@ inline T& field_at(void* obj, int32_t offset) {
 
 inline void* pop_object_address(ValueStack* st) {
     void* p = pop_pointer(st);
-    if (!p) null_field_access();
+    if (invalid_address(p)) bad_field_access(p);
     return p;
 }
 
@@ -465,13 +469,13 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
         }
         L_newstr: {
             void* o = top_slot(st).v.p;
-            if (!o) null_field_access();
+            if (invalid_address(o)) bad_field_access(o);
             field_at<WStr*>(o, ins->operand.i) = wstr_new();
             NEXT();
         }
         L_freestr: {
             void* o = top_slot(st).v.p;
-            if (!o) null_field_access();
+            if (invalid_address(o)) bad_field_access(o);
             WStr*& field = field_at<WStr*>(o, ins->operand.i);
             wstr_delete(field);
             field = nullptr;  // a later store must not reach the freed string
@@ -667,7 +671,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
         // ---- calls ----
         L_call: {
             void* self = pop_pointer(st);
-            if (!self) null_object();
+            if (invalid_address(self)) bad_object(self);
             if (!ins->operand.target) method_not_found(ins);
             run_method(rt, ins->operand.target, self, f);
             AFTER_CALL();
@@ -678,7 +682,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
             AFTER_CALL();
         L_callvirt: {
             void* self = pop_pointer(st);
-            if (!self) null_object();
+            if (invalid_address(self)) bad_object(self);
             dispatch_by_hash(rt, ins->operand.u, self, f);
             AFTER_CALL();
         }
