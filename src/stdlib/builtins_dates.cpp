@@ -107,35 +107,21 @@ void bi_DaysBetween(Frame* f) {
     push_int(st, days_between(a, b));
 }
 
-void bi_YearOf(Frame* f) {
+namespace {
+// The date or time part that a built-in reads from its one DateTime argument.
+template <typename Part>
+void date_part(Frame* f, Part part) {
     double d = pop_double(f->stack);
-    set_int(push_slot(f->stack), decode_date(d).year);
+    push_int(f->stack, part(d));
 }
+}  // namespace
 
-void bi_MonthOf(Frame* f) {
-    double d = pop_double(f->stack);
-    set_int(push_slot(f->stack), decode_date(d).month);
-}
-
-void bi_DayOf(Frame* f) {
-    double d = pop_double(f->stack);
-    set_int(push_slot(f->stack), decode_date(d).day);
-}
-
-void bi_HourOf(Frame* f) {
-    double d = pop_double(f->stack);
-    set_int(push_slot(f->stack), decode_time(d).hour);
-}
-
-void bi_MinuteOf(Frame* f) {
-    double d = pop_double(f->stack);
-    set_int(push_slot(f->stack), decode_time(d).minute);
-}
-
-void bi_SecondOf(Frame* f) {
-    double d = pop_double(f->stack);
-    set_int(push_slot(f->stack), decode_time(d).second);
-}
+void bi_YearOf(Frame* f) { date_part(f, [](double d) { return decode_date(d).year; }); }
+void bi_MonthOf(Frame* f) { date_part(f, [](double d) { return decode_date(d).month; }); }
+void bi_DayOf(Frame* f) { date_part(f, [](double d) { return decode_date(d).day; }); }
+void bi_HourOf(Frame* f) { date_part(f, [](double d) { return decode_time(d).hour; }); }
+void bi_MinuteOf(Frame* f) { date_part(f, [](double d) { return decode_time(d).minute; }); }
+void bi_SecondOf(Frame* f) { date_part(f, [](double d) { return decode_time(d).second; }); }
 
 // ---- calendar arithmetic ----
 
