@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "stdlib/ptr_list.h"
-#include "stdlib/wstr.h"
+#include "base/ptr_list.h"
+#include "base/wstr.h"
 #include "types/descriptors.h"
 #include "vm/value.h"
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "host/error_report.h"
-#include "host/runtime.h"
+#include "vm/runtime.h"
 #include "image/instruction.h"
 #include "image/opcodes.h"
 #include "vm/frame.h"
@@ -123,7 +123,7 @@ void frame_dump(const Frame* f, WStr& out, bool with_stack) {
 
 void instruction_report(Runtime* rt, const Frame* f, const Instruction* at, WStr& out) {
     const int headerLine = f->method ? f->method->lineno : 0;
-    const OpcodeEntry* op = at ? opcode_by_number(rt->opcodes, at->opcode) : nullptr;
+    const OpcodeEntry* op = at ? opcode_by_number(at->opcode) : nullptr;
     out.appendNarrow(kSeparator);
     out.appendNarrow("Line Number       (");
     append_int(out, headerLine);

@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "host/runtime.h"
+#include "vm/runtime.h"
 #include "platform/platform.h"
 
 namespace qel {

@@ -1,7 +1,7 @@
 // The error reporter: builds "[Qel Error]:Err <n>" boxes titled "Qel Runtime Error". Shown only
 // while the system block's ErrorReporting flag is on; always returns.
 #pragma once
-#include "stdlib/wstr.h"
+#include "base/wstr.h"
 #include "vm/value.h"
 
 namespace qel {

@@ -3,7 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "host/runtime.h"
+#include "host/error_report.h"
+#include "host/lifecycle.h"
 #include "host/system_block.h"
 #include "platform/platform.h"
 #include "vm/interpreter.h"
@@ -18,7 +19,16 @@ bool contains_qel(const char16_t* s) {
     return false;
 }
 
-void tell_load_failure(const LoadFailure& f) {
+// A failed load is told once: as the runtime's box when the failure is one (shown whatever
+// ErrorReporting says), otherwise as one line on standard error.
+void tell_load_failure(const LoadReport& f) {
+    if (f.boxed) {
+        WStr text{};
+        text.assignNarrow(f.what.c_str());
+        show_runtime_error_box(text);
+        text.clear();
+        return;
+    }
     if (!platform::message_boxes_to_stderr()) return;
     std::string line = "qel: ";
     if (f.line > 0) line += "the image text is malformed at line " + std::to_string(f.line) + ": ";
@@ -36,11 +46,13 @@ int host_main(void* instance, void* previous, char16_t* cmdLine, int cmdShow) {
         rt->system.CmdLine->assignWide(cmdLine);
         rt->system.CmdShow = cmdShow;
         const char16_t* path = contains_qel(cmdLine) ? cmdLine : u"";
-        if (!rt->load(path)) {
+        LoadReport report;
+        report.notify = notify_load_problem;
+        if (!load_image(*rt, path, report)) {
             // A load that fails is a failure of the run, not a success.
-            tell_load_failure(rt->failure);
+            tell_load_failure(report);
             exitCode = 1;
-        } else if (Instruction* winMain = rt->code.method("WinMain")) {
+        } else if (Instruction* winMain = rt->program.code.method("WinMain")) {
             ValueStack* st = &rt->stack;
             push_pointer(st, instance);
             push_pointer(st, previous);

@@ -8,9 +8,9 @@
 namespace qel {
 
 namespace {
-CSystemFormats g_formats;
-CSystemEnvironment g_environment;
-LocaleNames g_names;
+CSystemFormats& g_formats = system_formats();
+CSystemEnvironment& g_environment = system_environment();
+LocaleNames& g_names = locale_names();
 
 constexpr int kLocaleBuffer = 255;
 
@@ -106,10 +106,6 @@ void drop(WStr*& s) {
     s = nullptr;
 }
 }  // namespace
-
-CSystemFormats& system_formats() { return g_formats; }
-CSystemEnvironment& system_environment() { return g_environment; }
-const LocaleNames& locale_names() { return g_names; }
 
 void startup_locale_and_system() {
     read_locale();

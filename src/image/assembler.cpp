@@ -4,15 +4,18 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "image/assembler.h"
+
+#include "base/name_hash.h"
 #include "image/image_parser.h"
 #include "image/opcodes.h"
-#include "stdlib/builtins.h"
-#include "stdlib/name_hash.h"
 #include "types/class_registry.h"
 
 namespace qel {
 
 namespace {
+
+BuiltinResolver g_resolve_builtin = nullptr;
 
 bool is(const char* token, const char* word) { return std::strcmp(token, word) == 0; }
 
@@ -33,12 +36,6 @@ bool parse_int32(const char* s, int32_t* out) {
     if (!parse_integer(s, &v) || v < INT32_MIN || v > INT32_MAX) return false;
     *out = static_cast<int32_t>(v);
     return true;
-}
-
-// Opcodes whose int operand is a variable index.
-bool takes_variable(int op) {
-    return (op >= kOp_ldvint && op <= kOp_stvmtd) || op == kOp_ldref || op == kOp_inc || op == kOp_dec ||
-           op == kOp_exc;
 }
 
 int hex_value(char c) {
@@ -72,7 +69,7 @@ bool parse_header(const char* h, MethodRecord* m, int32_t* params) {
 }
 
 bool method_header(ParseState& ps, Instruction* ins, int line) {
-    Runtime& rt = ps.rt;
+    Program& prog = ps.program;
     auto* m = static_cast<MethodRecord*>(std::calloc(1, sizeof(MethodRecord)));
     int32_t params = 0;
     if (!ins->name2 || !parse_header(ins->name2, m, &params)) {
@@ -80,7 +77,7 @@ bool method_header(ParseState& ps, Instruction* ins, int line) {
         return ps.fail(line, std::string("method header '") + (ins->name2 ? ins->name2 : "") +
                                  "' does not have the form [a:N][m:N][p:XX][r:C][v:CODES] with at most 32 variables");
     }
-    rt.code.methods.add(m);
+    prog.code.methods.add(m);
     ins->object = m;
     ins->operand.i = params;
     std::free(ins->name2);
@@ -94,7 +91,7 @@ bool method_header(ParseState& ps, Instruction* ins, int line) {
         if (n > 127) n = 127;
         std::memcpy(className, ins->name, n);
         className[n] = 0;
-        if (CClass* c = class_by_name(rt.classes, className)) {
+        if (CClass* c = class_by_name(prog.classes, className)) {
             const char* shortName = colon[1] == ':' ? colon + 2 : colon + 1;
             m->name_hash = name_hash(shortName);
             if (!c->methods) c->methods = ptr_list_create();
@@ -108,20 +105,21 @@ bool method_header(ParseState& ps, Instruction* ins, int line) {
 bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int line) {
     LineReader& r = ps.reader;
     const int op = e.number;
+    using K = OperandKind;
     auto bad = [&](const char* what, const char* token) {
         return ps.fail(line, std::string(what) + " '" + token + "' for " + e.mnemonic);
     };
     switch (e.kind) {
-        case 0:
+        case K::None:
             return true;
-        case 1:
+        case K::Method:
             ins->name = strdup(r.next());
             return true;
-        case 2:
+        case K::Names:
             ins->name = strdup(r.next());
             ins->name2 = strdup(r.next());
             return op == kOp_method ? method_header(ps, ins, line) : true;
-        case 3: {
+        case K::Literal: {
             if (op == kOp_ldntv) return true;
             if (op == kOp_ldstr) {
                 const char* text = r.nextQuoted();
@@ -148,24 +146,25 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
                 ins->operand.l = v;
             return true;
         }
-        case 4: {
+        case K::Hash: {
             const char* t = r.next();
             ins->name = strdup(t);
             ins->operand.u = name_hash(t);
             return true;
         }
-        case 5:
-        case 7: {
+        case K::Variable:
+        case K::Branch:
+        case K::Count: {
             const char* t = r.next();
             if (!parse_int32(t, &ins->operand.i)) return bad("bad number", t);
-            if (takes_variable(op)) {
+            if (e.kind == K::Variable) {
                 uint32_t index = op == kOp_inc || op == kOp_dec ? static_cast<uint8_t>(ins->operand.i) : ins->operand.u;
-                if (index >= static_cast<uint32_t>(kFrameVariables)) return bad("variable index out of range", t);
+                if (index >= static_cast<uint32_t>(kMaxVariables)) return bad("variable index out of range", t);
             }
             if (op == kOp_inc && ins->operand.i >= 0 && ins->operand.i <= 8) ins->opcode = kOp_inc_0 + ins->operand.i;
             return true;
         }
-        case 6: {
+        case K::ComMember: {
             const char* name = r.next();
             const char* count = r.next();
             size_t n = std::strlen(name);
@@ -175,24 +174,24 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
             if (!parse_int32(count, &ins->operand.i)) return bad("bad argument count", count);
             return true;
         }
-        case 9: {
+        case K::Field: {
             if (r.endOfLine()) return true;
             const char* cls = r.next();
             const char* field = r.next();
-            CClass* c = class_by_name(ps.rt.classes, cls);
+            CClass* c = class_by_name(ps.program.classes, cls);
             if (!c) return bad("unknown class", cls);
             CMember* f = field_of(c, field);
             if (!f) return ps.fail(line, std::string("class '") + cls + "' has no field '" + field + "' for " + e.mnemonic);
             ins->operand.i = f->address;
             return true;
         }
-        case 10: {
+        case K::TypeSize: {
             const char* t = r.next();
-            CClass* c = class_by_name(ps.rt.classes, t);
+            CClass* c = class_by_name(ps.program.classes, t);
             ins->operand.i = c ? c->size : size_of_basic_type(t);
             return true;
         }
-        case 11: {
+        case K::Signature: {
             if (r.endOfLine()) return true;
             const char* a = r.next();
             const char* b = r.next();
@@ -208,30 +207,30 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
             }
             return true;
         }
-        case 12: {
+        case K::Builtin: {
             const char* t = r.next();
-            BuiltinFn fn = resolve_builtin(name_hash(t));
+            BuiltinFn fn = g_resolve_builtin ? g_resolve_builtin(name_hash(t)) : nullptr;
             if (!fn) return bad("unknown built-in", t);
             ins->object = reinterpret_cast<void*>(fn);
             return true;
         }
-        default:
-            return ps.fail(line, std::string("opcode ") + e.mnemonic + " has an unknown operand kind");
     }
+    return ps.fail(line, std::string("opcode ") + e.mnemonic + " has an unknown operand kind");
 }
 
 }  // namespace
 
+void set_builtin_resolver(BuiltinResolver resolver) { g_resolve_builtin = resolver; }
+
 bool assemble_source(ParseState& ps) {
     LineReader& r = ps.reader;
-    Runtime& rt = ps.rt;
     r.setSplit(LineReader::kSplitDot | LineReader::kSplitComma | LineReader::kSplitSpace);
     ps.current->opcode = kOpNone;
     while (!r.endOfText()) {
         const int line = ps.line();
         const char* mnemonic = r.next();
         if (is(mnemonic, "[/SOURCE]")) return true;
-        const OpcodeEntry* e = opcode_by_mnemonic(rt.opcodes, mnemonic);
+        const OpcodeEntry* e = opcode_by_mnemonic(mnemonic);
         if (!e) return ps.fail(line, std::string("unknown mnemonic '") + mnemonic + "'");
         Instruction* ins = ps.current;
         ins->opcode = e->number;
@@ -246,9 +245,9 @@ bool assemble_source(ParseState& ps) {
     return ps.fail(ps.reader.lineno, "source block without [/SOURCE]");
 }
 
-bool resolve_operands(Runtime& rt, LoadFailure& failure) {
+bool resolve_operands(Program& prog, LoadReport& report) {
     Instruction* header = nullptr;
-    for (Instruction* ins = rt.code.first; ins; ins = ins->next) {
+    for (Instruction* ins = prog.code.first; ins; ins = ins->next) {
         switch (ins->opcode) {
             case kOp_method:
                 header = ins;
@@ -264,12 +263,11 @@ bool resolve_operands(Runtime& rt, LoadFailure& failure) {
                     target = target->next;
                     if (target && target->opcode == kOp_method) target = nullptr;  // into the next method
                 }
-                if (!target) {
-                    failure.line = ins->lineno + 1;  // the mnemonic had operands after it
-                    failure.what = std::string("branch target ") + std::to_string(n) + " of " + opcode_mnemonic(ins->opcode) +
-                                   (header ? " lies beyond the end of " + std::string(header->name) : " is outside any method");
-                    return false;
-                }
+                if (!target)  // the mnemonic had operands after it: its line is one more than its count
+                    return report.fail(ins->lineno + 1, std::string("branch target ") + std::to_string(n) + " of " +
+                                                            opcode_mnemonic(ins->opcode) +
+                                                            (header ? " lies beyond the end of " + std::string(header->name)
+                                                                    : " is outside any method"));
                 ins->operand.l = 0;
                 ins->operand.target = target;
                 break;
@@ -278,7 +276,7 @@ bool resolve_operands(Runtime& rt, LoadFailure& failure) {
             case kOp_callmtd:
             case kOp_ldmtd:
                 ins->operand.l = 0;
-                ins->operand.target = ins->name ? rt.code.method(ins->name) : nullptr;
+                ins->operand.target = ins->name ? prog.code.method(ins->name) : nullptr;
                 break;
             default:
                 break;

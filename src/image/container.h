@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "image/byte_buffer.h"
+#include "base/byte_buffer.h"
 
 namespace qel {
 

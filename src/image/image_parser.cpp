@@ -3,18 +3,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "image/opcodes.h"
-#include "stdlib/datetime.h"
-#include "stdlib/name_hash.h"
+#include "image/assembler.h"
+#include "types/datetime.h"
+#include "base/name_hash.h"
 #include "types/class_registry.h"
 
 namespace qel {
-
-bool ParseState::fail(int at, std::string what) {
-    failure.line = at;
-    failure.what = std::move(what);
-    return false;
-}
 
 namespace {
 
@@ -24,28 +18,26 @@ int32_t decimal(const char* s) { return static_cast<int32_t>(std::strtol(s, null
 
 // ---- manifest ----
 
-void set_manifest_string(WStr* target, const char* value) { target->assignNarrow(value); }
-
 bool parse_manifest(ParseState& ps) {
     LineReader& r = ps.reader;
-    CSystem& sys = ps.rt.system;
+    Manifest& m = ps.program.manifest;
     r.setSplit(LineReader::kSplitDot | LineReader::kSplitComma | LineReader::kSplitSpace);
     while (!r.endOfText()) {
         char* key = r.next();
         if (is(key, "[/MANIFEST]")) return true;
-        WStr* target = is(key, "project:name")      ? sys.ProjectName
-                       : is(key, "project:title")   ? sys.ProjectTitle
-                       : is(key, "project:company") ? sys.ProjectCompany
-                       : is(key, "project:version") ? sys.ProjectVersion
+        WStr* target = is(key, "project:name")      ? &m.name
+                       : is(key, "project:title")   ? &m.title
+                       : is(key, "project:company") ? &m.company
+                       : is(key, "project:version") ? &m.version
                                                     : nullptr;
         bool date = is(key, "project:date");
         if (!target && !date) continue;  // unknown keys are skipped token by token
         const char* value = r.nextQuoted();
         if (target) {
-            set_manifest_string(target, value);
+            target->assignNarrow(value);
         } else {
             double d = 0;
-            if (parse_iso8601(value, &d)) sys.ProjectDate = d;
+            if (parse_iso8601(value, &d)) m.date = d;
         }
     }
     return true;
@@ -65,15 +57,15 @@ void add_member(ParseState& ps, CClass* c, const char* kindText) {
     m->access = static_cast<uint8_t>(decimal(access));
     m->type = static_cast<uint8_t>(code[0]);
     m->address = -1;
-    if (CType* t = type_by_name(ps.rt.types, typeName)) {
+    if (CType* t = type_by_name(ps.program.types, typeName)) {
         m->kind = kMemberVar;
         m->info = t;
-    } else if (CEnum* e = enum_by_name(ps.rt.enums, typeName)) {
+    } else if (CEnum* e = enum_by_name(ps.program.enums, typeName)) {
         m->kind = kMemberEnum;
         m->info = e;
     } else {
         m->kind = kMemberObject;
-        m->info = class_by_name(ps.rt.classes, typeName);
+        m->info = class_by_name(ps.program.classes, typeName);
     }
     m->name = copy(name);
     if (is(kindText, "1")) {
@@ -105,9 +97,17 @@ void add_member(ParseState& ps, CClass* c, const char* kindText) {
     }
 }
 
+// A class or struct line; a base that names nothing declared so far is reported and dropped.
+CClass* declare_class(ParseState& ps, const char* name, const char* base, bool is_struct, bool internal) {
+    CClass* c = add_class(ps.program.classes, name, base, is_struct, internal);
+    if (has_base(name, base) && !c->base_class)
+        ps.report.note(10, std::string("Undefined base class <") + base + "> for <" + name + ">");
+    return c;
+}
+
 bool parse_metadata(ParseState& ps) {
     LineReader& r = ps.reader;
-    Runtime& rt = ps.rt;
+    Program& prog = ps.program;
     r.setSplit(LineReader::kSplitSpace);
     enum { kNone, kClassBlock, kEnumBlock } block = kNone;
     CClass* cls = nullptr;
@@ -117,18 +117,18 @@ bool parse_metadata(ParseState& ps) {
         char* t = r.next();
         if (is(t, "[/METADATA]")) {
             std::string why;
-            if (!layout_all(rt.classes, &why)) return ps.fail(line, why);
+            if (!layout_all(prog.classes, &why)) return ps.fail(line, why);
             return true;
         }
         if (is(t, "unit")) {
-            rt.units.idOf(r.next());
+            prog.units.idOf(r.next());
         } else if (is(t, "class")) {
             const char* name = r.next();
             const char* base = r.next();
             const char* internal = r.next();
             const char* unit = r.next();
-            cls = add_class(rt, name, base, false, decimal(internal) != 0);
-            cls->unit_id = static_cast<int16_t>(rt.units.idOf(unit));
+            cls = declare_class(ps, name, base, false, decimal(internal) != 0);
+            cls->unit_id = static_cast<int16_t>(prog.units.idOf(unit));
             cls->size = 0;
             cls->methods = ptr_list_create();
             block = kClassBlock;
@@ -136,8 +136,8 @@ bool parse_metadata(ParseState& ps) {
             const char* name = r.next();
             const char* base = r.next();
             const char* unit = r.next();
-            cls = add_class(rt, name, base, true, false);
-            cls->unit_id = static_cast<int16_t>(rt.units.idOf(unit));
+            cls = declare_class(ps, name, base, true, false);
+            cls->unit_id = static_cast<int16_t>(prog.units.idOf(unit));
             block = kClassBlock;
         } else if (is(t, "enum")) {
             const char* name = r.next();
@@ -146,9 +146,9 @@ bool parse_metadata(ParseState& ps) {
             en = static_cast<CEnum*>(std::calloc(1, sizeof(CEnum)));
             en->name = copy(name);
             en->type = static_cast<uint8_t>(code[0]);
-            en->unit_id = static_cast<int16_t>(rt.units.idOf(unit));
+            en->unit_id = static_cast<int16_t>(prog.units.idOf(unit));
             en->members = ptr_list_create();
-            rt.enums.add(en);
+            prog.enums.add(en);
             block = kEnumBlock;
         } else if (is(t, "type")) {
             const char* code = r.next();
@@ -158,10 +158,10 @@ bool parse_metadata(ParseState& ps) {
             auto* ty = static_cast<CType*>(std::calloc(1, sizeof(CType)));
             ty->short_name = static_cast<uint8_t>(code[0]);
             ty->size = static_cast<uint8_t>(size_of_code(code[0]));
-            ty->unit_id = static_cast<int16_t>(rt.units.idOf(unit));
+            ty->unit_id = static_cast<int16_t>(prog.units.idOf(unit));
             ty->name = copy(name);
-            ty->base_type = is(base, name) ? ty : type_by_name(rt.types, base);
-            rt.types.add(ty);
+            ty->base_type = is(base, name) ? ty : type_by_name(prog.types, base);
+            prog.types.add(ty);
             block = kNone;
         } else if (is(t, "proc")) {
             const char* name = r.next();
@@ -173,7 +173,7 @@ bool parse_metadata(ParseState& ps) {
             const char* conv = r.next();
             int convention = is(conv, "stdcall") ? kStdCall : is(conv, "cdecl") ? kCdecl : -1;
             if (convention >= 0)
-                register_proc(rt.procs, library, name, ret[0], is(params, "n") ? "" : params,
+                register_proc(prog.procs, library, name, ret[0], is(params, "n") ? "" : params,
                               static_cast<uint8_t>(convention), late);
             block = kNone;
         } else if (block == kEnumBlock) {
@@ -218,7 +218,7 @@ bool parse_resource(ParseState& ps) {
     rec->name = copy(name);
     rec->size = static_cast<uint32_t>(digits / 2);
     rec->data = static_cast<uint8_t*>(std::malloc(rec->size ? rec->size : 1));
-    ps.rt.code.resources.add(rec);
+    ps.program.code.resources.add(rec);
     for (uint32_t i = 0; i < rec->size; ++i) {
         int hi = hex_digit(hex[2 * i]), lo = hex_digit(hex[2 * i + 1]);
         if (hi < 0 || lo < 0) return ps.fail(hexLine, "resource data with a character that is not hexadecimal");
@@ -230,10 +230,10 @@ bool parse_resource(ParseState& ps) {
 
 }  // namespace
 
-bool parse_image(Runtime& rt, char* text, LoadFailure& failure) {
-    ParseState ps{rt, LineReader{}, nullptr, failure};
-    rt.code.first = static_cast<Instruction*>(std::calloc(1, sizeof(Instruction)));
-    ps.current = rt.code.first;
+bool parse_image(Program& prog, char* text, LoadReport& report) {
+    ParseState ps{prog, LineReader{}, nullptr, report};
+    prog.code.first = static_cast<Instruction*>(std::calloc(1, sizeof(Instruction)));
+    ps.current = prog.code.first;
     LineReader& r = ps.reader;
     r.start(text);
     char* t = r.next();
@@ -259,8 +259,8 @@ bool parse_image(Runtime& rt, char* text, LoadFailure& failure) {
         t = r.next();
     }
     ps.current->next = nullptr;
-    bind_accessors(rt);
-    return resolve_operands(rt, failure);
+    bind_accessors(prog.classes);
+    return resolve_operands(prog, report);
 }
 
 }  // namespace qel

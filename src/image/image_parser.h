@@ -1,27 +1,26 @@
 // The section loop over the image text: manifest, metadata, resources and source blocks.
 #pragma once
-#include "host/runtime.h"
+#include <string>
+
 #include "image/line_reader.h"
+#include "image/load_report.h"
+#include "image/program.h"
 
 namespace qel {
 
 struct ParseState {
-    Runtime& rt;
+    Program& program;
     LineReader reader;
     Instruction* current = nullptr;  // the trailing empty record of the chain
-    LoadFailure& failure;
+    LoadReport& report;
 
-    bool fail(int line, std::string what);
+    bool fail(int at_line, std::string what) { return report.fail(at_line, std::move(what)); }
     // The line of the next token to be read.
     int line() const { return reader.lineno + 1; }
 };
 
-// Parses the whole text (cut in place). False, with the reason, when the image is malformed.
-bool parse_image(Runtime& rt, char* text, LoadFailure& failure);
-
-// One source block, from the line after "[SOURCE]" through "[/SOURCE]".
-bool assemble_source(ParseState& ps);
-// After parsing: branch targets and call targets.
-bool resolve_operands(Runtime& rt, LoadFailure& failure);
+// Parses the whole text (cut in place) into the program: sections, layout, accessors, and the
+// branch and call operands. False, with the reason in the report, when the image is malformed.
+bool parse_image(Program& program, char* text, LoadReport& report);
 
 }  // namespace qel

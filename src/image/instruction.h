@@ -1,20 +1,29 @@
-// One assembled source line, and the method record of a method header. All Instructions of an
-// image form one chain in text order; a method is the stretch that follows its header.
+// One assembled source line. All Instructions of an image form one chain in text order; a method
+// is the stretch that follows its header (an Instruction with opcode `method`).
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
+#include "base/wstr.h"
+
 namespace qel {
 
+struct CClass;
+struct CLibProc;
 struct MethodRecord;
+struct Runtime;
+struct Frame;
+
+// A built-in reached by callstd: it pops its arguments from the frame's stack and pushes its
+// result there.
+using BuiltinFn = void (*)(Runtime* rt, Frame* f);
 
 union Operand {
-    int32_t i;
-    uint32_t u;
-    int64_t l;
-    double d;
-    void* p;
-    struct Instruction* target;  // resolved branch or call
+    int32_t i;                   // literal, field offset, variable index, count, size
+    uint32_t u;                  // NameHash of a name
+    int64_t l;                   // ldlong
+    double d;                    // lddbl
+    struct Instruction* target;  // resolved branch, or the header of a called method
     struct {
         int32_t slot;
         int16_t convention;
@@ -36,7 +45,7 @@ struct FusedOperands {
 
 struct Instruction {
     int32_t lineno;      // the reader's line count when the mnemonic had been read
-    void* object;        // per opcode: literal WStr, built-in, method record, ProcDesc, ClassDesc ...
+    void* object;        // by opcode: see the accessors below
     int32_t opcode;
     Operand operand;
     char* name;          // first name operand (own copy)
@@ -45,35 +54,15 @@ struct Instruction {
     const void* label;   // where the interpreter dispatches this instruction
     FusedOperands fused;
 
-    MethodRecord* method() const { return static_cast<MethodRecord*>(object); }  // of a header
-    int param_count() const { return operand.i; }                                // of a header
+    WStr* literal() const { return static_cast<WStr*>(object); }                // ldstr
+    BuiltinFn builtin() const { return reinterpret_cast<BuiltinFn>(object); }   // callstd
+    MethodRecord* method() const { return static_cast<MethodRecord*>(object); } // a header
+    int param_count() const { return operand.i; }                               // a header
+    CLibProc* proc() const { return static_cast<CLibProc*>(object); }           // libproc, once linked
+    CClass* cls() const { return static_cast<CClass*>(object); }  // newobj, create, throw, ldcls, once linked
+    char16_t* com_name() const { return static_cast<char16_t*>(object); }       // comget, comset
 };
 // What a script sees as CMethodLine.
 static_assert(offsetof(Instruction, lineno) == 0 && offsetof(Instruction, object) == 4);
-
-// The first five fields are the image's CMethod, the last four its CMethodInfo.
-struct MethodRecord {
-    uint8_t type;        // return type code
-    uint8_t access;
-    uint8_t modifier;    // 0 None, 1 Virtual, 2 Override, 3 Abstract
-    uint8_t var_counts;
-    char* var_types;     // one type code per variable, parameters first
-    char* name;          // full name (shared with the header's name operand)
-    uint32_t hash;       // NameHash of the full name
-    uint32_t name_hash;  // NameHash of the part after "::" when the class exists, else 0
-    Instruction* line;   // the header
-};
-static_assert(offsetof(MethodRecord, type) == 0 && offsetof(MethodRecord, access) == 1 &&
-              offsetof(MethodRecord, modifier) == 2 && offsetof(MethodRecord, var_counts) == 3 &&
-              offsetof(MethodRecord, var_types) == 4 && offsetof(MethodRecord, name) == 8 &&
-              offsetof(MethodRecord, hash) == 12 && offsetof(MethodRecord, name_hash) == 16 &&
-              offsetof(MethodRecord, line) == 20 && sizeof(MethodRecord) == 24);
-
-// One named resource of the image.
-struct ResourceRec {
-    char* name;
-    uint8_t* data;
-    uint32_t size;
-};
 
 }  // namespace qel

@@ -1,44 +1,58 @@
 #include "image/opcodes.h"
 
+#include <array>
 #include <cstring>
+
+#include "base/name_hash.h"
 
 namespace qel {
 
 namespace {
-const OpcodeEntry kOpcodes[] = {
-#define OP(num, name, kind) {num, #name, kind},
+constexpr OpcodeEntry kOpcodes[] = {
+#define OP(num, name, kind) {num, #name, OperandKind::kind},
 #include "image/opcodes.def"
 #undef OP
 };
-static_assert(sizeof kOpcodes / sizeof kOpcodes[0] == 131);
+static_assert(sizeof kOpcodes / sizeof kOpcodes[0] == kOpcodeCount);
+
+constexpr bool numbered_in_order() {
+    for (int i = 0; i < kOpcodeCount; ++i)
+        if (kOpcodes[i].number != i + 1) return false;
+    return true;
+}
+static_assert(numbered_in_order(), "opcodes.def must list the numbers 1, 2, 3 ... in order");
+
+// Open addressing over the mnemonics' NameHashes: slot -> table index + 1 (0 is empty).
+constexpr int kSlots = 512;
+static_assert(kSlots >= 2 * kOpcodeCount);
+
+constexpr std::array<uint8_t, kSlots> build_index() {
+    std::array<uint8_t, kSlots> slots{};
+    for (int i = 0; i < kOpcodeCount; ++i) {
+        uint32_t at = name_hash(kOpcodes[i].mnemonic) % kSlots;
+        while (slots[at]) at = (at + 1) % kSlots;
+        slots[at] = static_cast<uint8_t>(i + 1);
+    }
+    return slots;
+}
+constexpr auto kIndex = build_index();
 }  // namespace
 
-void opcode_table_init(PtrList& table) {
-    table = PtrList{};
-    table.setCapacity(131);
-    for (const OpcodeEntry& e : kOpcodes) table.add(const_cast<OpcodeEntry*>(&e));
-}
-
-void opcode_table_release(PtrList& table) { table.clear(); }
-
-const OpcodeEntry* opcode_by_mnemonic(const PtrList& table, const char* mnemonic) {
-    for (int32_t i = 0; i < table.count; ++i) {
-        auto* e = static_cast<const OpcodeEntry*>(table[i]);
-        if (e->mnemonic[0] == mnemonic[0] && std::strcmp(e->mnemonic, mnemonic) == 0) return e;
+const OpcodeEntry* opcode_by_mnemonic(const char* mnemonic) {
+    for (uint32_t at = name_hash(mnemonic) % kSlots; kIndex[at]; at = (at + 1) % kSlots) {
+        const OpcodeEntry& e = kOpcodes[kIndex[at] - 1];
+        if (std::strcmp(e.mnemonic, mnemonic) == 0) return &e;
     }
     return nullptr;
 }
 
-const OpcodeEntry* opcode_by_number(const PtrList& table, int number) {
-    for (int32_t i = 0; i < table.count; ++i) {
-        auto* e = static_cast<const OpcodeEntry*>(table[i]);
-        if (e->number == number) return e;
-    }
-    return nullptr;
+const OpcodeEntry* opcode_by_number(int number) {
+    return number >= 1 && number <= kOpcodeCount ? &kOpcodes[number - 1] : nullptr;
 }
 
 const char* opcode_mnemonic(int number) {
-    return number >= 1 && number <= 131 ? kOpcodes[number - 1].mnemonic : "";
+    const OpcodeEntry* e = opcode_by_number(number);
+    return e ? e->mnemonic : "";
 }
 
 }  // namespace qel

@@ -2,8 +2,8 @@
 
 #include "image/instruction.h"
 #include "image/opcodes.h"
-#include "stdlib/wstr.h"
-#include "vm/runtime_error.h"
+#include "base/wstr.h"
+#include "base/runtime_error.h"
 
 namespace qel {
 

@@ -5,9 +5,9 @@
 
 #include "image/instruction.h"
 #include "image/opcodes.h"
-#include "stdlib/wstr.h"
+#include "base/wstr.h"
 #include "vm/frame.h"
-#include "vm/runtime_error.h"
+#include "base/runtime_error.h"
 #include "vm/stack_ops.h"
 
 namespace qel {

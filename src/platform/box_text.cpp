@@ -1,6 +1,6 @@
 #include "platform/box_text.h"
 
-#include "platform/utf.h"
+#include "base/utf.h"
 
 namespace qel::platform {
 

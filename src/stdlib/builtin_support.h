@@ -2,15 +2,14 @@
 #pragma once
 #include <cstdint>
 
-#include "host/runtime.h"
-#include "stdlib/ptr_list.h"
+#include "vm/runtime.h"
+#include "base/ptr_list.h"
 #include "vm/frame.h"
-#include "vm/runtime_error.h"
+#include "base/runtime_error.h"
 #include "vm/stack_ops.h"
 
 namespace qel {
 
-inline Runtime* runtime() { return current_runtime(); }
 
 // In-place results: the slot of the first argument is rewritten with the result.
 inline void set_int(Value& v, int32_t i) {

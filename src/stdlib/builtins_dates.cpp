@@ -5,12 +5,11 @@
 #include <cstdint>
 #include <string>
 
-#include "host/system_block.h"
+#include "types/system_records.h"
 #include "platform/platform.h"
 #include "stdlib/builtin_support.h"
-#include "stdlib/builtins.h"
 #include "stdlib/date_format.h"
-#include "stdlib/datetime.h"
+#include "types/datetime.h"
 
 namespace qel {
 
@@ -35,29 +34,29 @@ void write_u16(void* ref, int value) { *static_cast<uint16_t*>(ref) = static_cas
 
 // ---- the local clock ----
 
-void bi_Now(Frame* f) {
+void bi_Now(Runtime* rt, Frame* f) {
     platform::LocalTime t = platform::local_time();
     push_double(f->stack, encode_date(t.year, t.month, t.day) + encode_time(t.hour, t.minute, t.second, t.ms));
 }
 
-void bi_Date(Frame* f) {
+void bi_Date(Runtime* rt, Frame* f) {
     platform::LocalTime t = platform::local_time();
     push_double(f->stack, encode_date(t.year, t.month, t.day));
 }
 
-void bi_Time(Frame* f) {
+void bi_Time(Runtime* rt, Frame* f) {
     platform::LocalTime t = platform::local_time();
     push_double(f->stack, encode_time(t.hour, t.minute, t.second, t.ms));
 }
 
 // ---- encoding and decoding ----
 
-void bi_DateOf(Frame* f) {
+void bi_DateOf(Runtime* rt, Frame* f) {
     double d = pop_double(f->stack);
     set_double(push_slot(f->stack), std::floor(d));
 }
 
-void bi_EncodeDate(Frame* f) {
+void bi_EncodeDate(Runtime* rt, Frame* f) {
     ValueStack* st = f->stack;
     int32_t day = pop_int(st);
     int32_t month = pop_int(st);
@@ -65,7 +64,7 @@ void bi_EncodeDate(Frame* f) {
     push_double(st, encode_date(year, month, day));
 }
 
-void bi_EncodeTime(Frame* f) {
+void bi_EncodeTime(Runtime* rt, Frame* f) {
     ValueStack* st = f->stack;
     int32_t ms = pop_int(st);
     int32_t second = pop_int(st);
@@ -75,7 +74,7 @@ void bi_EncodeTime(Frame* f) {
 }
 
 // The three references receive 16-bit numbers; the bytes after them are left as they are.
-void bi_DecodeDate(Frame* f) {
+void bi_DecodeDate(Runtime* rt, Frame* f) {
     ValueStack* st = f->stack;
     void* dayRef = pop_pointer(st);
     void* monthRef = pop_pointer(st);
@@ -88,19 +87,19 @@ void bi_DecodeDate(Frame* f) {
     write_u16(dayRef, p.day);
 }
 
-void bi_DaysPerMonth(Frame* f) {
+void bi_DaysPerMonth(Runtime* rt, Frame* f) {
     ValueStack* st = f->stack;
     int32_t month = pop_int(st);
     int32_t year = pop_int(st);
     push_int(st, days_in_month(year, month));
 }
 
-void bi_DayOfWeek(Frame* f) {
+void bi_DayOfWeek(Runtime* rt, Frame* f) {
     double d = pop_double(f->stack);
     set_int(push_slot(f->stack), day_of_week(d));
 }
 
-void bi_DaysBetween(Frame* f) {
+void bi_DaysBetween(Runtime* rt, Frame* f) {
     ValueStack* st = f->stack;
     double b = pop_double(st);
     double a = pop_double(st);
@@ -116,37 +115,37 @@ void date_part(Frame* f, Part part) {
 }
 }  // namespace
 
-void bi_YearOf(Frame* f) { date_part(f, [](double d) { return decode_date(d).year; }); }
-void bi_MonthOf(Frame* f) { date_part(f, [](double d) { return decode_date(d).month; }); }
-void bi_DayOf(Frame* f) { date_part(f, [](double d) { return decode_date(d).day; }); }
-void bi_HourOf(Frame* f) { date_part(f, [](double d) { return decode_time(d).hour; }); }
-void bi_MinuteOf(Frame* f) { date_part(f, [](double d) { return decode_time(d).minute; }); }
-void bi_SecondOf(Frame* f) { date_part(f, [](double d) { return decode_time(d).second; }); }
+void bi_YearOf(Runtime* rt, Frame* f) { date_part(f, [](double d) { return decode_date(d).year; }); }
+void bi_MonthOf(Runtime* rt, Frame* f) { date_part(f, [](double d) { return decode_date(d).month; }); }
+void bi_DayOf(Runtime* rt, Frame* f) { date_part(f, [](double d) { return decode_date(d).day; }); }
+void bi_HourOf(Runtime* rt, Frame* f) { date_part(f, [](double d) { return decode_time(d).hour; }); }
+void bi_MinuteOf(Runtime* rt, Frame* f) { date_part(f, [](double d) { return decode_time(d).minute; }); }
+void bi_SecondOf(Runtime* rt, Frame* f) { date_part(f, [](double d) { return decode_time(d).second; }); }
 
 // ---- calendar arithmetic ----
 
-void bi_IncYear(Frame* f) {
+void bi_IncYear(Runtime* rt, Frame* f) {
     ValueStack* st = f->stack;
     int64_t years = pop_int(st);
     double d = pop_double(st);
     push_double(st, inc_month(d, years * 12));
 }
 
-void bi_IncMonth(Frame* f) {
+void bi_IncMonth(Runtime* rt, Frame* f) {
     ValueStack* st = f->stack;
     int32_t months = pop_int(st);
     double d = pop_double(st);
     push_double(st, inc_month(d, months));
 }
 
-void bi_IncDay(Frame* f) {
+void bi_IncDay(Runtime* rt, Frame* f) {
     ValueStack* st = f->stack;
     int32_t days = pop_int(st);
     double d = pop_double(st);
     push_double(st, d + days);
 }
 
-void bi_IncMinute(Frame* f) {
+void bi_IncMinute(Runtime* rt, Frame* f) {
     ValueStack* st = f->stack;
     int32_t minutes = pop_int(st);
     double d = pop_double(st);
@@ -156,7 +155,7 @@ void bi_IncMinute(Frame* f) {
 // ---- names and formatting ----
 
 // An index outside 0 .. 6 gives the empty string.
-void bi_ShortDayNames(Frame* f) {
+void bi_ShortDayNames(Runtime* rt, Frame* f) {
     ValueStack* st = f->stack;
     int32_t index = pop_int(st);
     WStr& out = set_string(push_slot(st));
@@ -167,11 +166,11 @@ void bi_ShortDayNames(Frame* f) {
         out.clear();
 }
 
-void bi_DateToStr(Frame* f) { format_with(f, system_formats().ShortDateFormat); }
-void bi_TimeToStr(Frame* f) { format_with(f, system_formats().LongTimeFormat); }
-void bi_DateTimeToStr(Frame* f) { format_with(f, system_formats().ShortDateTimeFormat); }
+void bi_DateToStr(Runtime* rt, Frame* f) { format_with(f, system_formats().ShortDateFormat); }
+void bi_TimeToStr(Runtime* rt, Frame* f) { format_with(f, system_formats().LongTimeFormat); }
+void bi_DateTimeToStr(Runtime* rt, Frame* f) { format_with(f, system_formats().ShortDateTimeFormat); }
 
-void bi_FormatDateTime(Frame* f) {
+void bi_FormatDateTime(Runtime* rt, Frame* f) {
     ValueStack* st = f->stack;
     double d = pop_double(st);
     WStr& fmt = top_string(st);
@@ -180,7 +179,7 @@ void bi_FormatDateTime(Frame* f) {
     set_text(top_slot(st), text);
 }
 
-void bi_FormatFloat(Frame* f) {
+void bi_FormatFloat(Runtime* rt, Frame* f) {
     ValueStack* st = f->stack;
     double x = pop_double(st);
     WStr& fmt = top_string(st);

@@ -2,7 +2,6 @@
 // platform: the paths they take apart are Windows paths.
 #include "platform/platform.h"
 #include "stdlib/builtin_support.h"
-#include "stdlib/builtins.h"
 #include "stdlib/streams.h"
 
 namespace qel {
@@ -39,27 +38,27 @@ bool directory_exists(const WStr& path) {
 
 }  // namespace
 
-void bi_FileExists(Frame* f) {
+void bi_FileExists(Runtime* rt, Frame* f) {
     Value& slot = top_slot(f->stack);
     bool found = file_exists(top_string(f->stack));
     set_bool(slot, found);
 }
 
-void bi_DirectoryExists(Frame* f) {
+void bi_DirectoryExists(Runtime* rt, Frame* f) {
     Value& slot = top_slot(f->stack);
     bool found = directory_exists(top_string(f->stack));
     set_bool(slot, found);
 }
 
 // The text after the last backslash; the whole path when there is none.
-void bi_ExtractFileName(Frame* f) {
+void bi_ExtractFileName(Runtime* rt, Frame* f) {
     WStr& path = top_string(f->stack);
     int32_t cut = last_backslash(path);
     if (cut >= 0) path.assignWide(path.text() + cut + 1, path.length - static_cast<uint32_t>(cut) - 1);
 }
 
 // The text before the last backslash; the whole path when there is none.
-void bi_ExtractFileDir(Frame* f) {
+void bi_ExtractFileDir(Runtime* rt, Frame* f) {
     WStr& path = top_string(f->stack);
     int32_t cut = last_backslash(path);
     if (cut >= 0) path.assignWide(path.text(), static_cast<uint32_t>(cut));
@@ -67,7 +66,7 @@ void bi_ExtractFileDir(Frame* f) {
 
 // From the first point after the last backslash up to the next slash, backslash, space, comma
 // or percent sign; empty when the file name has no point.
-void bi_ExtractFileExt(Frame* f) {
+void bi_ExtractFileExt(Runtime* rt, Frame* f) {
     WStr& path = top_string(f->stack);
     const WChar* t = path.text();
     uint32_t start = static_cast<uint32_t>(last_backslash(path) + 1);
@@ -84,7 +83,7 @@ void bi_ExtractFileExt(Frame* f) {
 }
 
 // The current directory (at most 260 characters); empty when the query fails.
-void bi_GetCurrentDir(Frame* f) {
+void bi_GetCurrentDir(Runtime* rt, Frame* f) {
     char16_t dir[kMaxPath + 1];
     int n = platform::current_directory(dir, static_cast<int>(kMaxPath + 1));
     push_string_units(f->stack, dir, n > 0 ? static_cast<uint32_t>(n) : 0);

@@ -1,9 +1,9 @@
 // Built-ins over pointer lists, hash lists and bit sets. Scripts hold a list as an opaque
 // pointer to a PtrList; the arguments arrive last-first.
 #include "stdlib/builtin_support.h"
-#include "stdlib/builtins.h"
-#include "stdlib/hash_list.h"
-#include "stdlib/ptr_list.h"
+#include "vm/objects.h"
+#include "base/hash_list.h"
+#include "base/ptr_list.h"
 #include "types/descriptors.h"
 
 namespace qel {
@@ -22,76 +22,76 @@ Value& set_slot(ValueStack* s) {
 
 }  // namespace
 
-void bi_list_create(Frame* f) {
+void bi_list_create(Runtime* rt, Frame* f) {
     PtrList* list = ptr_list_create();
     if (!list) raise_runtime_error("Out of memory");
     push_pointer(f->stack, list);
 }
 
-void bi_list_free(Frame* f) { ptr_list_destroy(static_cast<PtrList*>(pop_pointer(f->stack))); }
+void bi_list_free(Runtime* rt, Frame* f) { ptr_list_destroy(static_cast<PtrList*>(pop_pointer(f->stack))); }
 
-void bi_list_clear(Frame* f) { pop_list(f->stack)->clear(); }
+void bi_list_clear(Runtime* rt, Frame* f) { pop_list(f->stack)->clear(); }
 
-void bi_list_clear_objects(Frame* f) { pop_list(f->stack)->clearObjects(f); }
+void bi_list_clear_objects(Runtime* rt, Frame* f) { clear_objects(rt, *pop_list(f->stack), f); }
 
-void bi_list_clear_items(Frame* f) {
+void bi_list_clear_items(Runtime* rt, Frame* f) {
     auto* item_class = static_cast<const CClass*>(pop_pointer(f->stack));
-    pop_list(f->stack)->clearItems(item_class, f);
+    clear_items(rt, *pop_list(f->stack), item_class, f);
 }
 
-void bi_list_add(Frame* f) {
+void bi_list_add(Runtime* rt, Frame* f) {
     void* item = pop_pointer(f->stack);
     pop_list(f->stack)->add(item);
 }
 
-void bi_list_insert(Frame* f) {
+void bi_list_insert(Runtime* rt, Frame* f) {
     void* item = pop_pointer(f->stack);
     int32_t index = pop_int(f->stack);
     pop_list(f->stack)->insertAt(index, item);
 }
 
-void bi_list_set(Frame* f) {
+void bi_list_set(Runtime* rt, Frame* f) {
     void* item = pop_pointer(f->stack);
     int32_t index = pop_int(f->stack);
     pop_list(f->stack)->put(index, item);
 }
 
-void bi_list_get(Frame* f) {
+void bi_list_get(Runtime* rt, Frame* f) {
     int32_t index = pop_int(f->stack);
     void* item = pop_list(f->stack)->get(index);
     push_pointer(f->stack, item);
 }
 
-void bi_list_indexof(Frame* f) {
+void bi_list_indexof(Runtime* rt, Frame* f) {
     void* item = pop_pointer(f->stack);
     int32_t index = pop_list(f->stack)->indexOf(item);
     push_int(f->stack, index);
 }
 
-void bi_list_remove(Frame* f) {
+void bi_list_remove(Runtime* rt, Frame* f) {
     void* item = pop_pointer(f->stack);
     int32_t index = pop_list(f->stack)->remove(item);
     push_int(f->stack, index);
 }
 
-void bi_list_delete(Frame* f) {
+void bi_list_delete(Runtime* rt, Frame* f) {
     int32_t index = pop_int(f->stack);
     pop_list(f->stack)->removeAt(index);
 }
 
-void bi_list_exchange(Frame* f) {
+void bi_list_exchange(Runtime* rt, Frame* f) {
     int32_t j = pop_int(f->stack);
     int32_t i = pop_int(f->stack);
     pop_list(f->stack)->exchange(i, j);
 }
 
-void bi_list_clone(Frame* f) {
+void bi_list_clone(Runtime* rt, Frame* f) {
     PtrList* copy = ptr_list_clone(pop_list(f->stack));
     if (!copy) raise_runtime_error("Out of memory");
     push_pointer(f->stack, copy);
 }
 
-void bi_list_sort(Frame* f) {
+void bi_list_sort(Runtime* rt, Frame* f) {
     void* context = pop_pointer(f->stack);
     bool descending = pop_int(f->stack) != 0;
     auto compare = reinterpret_cast<PtrCompare>(pop_pointer(f->stack));
@@ -101,35 +101,35 @@ void bi_list_sort(Frame* f) {
     ptr_list_sort(list, [compare, context](void* a, void* b) { return compare(a, b, context); }, descending);
 }
 
-void bi_hash_list_add(Frame* f) {
+void bi_hash_list_add(Runtime* rt, Frame* f) {
     WStr& text = ref_string(pop_pointer(f->stack));
     hashAdd(pop_list(f->stack), text);
 }
 
-void bi_hash_list_remove(Frame* f) {
+void bi_hash_list_remove(Runtime* rt, Frame* f) {
     WStr& text = ref_string(pop_pointer(f->stack));
     hashRemove(pop_list(f->stack), text);
 }
 
-void bi_hash_list_indexof(Frame* f) {
+void bi_hash_list_indexof(Runtime* rt, Frame* f) {
     WStr& text = ref_string(pop_pointer(f->stack));
     int32_t index = hashIndexOf(pop_list(f->stack), text);
     push_int(f->stack, index);
 }
 
-void bi_SetAdd(Frame* f) {
+void bi_SetAdd(Runtime* rt, Frame* f) {
     int32_t bit = pop_int(f->stack);
     Value& set = set_slot(f->stack);
     set.v.u |= bit_of(bit);
 }
 
-void bi_SetRemove(Frame* f) {
+void bi_SetRemove(Runtime* rt, Frame* f) {
     int32_t bit = pop_int(f->stack);
     Value& set = set_slot(f->stack);
     set.v.u &= ~bit_of(bit);
 }
 
-void bi_SetContains(Frame* f) {
+void bi_SetContains(Runtime* rt, Frame* f) {
     int32_t bit = pop_int(f->stack);
     uint32_t set = static_cast<uint32_t>(pop_int(f->stack));
     push_bool(f->stack, (set & bit_of(bit)) != 0);

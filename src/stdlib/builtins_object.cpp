@@ -2,25 +2,24 @@
 // and member access by name.
 #include <cstdlib>
 
-#include "host/runtime.h"
+#include "vm/runtime.h"
 #include "image/instruction.h"
-#include "stdlib/builtins.h"
-#include "stdlib/name_hash.h"
+#include "base/name_hash.h"
+#include "platform/ansi_name.h"
 #include "types/class_registry.h"
-#include "types/member_access.h"
-#include "types/objects.h"
+#include "vm/member_access.h"
+#include "vm/objects.h"
 #include "vm/interpreter.h"
-#include "vm/runtime_error.h"
+#include "base/runtime_error.h"
 #include "vm/stack_ops.h"
 
 namespace qel {
 
 namespace {
-Runtime* rt() { return current_runtime(); }
 
 uint32_t hash_of(const WStr& s) { return name_hash(s.text(), s.length); }
 
-void run_method_value(Frame* f, PMethod m, bool virtual_call) {
+void run_method_value(Runtime* rt, Frame* f, PMethod m, bool virtual_call) {
     if (!m.Method) raise_runtime_error("Call of an unassigned method");
     Instruction* method = m.Method;
     if (virtual_call && method->method()->modifier != 0 && method->method()->name_hash != 0) {
@@ -28,108 +27,106 @@ void run_method_value(Frame* f, PMethod m, bool virtual_call) {
             raise_runtime_error(m.Target ? "Method call on an invalid object" : "Method call on a null object");
         if (Instruction* found = method_in_chain(class_of(m.Target), method->method()->name_hash)) method = found;
     }
-    run_method(rt(), method, m.Target, f);
+    run_method(rt, method, m.Target, f);
 }
 }  // namespace
 
-void bi_New(Frame* f) {
+void bi_New(Runtime* rt, Frame* f) {
     auto* c = static_cast<CClass*>(pop_pointer(f->stack));
-    create_object(rt(), c, f);
+    create_object(rt, c, f);
 }
 
-void bi_Free(Frame* f) {
+void bi_Free(Runtime* rt, Frame* f) {
     auto* c = static_cast<CClass*>(pop_pointer(f->stack));
     void* record = pop_pointer(f->stack);
     free_struct(c, record);
 }
 
-void bi_object_free(Frame* f) { release_object(rt(), pop_pointer(f->stack), f); }
+void bi_object_free(Runtime* rt, Frame* f) { release_object(rt, pop_pointer(f->stack), f); }
 
-void bi_object_class_name(Frame* f) {
+void bi_object_class_name(Runtime* rt, Frame* f) {
     void* obj = pop_pointer(f->stack);
     push_string_narrow(f->stack, obj && class_of(obj) ? class_of(obj)->name : "");
 }
 
-void bi_object_inherited_class(Frame* f) {
+void bi_object_inherited_class(Runtime* rt, Frame* f) {
     void* obj = pop_pointer(f->stack);
     auto* c = static_cast<CClass*>(pop_pointer(f->stack));
     push_bool(f->stack, obj && c && is_a(class_of(obj), c));
 }
 
-void bi_ClassInfo(Frame* f) {
+void bi_ClassInfo(Runtime* rt, Frame* f) {
     WStr& name = pop_string(f->stack);
-    push_pointer(f->stack, class_by_hash(rt()->classes, hash_of(name)));
+    push_pointer(f->stack, class_by_hash(rt->program.classes, hash_of(name)));
 }
 
-void bi_Method(Frame* f) {
+void bi_Method(Runtime* rt, Frame* f) {
     void* obj = pop_pointer(f->stack);
     WStr& name = pop_string(f->stack);
-    Instruction* m = obj ? method_in_chain(class_of(obj), hash_of(name)) : rt()->code.method(hash_of(name));
+    Instruction* m = obj ? method_in_chain(class_of(obj), hash_of(name)) : rt->program.code.method(hash_of(name));
     push_method(f->stack, m, m ? obj : nullptr);
 }
 
-void bi_Call(Frame* f) { run_method_value(f, pop_method(f->stack), false); }
-void bi_CallVirt(Frame* f) { run_method_value(f, pop_method(f->stack), true); }
+void bi_Call(Runtime* rt, Frame* f) { run_method_value(rt, f, pop_method(f->stack), false); }
+void bi_CallVirt(Runtime* rt, Frame* f) { run_method_value(rt, f, pop_method(f->stack), true); }
 
-void bi_GetObjProp(Frame* f) {
+void bi_GetObjProp(Runtime* rt, Frame* f) {
     WStr& name = pop_string(f->stack);
     void* obj = pop_pointer(f->stack);
-    get_property_by_name(rt(), obj, nullptr, name, f);
+    get_property_by_name(rt, obj, nullptr, name, f);
 }
 
-void bi_SetObjProp(Frame* f) {
+void bi_SetObjProp(Runtime* rt, Frame* f) {
     WStr& name = pop_string(f->stack);
     void* obj = pop_pointer(f->stack);
-    set_property_by_name(rt(), obj, nullptr, name, f);
+    set_property_by_name(rt, obj, nullptr, name, f);
 }
 
-void bi_GetObjField(Frame* f) {
+void bi_GetObjField(Runtime* rt, Frame* f) {
     WStr& name = pop_string(f->stack);
     void* obj = pop_pointer(f->stack);
-    get_field_by_name(rt(), obj, nullptr, name, f);
+    get_field_by_name(rt, obj, nullptr, name, f);
 }
 
-void bi_SetObjField(Frame* f) {
+void bi_SetObjField(Runtime* rt, Frame* f) {
     WStr& name = pop_string(f->stack);
     void* obj = pop_pointer(f->stack);
-    set_field_by_name(rt(), obj, nullptr, name, f);
+    set_field_by_name(rt, obj, nullptr, name, f);
 }
 
-void bi_GetFieldValue(Frame* f) {
+void bi_GetFieldValue(Runtime* rt, Frame* f) {
     WStr& name = pop_string(f->stack);
     auto* c = static_cast<CClass*>(pop_pointer(f->stack));
     void* obj = pop_pointer(f->stack);
-    get_field_by_name(rt(), obj, c, name, f);
+    get_field_by_name(rt, obj, c, name, f);
 }
 
-void bi_SetFieldValue(Frame* f) {
+void bi_SetFieldValue(Runtime* rt, Frame* f) {
     WStr& name = pop_string(f->stack);
     auto* c = static_cast<CClass*>(pop_pointer(f->stack));
     void* obj = pop_pointer(f->stack);
-    set_field_by_name(rt(), obj, c, name, f);
+    set_field_by_name(rt, obj, c, name, f);
 }
 
-void bi_GetPropValue(Frame* f) {
+void bi_GetPropValue(Runtime* rt, Frame* f) {
     WStr& name = pop_string(f->stack);
     auto* c = static_cast<CClass*>(pop_pointer(f->stack));
     void* obj = pop_pointer(f->stack);
-    get_property_by_name(rt(), obj, c, name, f);
+    get_property_by_name(rt, obj, c, name, f);
 }
 
-void bi_SetPropValue(Frame* f) {
+void bi_SetPropValue(Runtime* rt, Frame* f) {
     WStr& name = pop_string(f->stack);
     auto* c = static_cast<CClass*>(pop_pointer(f->stack));
     void* obj = pop_pointer(f->stack);
-    set_property_by_name(rt(), obj, c, name, f);
+    set_property_by_name(rt, obj, c, name, f);
 }
 
-void bi_IsPublished(Frame* f) {
+void bi_IsPublished(Runtime* rt, Frame* f) {
     WStr& name = pop_string(f->stack);
     void* obj = pop_pointer(f->stack);
-    char* n = name.toAnsi();
-    bool published = n && is_published(obj, n);
-    std::free(n);
-    push_bool(f->stack, published);
+    platform::AnsiName n(name);
+    push_bool(f->stack, is_published(obj, n.text));
 }
 
 }  // namespace qel

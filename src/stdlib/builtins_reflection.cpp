@@ -4,45 +4,36 @@
 #include <cstring>
 #include <string>
 
-#include "host/system_block.h"
+#include "types/system_records.h"
 #include "image/instruction.h"
+#include "platform/ansi_name.h"
+#include "platform/ansi_name.h"
 #include "stdlib/builtin_support.h"
-#include "stdlib/builtins.h"
 #include "types/class_registry.h"
-#include "types/member_access.h"
+#include "vm/member_access.h"
 
 namespace qel {
 
 namespace {
-// A name given by a script, in the ANSI code page, as the descriptors hold their names.
-struct AnsiName {
-    char* text;
-    explicit AnsiName(const WStr& name) : text(name.toAnsi()) {
-        if (!text) raise_runtime_error("Out of memory");
-    }
-    ~AnsiName() { std::free(text); }
-    AnsiName(const AnsiName&) = delete;
-    AnsiName& operator=(const AnsiName&) = delete;
-};
 }  // namespace
 
 // ---- enums ------------------------------------------------------------------------------------
 
-void bi_EnumInfo(Frame* f) {
+void bi_EnumInfo(Runtime* rt, Frame* f) {
     Value& v = top_slot(f->stack);
-    AnsiName name(top_string(f->stack));
-    set_pointer(v, enum_by_name(runtime()->enums, name.text));
+    platform::AnsiName name(top_string(f->stack));
+    set_pointer(v, enum_by_name(rt->program.enums, name.text));
 }
 
 // Writes the value of the named member through out (an int variable or field); a name that the
 // enum does not have, or no enum at all, leaves out as it was.
-void bi_enum_value(Frame* f) {
+void bi_enum_value(Runtime* rt, Frame* f) {
     auto* out = static_cast<int32_t*>(pop_pointer(f->stack));
     WStr& text = pop_string(f->stack);
     const auto* info = static_cast<const CEnum*>(pop_pointer(f->stack));
     if (!out) raise_runtime_error("Null int reference");
     if (!info || !info->members) return;
-    AnsiName name(text);
+    platform::AnsiName name(text);
     for (int32_t i = 0; i < info->members->count; ++i) {
         const auto* m = static_cast<const CEnumMember*>((*info->members)[i]);
         if (m && m->name && std::strcmp(m->name, name.text) == 0) {
@@ -54,12 +45,12 @@ void bi_enum_value(Frame* f) {
 
 // ---- members and layout -----------------------------------------------------------------------
 
-void bi_class_search_field(Frame* f) {
+void bi_class_search_field(Runtime* rt, Frame* f) {
     WStr& text = pop_string(f->stack);
     const auto* cls = static_cast<const CClass*>(pop_pointer(f->stack));
     CMember* found = nullptr;
     if (cls) {
-        AnsiName name(text);
+        platform::AnsiName name(text);
         found = find_field(cls, name.text);
     }
     push_pointer(f->stack, found);
@@ -67,12 +58,12 @@ void bi_class_search_field(Frame* f) {
 
 // The property that a read by name would use; when no class in the chain has a readable one,
 // the property that a write by name would use. So every property with an accessor is found.
-void bi_class_search_prop(Frame* f) {
+void bi_class_search_prop(Runtime* rt, Frame* f) {
     WStr& text = pop_string(f->stack);
     const auto* cls = static_cast<const CClass*>(pop_pointer(f->stack));
     CMember* found = nullptr;
     if (cls) {
-        AnsiName name(text);
+        platform::AnsiName name(text);
         found = find_property(cls, name.text, false);
         if (!found) found = find_property(cls, name.text, true);
     }
@@ -81,7 +72,7 @@ void bi_class_search_prop(Frame* f) {
 
 // Lays the class out again (field addresses and size). Internal classes have no layout and are
 // left as they are, as at load.
-void bi_class_calc_size(Frame* f) {
+void bi_class_calc_size(Runtime* rt, Frame* f) {
     auto* cls = static_cast<CClass*>(pop_pointer(f->stack));
     if (!cls) raise_runtime_error("Class info not found!");
     if (cls->internal_class) return;
@@ -130,10 +121,10 @@ void free_accessor(CPropAttrib* a) {
 // type info): the lists become null (no members, no methods), the name an empty text of its own,
 // and accessors elsewhere that pointed at its fields are unbound. Hash, size, base class,
 // constructor and destructor are kept. Finalizing twice does nothing more.
-void bi_class_finalize(Frame* f) {
+void bi_class_finalize(Runtime* rt, Frame* f) {
     auto* cls = static_cast<CClass*>(pop_pointer(f->stack));
     if (!cls) return;
-    unbind_accessors_to(runtime()->classes, cls->fields);
+    unbind_accessors_to(rt->program.classes, cls->fields);
     if (PtrList* fields = cls->fields) {
         for (int32_t i = 0; i < fields->count; ++i) {
             auto* m = static_cast<CMember*>((*fields)[i]);
@@ -167,10 +158,10 @@ void bi_class_finalize(Frame* f) {
 
 // ---- resources --------------------------------------------------------------------------------
 
-void bi_LoadRes(Frame* f) {
+void bi_LoadRes(Runtime* rt, Frame* f) {
     Value& v = top_slot(f->stack);
-    AnsiName name(top_string(f->stack));
-    set_pointer(v, runtime()->code.resource(name.text));
+    platform::AnsiName name(top_string(f->stack));
+    set_pointer(v, rt->program.code.resource(name.text));
 }
 
 namespace {
@@ -185,21 +176,21 @@ struct ByteBlock {
 // has that name; returns the record. The new data is copied before the old data is freed, so a
 // block that lies in the resource's own data is copied intact. When the memory cannot be had,
 // the result is 0 and the resources are as they were.
-void bi_CreateRes(Frame* f) {
+void bi_CreateRes(Runtime* rt, Frame* f) {
     const auto* block = static_cast<const ByteBlock*>(pop_pointer(f->stack));
     WStr& text = pop_string(f->stack);
     if (!block) raise_runtime_error("Null pointer passed to CreateRes");
     ByteBlock b;
     std::memcpy(&b, block, sizeof b);
     if (b.count && !b.data) raise_runtime_error("Null pointer passed to CreateRes");
-    AnsiName name(text);
+    platform::AnsiName name(text);
     auto* data = static_cast<uint8_t*>(std::malloc(b.count ? b.count : 1));
     if (!data) {
         push_pointer(f->stack, nullptr);
         return;
     }
     if (b.count) std::memcpy(data, b.data, b.count);
-    CodeStore& code = runtime()->code;
+    CodeStore& code = rt->program.code;
     ResourceRec* rec = code.resource(name.text);
     if (!rec) {
         rec = static_cast<ResourceRec*>(std::calloc(1, sizeof(ResourceRec)));
@@ -225,9 +216,5 @@ void bi_CreateRes(Frame* f) {
     rec->size = b.count;
     push_pointer(f->stack, rec);
 }
-
-// ---- system -----------------------------------------------------------------------------------
-
-void bi_system_initialize(Frame*) { startup_locale_and_system(); }
 
 }  // namespace qel

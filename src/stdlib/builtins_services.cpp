@@ -10,8 +10,7 @@
 
 #include "platform/platform.h"
 #include "stdlib/builtin_support.h"
-#include "stdlib/builtins.h"
-#include "stdlib/name_hash.h"
+#include "base/name_hash.h"
 
 namespace qel {
 
@@ -27,29 +26,29 @@ int32_t random_next() {
 }
 }  // namespace
 
-void bi_Hash(Frame* f) {
+void bi_Hash(Runtime* rt, Frame* f) {
     Value& v = top_slot(f->stack);
     WStr& s = top_string(f->stack);
     set_int(v, static_cast<int32_t>(name_hash(s.text(), s.length)));
 }
 
 // 1 .. n for n >= 1. A range of no numbers (n <= 0) gives 0 and leaves the generator as it was.
-void bi_Random(Frame* f) {
+void bi_Random(Runtime* rt, Frame* f) {
     const int32_t n = pop_int(f->stack);
     push_int(f->stack, n > 0 ? 1 + random_next() % n : 0);
 }
 
-void bi_Randomize(Frame*) { t_random_state = static_cast<uint32_t>(std::time(nullptr)); }
+void bi_Randomize(Runtime*, Frame*) { t_random_state = static_cast<uint32_t>(std::time(nullptr)); }
 
 // ---- arithmetic and bits ----------------------------------------------------------------------
 
-void bi_Abs(Frame* f) {
+void bi_Abs(Runtime* rt, Frame* f) {
     const int32_t v = pop_int(f->stack);
     // Negated in unsigned arithmetic: the most negative int stays as it is.
     push_int(f->stack, v < 0 ? static_cast<int32_t>(0u - static_cast<uint32_t>(v)) : v);
 }
 
-void bi_fAbs(Frame* f) {
+void bi_fAbs(Runtime* rt, Frame* f) {
     const double x = pop_double(f->stack);
     push_double(f->stack, std::bit_cast<double>(std::bit_cast<uint64_t>(x) & ~(uint64_t{1} << 63)));
 }
@@ -67,25 +66,25 @@ double sin_of(double x) { return std::sin(x); }
 double sqrt_of(double x) { return std::sqrt(x); }
 }  // namespace
 
-void bi_Ceil(Frame* f) { unary_double<ceil_of>(f); }
-void bi_Floor(Frame* f) { unary_double<floor_of>(f); }
-void bi_Cos(Frame* f) { unary_double<cos_of>(f); }
-void bi_Sin(Frame* f) { unary_double<sin_of>(f); }
-void bi_Sqrt(Frame* f) { unary_double<sqrt_of>(f); }
+void bi_Ceil(Runtime* rt, Frame* f) { unary_double<ceil_of>(f); }
+void bi_Floor(Runtime* rt, Frame* f) { unary_double<floor_of>(f); }
+void bi_Cos(Runtime* rt, Frame* f) { unary_double<cos_of>(f); }
+void bi_Sin(Runtime* rt, Frame* f) { unary_double<sin_of>(f); }
+void bi_Sqrt(Runtime* rt, Frame* f) { unary_double<sqrt_of>(f); }
 
-void bi_Pow(Frame* f) {
+void bi_Pow(Runtime* rt, Frame* f) {
     const double y = pop_double(f->stack);
     const double x = pop_double(f->stack);
     push_double(f->stack, std::pow(x, y));
 }
 
-void bi_Max(Frame* f) {
+void bi_Max(Runtime* rt, Frame* f) {
     const double y = pop_double(f->stack);
     const double x = pop_double(f->stack);
     push_double(f->stack, y > x ? y : x);
 }
 
-void bi_Not(Frame* f) {
+void bi_Not(Runtime* rt, Frame* f) {
     Value& v = top_slot(f->stack);
     switch (v.tag) {
         case kTagBool:
@@ -99,7 +98,7 @@ void bi_Not(Frame* f) {
 
 // The complement of an int or a long, keeping the kind. A bool is refused: its complement would
 // be a bool that is neither true nor false.
-void bi_BNot(Frame* f) {
+void bi_BNot(Runtime* rt, Frame* f) {
     Value& v = top_slot(f->stack);
     switch (v.tag) {
         case kTagInt: v.v.u = ~v.v.u; break;
@@ -146,14 +145,14 @@ uint32_t truncated_byte(double x) {
 }
 }  // namespace
 
-void bi_RGB(Frame* f) {
+void bi_RGB(Runtime* rt, Frame* f) {
     const int32_t b = pop_int(f->stack);
     const int32_t g = pop_int(f->stack);
     const int32_t r = pop_int(f->stack);
     push_int(f->stack, pack_bytes(0, static_cast<uint32_t>(b), static_cast<uint32_t>(g), static_cast<uint32_t>(r)));
 }
 
-void bi_MakeARGB(Frame* f) {
+void bi_MakeARGB(Runtime* rt, Frame* f) {
     const int32_t b = pop_int(f->stack);
     const int32_t g = pop_int(f->stack);
     const int32_t r = pop_int(f->stack);
@@ -162,18 +161,18 @@ void bi_MakeARGB(Frame* f) {
                                   static_cast<uint32_t>(b)));
 }
 
-void bi_ColorToRGB(Frame* f) {
+void bi_ColorToRGB(Runtime* rt, Frame* f) {
     const int32_t c = pop_int(f->stack);
     push_int(f->stack, c < 0 ? static_cast<int32_t>(platform::sys_color(c & 255)) : c);
 }
 
-void bi_GetRValue(Frame* f) { push_int(f->stack, pop_int(f->stack) & 255); }
-void bi_GetGValue(Frame* f) { push_int(f->stack, (pop_int(f->stack) >> 8) & 255); }
-void bi_GetBValue(Frame* f) { push_int(f->stack, (pop_int(f->stack) >> 16) & 255); }
+void bi_GetRValue(Runtime* rt, Frame* f) { push_int(f->stack, pop_int(f->stack) & 255); }
+void bi_GetGValue(Runtime* rt, Frame* f) { push_int(f->stack, (pop_int(f->stack) >> 8) & 255); }
+void bi_GetBValue(Runtime* rt, Frame* f) { push_int(f->stack, (pop_int(f->stack) >> 16) & 255); }
 
 // "#RRGGBB" gives 0x00BBGGRR (the digit pairs of red and blue trade places); "#AARRGGBB" is read
 // as it stands; any other length gives 0.
-void bi_HexColor(Frame* f) {
+void bi_HexColor(Runtime* rt, Frame* f) {
     Value& v = top_slot(f->stack);
     const WStr& s = top_string(f->stack);
     uint32_t color = 0;
@@ -188,7 +187,7 @@ void bi_HexColor(Frame* f) {
 }
 
 // A D2D colour is four floats r, g, b, a from 0 to 1.
-void bi_ARGBToD2DColor(Frame* f) {
+void bi_ARGBToD2DColor(Runtime* rt, Frame* f) {
     auto* dst = static_cast<float*>(pop_pointer(f->stack));
     const auto argb = static_cast<uint32_t>(pop_int(f->stack));
     check_pointer(dst, "ARGBToD2DColor");
@@ -198,7 +197,7 @@ void bi_ARGBToD2DColor(Frame* f) {
     std::memcpy(dst, channels, sizeof channels);
 }
 
-void bi_D2DColorToARGB(Frame* f) {
+void bi_D2DColorToARGB(Runtime* rt, Frame* f) {
     const auto* src = static_cast<const float*>(pop_pointer(f->stack));
     check_pointer(src, "D2DColorToARGB");
     float c[4];
@@ -211,7 +210,7 @@ void bi_D2DColorToARGB(Frame* f) {
 
 // ---- geometry ---------------------------------------------------------------------------------
 
-void bi_D2DPoint2F(Frame* f) {
+void bi_D2DPoint2F(Runtime* rt, Frame* f) {
     const float y = static_cast<float>(pop_double(f->stack));
     const float x = static_cast<float>(pop_double(f->stack));
     const uint64_t bits = uint64_t{std::bit_cast<uint32_t>(y)} << 32 | std::bit_cast<uint32_t>(x);
@@ -234,7 +233,7 @@ Edges edges_of(const void* rect) {
 
 // The intersection of the rectangles a and b into out (which may be one of them, or null).
 // Rectangles that only touch along an edge meet, with a width or height of 0.
-void bi_ClipRectF(Frame* f) {
+void bi_ClipRectF(Runtime* rt, Frame* f) {
     const void* b = pop_pointer(f->stack);
     const void* a = pop_pointer(f->stack);
     void* out = pop_pointer(f->stack);
@@ -266,22 +265,22 @@ size_t byte_count(int32_t n, const char* builtin) {
 }
 }  // namespace
 
-void bi_malloc(Frame* f) {
+void bi_malloc(Runtime* rt, Frame* f) {
     const int32_t size = pop_int(f->stack);
     push_pointer(f->stack, size < 0 ? nullptr : std::malloc(static_cast<size_t>(size)));
 }
 
-void bi_calloc(Frame* f) {
+void bi_calloc(Runtime* rt, Frame* f) {
     const int32_t size = pop_int(f->stack);
     const int32_t count = pop_int(f->stack);
     void* p = count < 0 || size < 0 ? nullptr : std::calloc(static_cast<size_t>(count), static_cast<size_t>(size));
     push_pointer(f->stack, p);
 }
 
-void bi_free(Frame* f) { std::free(pop_pointer(f->stack)); }
+void bi_free(Runtime* rt, Frame* f) { std::free(pop_pointer(f->stack)); }
 
 // memcpy and memmove: overlapping blocks are allowed for both.
-void bi_memcpy(Frame* f) {
+void bi_memcpy(Runtime* rt, Frame* f) {
     const size_t n = byte_count(pop_int(f->stack), "memcpy");
     const void* src = pop_pointer(f->stack);
     void* dst = pop_pointer(f->stack);
@@ -293,7 +292,7 @@ void bi_memcpy(Frame* f) {
     push_pointer(f->stack, dst);
 }
 
-void bi_memset(Frame* f) {
+void bi_memset(Runtime* rt, Frame* f) {
     const size_t n = byte_count(pop_int(f->stack), "memset");
     const int32_t value = pop_int(f->stack);
     void* p = pop_pointer(f->stack);
@@ -304,7 +303,7 @@ void bi_memset(Frame* f) {
     push_pointer(f->stack, p);
 }
 
-void bi_memcmp(Frame* f) {
+void bi_memcmp(Runtime* rt, Frame* f) {
     const size_t n = byte_count(pop_int(f->stack), "memcmp");
     const void* b = pop_pointer(f->stack);
     const void* a = pop_pointer(f->stack);
@@ -317,7 +316,7 @@ void bi_memcmp(Frame* f) {
     push_int(f->stack, result < 0 ? -1 : result > 0 ? 1 : 0);
 }
 
-void bi_memdup(Frame* f) {
+void bi_memdup(Runtime* rt, Frame* f) {
     const int32_t n = pop_int(f->stack);
     const void* p = pop_pointer(f->stack);
     if (n > 0) check_pointer(p, "memdup");
@@ -327,7 +326,7 @@ void bi_memdup(Frame* f) {
     push_pointer(f->stack, copy);
 }
 
-void bi_address(Frame* f) {
+void bi_address(Runtime* rt, Frame* f) {
     const auto index = static_cast<uint32_t>(pop_int(f->stack));
     const auto base = reinterpret_cast<uintptr_t>(pop_pointer(f->stack));
     push_pointer(f->stack, reinterpret_cast<void*>(base + static_cast<uintptr_t>(4u * index)));

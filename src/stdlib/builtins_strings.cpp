@@ -10,7 +10,6 @@
 
 #include "image/instruction.h"
 #include "stdlib/builtin_support.h"
-#include "stdlib/builtins.h"
 #include "stdlib/wformat.h"
 
 namespace qel {
@@ -148,13 +147,13 @@ const char* method_value_name(const Value& v) {
 
 // ---- lengths, cuts and searches --------------------------------------------------------------
 
-void bi_Length(Frame* f) {
+void bi_Length(Runtime* rt, Frame* f) {
     Value& v = top_slot(f->stack);
     if (v.tag != kTagString) conversion_error(v.tag, "string");
     set_int(v, static_cast<int32_t>(v.text.length));
 }
 
-void bi_LeftStr(Frame* f) {
+void bi_LeftStr(Runtime* rt, Frame* f) {
     uint32_t count = static_cast<uint32_t>(pop_int(f->stack));
     WStr& s = top_text(f);
     if (count >= s.length) return;  // every negative count too
@@ -165,7 +164,7 @@ void bi_LeftStr(Frame* f) {
     cut(s, count);
 }
 
-void bi_RightStr(Frame* f) {
+void bi_RightStr(Runtime* rt, Frame* f) {
     uint32_t count = static_cast<uint32_t>(pop_int(f->stack));
     WStr& s = top_text(f);
     if (count >= s.length) return;
@@ -176,7 +175,7 @@ void bi_RightStr(Frame* f) {
     keep_units(s, s.length - count, count);
 }
 
-void bi_MidStr(Frame* f) {
+void bi_MidStr(Runtime* rt, Frame* f) {
     int32_t count = pop_int(f->stack);
     uint32_t index = static_cast<uint32_t>(pop_int(f->stack));
     WStr& s = top_text(f);
@@ -191,7 +190,7 @@ void bi_MidStr(Frame* f) {
     keep_units(s, index - 1, n);
 }
 
-void bi_PosStr(Frame* f) {
+void bi_PosStr(Runtime* rt, Frame* f) {
     WStr& sub = pop_string(f->stack);
     Value& v = top_slot(f->stack);
     WStr& s = top_text(f);
@@ -211,14 +210,14 @@ void bi_PosStr(Frame* f) {
     set_int(v, position);
 }
 
-void bi_InsertStr(Frame* f) {
+void bi_InsertStr(Runtime* rt, Frame* f) {
     WStr& sub = pop_string(f->stack);
     int32_t index = pop_int(f->stack);
     void* target = pop_pointer(f->stack);
     ref_string(target).insert(index, sub);
 }
 
-void bi_DeleteStr(Frame* f) {
+void bi_DeleteStr(Runtime* rt, Frame* f) {
     int32_t count = pop_int(f->stack);
     int32_t index = pop_int(f->stack);
     WStr& s = top_text(f);
@@ -237,7 +236,7 @@ void bi_DeleteStr(Frame* f) {
 
 // ---- rewriting -------------------------------------------------------------------------------
 
-void bi_Trim(Frame* f) {
+void bi_Trim(Runtime* rt, Frame* f) {
     WStr& s = top_text(f);
     uint32_t first = 0, end = s.length;
     while (first < end && is_blank(s.buffer[first])) ++first;
@@ -250,29 +249,29 @@ void bi_Trim(Frame* f) {
     keep_units(s, first, end - first);
 }
 
-void bi_UpperCase(Frame* f) {
+void bi_UpperCase(Runtime* rt, Frame* f) {
     WStr& s = top_text(f);
     for (uint32_t i = 0; i < s.length; ++i) s.buffer[i] = upper_unit(s.buffer[i]);
 }
 
-void bi_LowerCase(Frame* f) {
+void bi_LowerCase(Runtime* rt, Frame* f) {
     WStr& s = top_text(f);
     for (uint32_t i = 0; i < s.length; ++i) s.buffer[i] = lower_unit(s.buffer[i]);
 }
 
-void bi_ReplaceStr(Frame* f) {
+void bi_ReplaceStr(Runtime* rt, Frame* f) {
     WStr& replacement = pop_string(f->stack);
     WStr& pattern = pop_string(f->stack);
     top_text(f).replaceAll(pattern, replacement, true);
 }
 
-void bi_ReplaceText(Frame* f) {
+void bi_ReplaceText(Runtime* rt, Frame* f) {
     WStr& replacement = pop_string(f->stack);
     WStr& pattern = pop_string(f->stack);
     top_text(f).replaceAll(pattern, replacement, false);
 }
 
-void bi_QuotedStr(Frame* f) {
+void bi_QuotedStr(Runtime* rt, Frame* f) {
     WStr& s = top_text(f);
     uint32_t n = s.length, quotes = 0;
     for (uint32_t i = 0; i < n; ++i) quotes += s.buffer[i] == u'"';
@@ -293,7 +292,7 @@ void bi_QuotedStr(Frame* f) {
     s.length = total;
 }
 
-void bi_UrlEncode(Frame* f) {
+void bi_UrlEncode(Runtime* rt, Frame* f) {
     static const char kHex[] = "0123456789ABCDEF";
     WStr& s = top_text(f);
     int bytes = 0;
@@ -333,20 +332,20 @@ void bi_UrlEncode(Frame* f) {
 
 // ---- characters, hexadecimal and booleans ----------------------------------------------------
 
-void bi_Chr(Frame* f) {
+void bi_Chr(Runtime* rt, Frame* f) {
     Value& v = top_slot(f->stack);
     if (v.tag != kTagInt && v.tag != kTagBool) conversion_error(v.tag, "int");
     WChar unit = static_cast<WChar>(v.v.u & 0xFFFF);
     set_string(v).setChar(unit);
 }
 
-void bi_Asc(Frame* f) {
+void bi_Asc(Runtime* rt, Frame* f) {
     Value& v = top_slot(f->stack);
     WStr& s = top_text(f);
     set_int(v, s.length ? static_cast<int32_t>(s.buffer[0]) : 0);
 }
 
-void bi_IntToHex(Frame* f) {
+void bi_IntToHex(Runtime* rt, Frame* f) {
     // Padding to more than 16 digits is taken as 16: a 32-bit value never needs more than 8.
     constexpr int32_t kMostDigits = 16;
     int32_t digits = pop_int(f->stack);
@@ -368,7 +367,7 @@ void bi_IntToHex(Frame* f) {
     wformat_into(set_string(v), room, pattern, FormatArg::of_int(value));
 }
 
-void bi_StrToInt(Frame* f) {
+void bi_StrToInt(Runtime* rt, Frame* f) {
     Value& v = top_slot(f->stack);
     WStr& s = top_text(f);
     int32_t result = 0;
@@ -379,7 +378,7 @@ void bi_StrToInt(Frame* f) {
     set_int(v, result);
 }
 
-void bi_StrToBool(Frame* f) {
+void bi_StrToBool(Runtime* rt, Frame* f) {
     Value& v = top_slot(f->stack);
     if (v.tag != kTagString) return;
     WStr& s = v.text;
@@ -389,14 +388,14 @@ void bi_StrToBool(Frame* f) {
     set_bool(v, yes);
 }
 
-void bi_BoolToStr(Frame* f) {
+void bi_BoolToStr(Runtime* rt, Frame* f) {
     bool b = pop_bool(f->stack);
     push_string(f->stack, b ? u"True" : u"False");
 }
 
 // ---- Format ----------------------------------------------------------------------------------
 
-void bi_Format(Frame* f) {
+void bi_Format(Runtime* rt, Frame* f) {
     ValueStack* st = f->stack;
     int32_t n = f->variadic;
     f->variadic = 0;
@@ -459,7 +458,7 @@ void bi_Format(Frame* f) {
 
 // ---- conversions -----------------------------------------------------------------------------
 
-void bi_Int(Frame* f) {
+void bi_Int(Runtime* rt, Frame* f) {
     Value& v = top_slot(f->stack);
     switch (v.tag) {
         case kTagBool: set_int(v, v.v.i ? 1 : 0); break;
@@ -475,7 +474,7 @@ void bi_Int(Frame* f) {
     }
 }
 
-void bi_Long(Frame* f) {
+void bi_Long(Runtime* rt, Frame* f) {
     Value& v = top_slot(f->stack);
     switch (v.tag) {
         case kTagBool: set_long(v, v.v.i ? 1 : 0); break;
@@ -491,7 +490,7 @@ void bi_Long(Frame* f) {
     }
 }
 
-void bi_Float(Frame* f) {
+void bi_Float(Runtime* rt, Frame* f) {
     Value& v = top_slot(f->stack);
     switch (v.tag) {
         case kTagBool: set_double(v, v.v.i ? 1.0 : 0.0); break;
@@ -503,7 +502,7 @@ void bi_Float(Frame* f) {
     }
 }
 
-void bi_String(Frame* f) {
+void bi_String(Runtime* rt, Frame* f) {
     constexpr uint32_t kRoom = 32;
     Value& v = top_slot(f->stack);
     switch (v.tag) {
@@ -552,7 +551,7 @@ void bi_String(Frame* f) {
     }
 }
 
-void bi_Ptr(Frame* f) {
+void bi_Ptr(Runtime* rt, Frame* f) {
     auto address = [](uint32_t bits) { return reinterpret_cast<void*>(static_cast<uintptr_t>(bits)); };
     Value& v = top_slot(f->stack);
     switch (v.tag) {
@@ -563,7 +562,7 @@ void bi_Ptr(Frame* f) {
     }
 }
 
-void bi_UnsignedShort(Frame* f) {
+void bi_UnsignedShort(Runtime* rt, Frame* f) {
     int32_t v = pop_int(f->stack);
     push_int(f->stack, v & 0xFFFF);
 }

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "host/system_block.h"
-#include "stdlib/datetime.h"
+#include "types/system_records.h"
+#include "types/datetime.h"
 
 namespace qel {
 

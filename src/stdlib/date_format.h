@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "stdlib/wstr.h"
+#include "base/wstr.h"
 
 namespace qel {
 

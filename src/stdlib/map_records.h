@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "stdlib/ptr_list.h"
+#include "base/ptr_list.h"
 
 namespace qel {
 

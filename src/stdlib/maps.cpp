@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "vm/runtime_error.h"
+#include "base/runtime_error.h"
 
 namespace qel {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "stdlib/map_records.h"
-#include "stdlib/wstr.h"
+#include "base/wstr.h"
 
 namespace qel {
 

@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "image/byte_buffer.h"
+#include "base/byte_buffer.h"
 #include "image/container.h"
 #include "platform/platform.h"
-#include "vm/runtime_error.h"
+#include "base/runtime_error.h"
 
 namespace qel {
 

@@ -12,7 +12,7 @@
 #pragma once
 #include <cstdint>
 
-#include "stdlib/wstr.h"
+#include "base/wstr.h"
 
 namespace qel {
 

@@ -3,10 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/error_report.h"
-#include "host/runtime.h"
-#include "image/instruction.h"
-#include "stdlib/name_hash.h"
+#include "base/name_hash.h"
 
 namespace qel {
 
@@ -42,19 +39,18 @@ CClass* class_by_hash(const PtrList& registry, uint32_t hash) {
 
 CClass* class_by_name(const PtrList& registry, const char* name) { return class_by_hash(registry, name_hash(name)); }
 
-CClass* add_class(Runtime& rt, const char* name, const char* base, bool is_struct, bool internal) {
+bool has_base(const char* name, const char* base) { return base[0] != '[' && std::strcmp(name, "object") != 0; }
+
+CClass* add_class(PtrList& registry, const char* name, const char* base, bool is_struct, bool internal) {
     auto* c = static_cast<CClass*>(std::calloc(1, sizeof(CClass)));
     c->fields = ptr_list_create();
     c->name = strdup(name);
     c->hash = name_hash(name);
-    if (base[0] != '[' && std::strcmp(name, "object") != 0) {
-        c->base_class = class_by_name(rt.classes, base);
-        if (!c->base_class) report_error(10, "Undefined base class <%s> for <%s>", base, name);
-    }
+    if (has_base(name, base)) c->base_class = class_by_name(registry, base);
     c->is_struct = is_struct;
     c->internal_class = internal;
     c->class_type = kClassTypeObject;
-    rt.classes.add(c);
+    registry.add(c);
     return c;
 }
 
@@ -176,11 +172,11 @@ void bind_accessor(const CClass* c, CPropAttrib* a) {
 }
 }  // namespace
 
-void bind_accessors(Runtime& rt) {
-    CClass* meta = class_by_name(rt.classes, "CClass");
-    for (int32_t i = 0; i < rt.classes.count; ++i) static_cast<CClass*>(rt.classes[i])->class_info = meta;
-    for (int32_t i = 0; i < rt.classes.count; ++i) {
-        auto* c = static_cast<CClass*>(rt.classes[i]);
+void bind_accessors(PtrList& classes) {
+    CClass* meta = class_by_name(classes, "CClass");
+    for (int32_t i = 0; i < classes.count; ++i) static_cast<CClass*>(classes[i])->class_info = meta;
+    for (int32_t i = 0; i < classes.count; ++i) {
+        auto* c = static_cast<CClass*>(classes[i]);
         if (c->internal_class || !c->properties) continue;
         for (int32_t k = 0; k < c->properties->count; ++k) {
             auto* p = static_cast<CMember*>((*c->properties)[k]);

@@ -4,19 +4,21 @@
 #include <cstdint>
 #include <string>
 
-#include "stdlib/wstr.h"
+#include "base/wstr.h"
 #include "types/descriptors.h"
 
 namespace qel {
 
-struct Runtime;
 struct Instruction;
 
 CClass* class_by_hash(const PtrList& registry, uint32_t hash);
 CClass* class_by_name(const PtrList& registry, const char* name);
 
-// Registers a class or struct. An undeclared base is reported (error 10) and dropped.
-CClass* add_class(Runtime& rt, const char* name, const char* base, bool is_struct, bool internal);
+// A class line names a base unless the base is written "[none]" or the class is "object" itself.
+bool has_base(const char* name, const char* base);
+// Registers a class or struct. A base that names no registered class is dropped (the caller
+// reports it).
+CClass* add_class(PtrList& registry, const char* name, const char* base, bool is_struct, bool internal);
 
 CMember* field_of(const CClass* c, const char* name);
 CMember* field_in_chain(const CClass* c, const char* name);
@@ -37,7 +39,7 @@ bool layout_class(CClass* c, std::string* error);
 bool layout_all(PtrList& registry, std::string* error);
 
 // After parsing: every descriptor's class pointer, and property accessors bound to fields or methods.
-void bind_accessors(Runtime& rt);
+void bind_accessors(PtrList& classes);
 
 void release_class(CClass* c);
 void release_classes(PtrList& registry);

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "stdlib/ptr_list.h"
+#include "base/ptr_list.h"
 
 namespace qel {
 
@@ -102,5 +102,26 @@ struct CEnum {
 };
 static_assert(offsetof(CEnum, unit_id) == 0 && offsetof(CEnum, type) == 2 && offsetof(CEnum, name) == 4 &&
               offsetof(CEnum, members) == 8 && sizeof(CEnum) == 12);
+
+// A method has at most this many variables (parameters first, then locals).
+constexpr int kMaxVariables = 32;
+
+// A method header's record. The first five fields are the image's CMethod, the last four its CMethodInfo.
+struct MethodRecord {
+    uint8_t type;        // return type code
+    uint8_t access;
+    uint8_t modifier;    // 0 None, 1 Virtual, 2 Override, 3 Abstract
+    uint8_t var_counts;
+    char* var_types;     // one type code per variable, parameters first
+    char* name;          // full name (shared with the header's name operand)
+    uint32_t hash;       // NameHash of the full name
+    uint32_t name_hash;  // NameHash of the part after "::" when the class exists, else 0
+    Instruction* line;   // the header
+};
+static_assert(offsetof(MethodRecord, type) == 0 && offsetof(MethodRecord, access) == 1 &&
+              offsetof(MethodRecord, modifier) == 2 && offsetof(MethodRecord, var_counts) == 3 &&
+              offsetof(MethodRecord, var_types) == 4 && offsetof(MethodRecord, name) == 8 &&
+              offsetof(MethodRecord, hash) == 12 && offsetof(MethodRecord, name_hash) == 16 &&
+              offsetof(MethodRecord, line) == 20 && sizeof(MethodRecord) == 24);
 
 }  // namespace qel

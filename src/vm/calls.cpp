@@ -2,12 +2,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/runtime.h"
-#include "types/objects.h"
+#include "vm/runtime.h"
+#include "vm/objects.h"
 #include "vm/exceptions.h"
 #include "vm/frame_ops.h"
 #include "vm/interpreter.h"
-#include "vm/runtime_error.h"
+#include "base/runtime_error.h"
 #include "vm/stack_ops.h"
 
 namespace qel {

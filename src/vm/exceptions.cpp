@@ -1,14 +1,14 @@
 #include "vm/exceptions.h"
+#include "vm/hooks.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "host/error_report.h"
-#include "host/runtime.h"
+#include "vm/runtime.h"
 #include "types/class_registry.h"
-#include "types/member_access.h"
-#include "types/objects.h"
-#include "vm/runtime_error.h"
+#include "vm/member_access.h"
+#include "vm/objects.h"
+#include "base/runtime_error.h"
 #include "vm/stack_ops.h"
 
 namespace qel {
@@ -22,9 +22,11 @@ WStr* string_field(void* object, int32_t at) {
 // The message of a runtime error raised while the image has no Exception class.
 thread_local WStr t_orphan_message{};
 
-void* make_exception(const WStr& message) {
+}  // namespace
+
+void* make_runtime_error_object(const WStr& message) {
     Runtime* rt = current_runtime();
-    CClass* c = rt ? rt->exception_class : nullptr;
+    CClass* c = rt ? rt->exception.cls : nullptr;
     if (!c || c->size < 4) {
         t_orphan_message.assign(message);
         return nullptr;
@@ -36,33 +38,21 @@ void* make_exception(const WStr& message) {
     }
     *static_cast<CClass**>(obj) = c;
     create_string_fields(obj, c);
-    if (WStr* m = string_field(obj, rt->exception_message_at)) m->assign(message);
+    if (WStr* m = string_field(obj, rt->exception.message_at)) m->assign(message);
     return obj;
-}
-}  // namespace
-
-void raise_runtime_error(const WStr& message) { throw qel_exception{make_exception(message)}; }
-
-void raise_runtime_error(const char* message) {
-    WStr m{};
-    m.assignNarrow(message);
-    void* obj = make_exception(m);
-    m.clear();
-    throw qel_exception{obj};
 }
 
 void bind_exception_class(Runtime* rt) {
-    rt->exception_class = class_by_name(rt->classes, "Exception");
-    rt->exception_message_at = rt->exception_trace_at = -1;
-    if (!rt->exception_class) return;
-    if (CMember* m = field_in_chain(rt->exception_class, "FMessage"); m && m->type == kTypeString)
-        rt->exception_message_at = m->address;
-    if (CMember* t = field_in_chain(rt->exception_class, "FStackTrace"); t && t->type == kTypeString)
-        rt->exception_trace_at = t->address;
+    ExceptionClass& e = rt->exception;
+    e.cls = class_by_name(rt->program.classes, "Exception");
+    e.message_at = e.trace_at = -1;
+    if (!e.cls) return;
+    if (CMember* m = field_in_chain(e.cls, "FMessage"); m && m->type == kTypeString) e.message_at = m->address;
+    if (CMember* t = field_in_chain(e.cls, "FStackTrace"); t && t->type == kTypeString) e.trace_at = t->address;
 }
 
-WStr* exception_message(Runtime* rt, void* exception) { return string_field(exception, rt->exception_message_at); }
-WStr* exception_trace(Runtime* rt, void* exception) { return string_field(exception, rt->exception_trace_at); }
+WStr* exception_message(Runtime* rt, void* exception) { return string_field(exception, rt->exception.message_at); }
+WStr* exception_trace(Runtime* rt, void* exception) { return string_field(exception, rt->exception.trace_at); }
 
 void report_unhandled(Runtime* rt, void* exception, bool script_exception, Instruction* at, Frame* f) {
     WStr message{};
@@ -85,7 +75,7 @@ void report_unhandled(Runtime* rt, void* exception, bool script_exception, Instr
     } else {
         message.assign(t_orphan_message);
     }
-    fatal_report(rt, message, at, f);
+    g_vm_hooks.fatal_report(rt, message, at, f);
     message.clear();
 }
 

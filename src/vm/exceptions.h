@@ -1,6 +1,6 @@
 // Script exceptions: objects of class Exception (or a subclass) raised by throw or by the runtime.
 #pragma once
-#include "stdlib/wstr.h"
+#include "base/wstr.h"
 #include "vm/frame.h"
 
 namespace qel {
@@ -11,6 +11,10 @@ struct Instruction;
 // The string fields of an exception object (null when the image has no such field).
 WStr* exception_message(Runtime* rt, void* exception);
 WStr* exception_trace(Runtime* rt, void* exception);
+
+// The object of a runtime error: an Exception with FMessage set (null without an Exception class;
+// the message is then kept for the report). Installed as base's error object maker.
+void* make_runtime_error_object(const WStr& message);
 
 // Records where Exception keeps its fields; called once the image is linked.
 void bind_exception_class(Runtime* rt);

@@ -2,12 +2,14 @@
 #pragma once
 #include <cstdint>
 
+#include "types/descriptors.h"
+
 namespace qel {
 
 struct Instruction;
 struct ValueStack;
 
-constexpr int kFrameVariables = 32;
+constexpr int kFrameVariables = kMaxVariables;
 constexpr int kTryLevels = 4;
 constexpr int kCaughtObjects = 16;
 

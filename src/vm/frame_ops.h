@@ -2,9 +2,9 @@
 #pragma once
 #include <cstdlib>
 
-#include "host/runtime.h"
+#include "vm/runtime.h"
 #include "image/instruction.h"
-#include "types/objects.h"
+#include "vm/objects.h"
 #include "vm/frame.h"
 #include "vm/stack_ops.h"
 

@@ -5,19 +5,16 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/error_report.h"
-#include "host/runtime.h"
+#include "vm/runtime.h"
 #include "image/instruction.h"
 #include "image/opcodes.h"
-#include "native/native_bridge.h"
-#include "native/native_classes.h"
-#include "stdlib/builtins.h"
-#include "stdlib/name_hash.h"
-#include "types/objects.h"
+#include "base/name_hash.h"
+#include "vm/objects.h"
 #include "vm/exceptions.h"
 #include "vm/frame_ops.h"
+#include "vm/hooks.h"
 #include "vm/operators.h"
-#include "vm/runtime_error.h"
+#include "base/runtime_error.h"
 #include "vm/stack_ops.h"
 
 namespace qel {
@@ -64,7 +61,8 @@ bool handler_up_the_chain(const Frame* f) {
 }
 
 void fill_trace(Runtime* rt, Frame* f, Instruction* at, void* exception) {
-    if (WStr* trace = exception_trace(rt, exception)) stack_trace_text(rt, f, at, exception_message(rt, exception), *trace);
+    if (WStr* trace = exception_trace(rt, exception))
+        g_vm_hooks.stack_trace(rt, f, at, exception_message(rt, exception), *trace);
 }
 
 void catch_object(Frame* f, void* obj) {
@@ -135,7 +133,7 @@ const void* fuse(Instruction* i, const void* const* compareVK, const void* const
 // caller pushed), runs it, and leaves it; otherwise it runs on the given frame.
 static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* method, void* self, Frame* caller,
                        int variadic) {
-    static const void* const kLabels[kOpcodeCount] = {
+    static const void* const kLabels[kOpcodeCount + 1] = {
         &&L_none,
 #define OP(num, name, kind) &&L_##name,
 #include "image/opcodes.def"
@@ -610,13 +608,13 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
             push_double(st, ins->operand.d);
             NEXT();
         L_ldstr:
-            push_string(st, *static_cast<WStr*>(ins->object));
+            push_string(st, *ins->literal());
             NEXT();
         L_ldcnst:
             if (ins->operand.u == kCrlfHash) push_string(st, u"\r\n");
             NEXT();
         L_ldcls:
-            push_pointer(st, ins->object);
+            push_pointer(st, ins->cls());
             NEXT();
         L_ldthis:
             push_pointer(st, f->self);
@@ -687,17 +685,17 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
             AFTER_CALL();
         }
         L_callstd:
-            reinterpret_cast<BuiltinFn>(ins->object)(f);
+            ins->builtin()(rt, f);
             AFTER_CALL();
         L_libproc:
-            native_libproc(rt, f, ins);
+            g_vm_hooks.libproc(rt, f, ins);
             NEXT();
         L_callcvirt:
-            native_callcvirt(rt, f, ins);
+            g_vm_hooks.callcvirt(rt, f, ins);
             NEXT();
         L_comget:
         L_comset:
-            native_com(rt, f, ins);
+            g_vm_hooks.com(rt, f, ins);
             NEXT();
         L_callreal:
         L_ldnpp:
@@ -705,7 +703,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
         L_ldfld:
         L_stfld: {
             void* object = pop_pointer(st);
-            native_member(rt, f, object, ins);
+            g_vm_hooks.native_member(rt, f, object, ins);
             NEXT();
         }
         L_ldmtd: {
@@ -721,10 +719,10 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
             NEXT();
         }
         L_newobj:
-            create_object(rt, static_cast<CClass*>(ins->object), f);
+            create_object(rt, ins->cls(), f);
             AFTER_CALL();
         L_create:
-            construct_in_place(rt, static_cast<CClass*>(ins->object), f);
+            construct_in_place(rt, ins->cls(), f);
             AFTER_CALL();
 
         // ---- no action ----
@@ -826,7 +824,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
             NEXT();
         }
         L_throw: {
-            create_object(rt, static_cast<CClass*>(ins->object), f);
+            create_object(rt, ins->cls(), f);
             if (f->pending) goto propagate;
             void* obj = pop_pointer(st);
             f->pending = obj;

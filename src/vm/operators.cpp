@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "image/opcodes.h"
-#include "vm/runtime_error.h"
+#include "base/runtime_error.h"
 #include "vm/stack_ops.h"
 
 namespace qel {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "vm/runtime_error.h"
+#include "base/runtime_error.h"
 
 namespace qel {
 

@@ -4,7 +4,7 @@
 
 #include "image/instruction.h"
 #include "image/opcodes.h"
-#include "stdlib/name_hash.h"
+#include "base/name_hash.h"
 #include "test_support.h"
 #include "types/class_registry.h"
 
@@ -23,7 +23,7 @@ std::string source(const std::string& body) {
 
 // The n-th instruction after the header of the method with that full name.
 Instruction* at(Runtime& rt, const char* method, int n) {
-    Instruction* i = rt.code.method(method);
+    Instruction* i = rt.program.code.method(method);
     for (int k = 0; i && k < n; ++k) i = i->next;
     return i;
 }
@@ -97,7 +97,7 @@ TEST(Assembler, HeadersRecordsAndLineNumbers) {
                                    "ret\n"));
     ASSERT_TRUE(l.ok) << l.failure().what;
     Runtime& rt = *l.rt;
-    Instruction* paint = rt.code.method("object::Paint");
+    Instruction* paint = rt.program.code.method("object::Paint");
     ASSERT_TRUE(paint);
     MethodRecord* m = paint->method();
     EXPECT_EQ(paint->param_count(), 10);
@@ -109,14 +109,14 @@ TEST(Assembler, HeadersRecordsAndLineNumbers) {
     EXPECT_EQ(m->line, paint);
     EXPECT_EQ(m->name, paint->name);
     EXPECT_NE(m->name_hash, 0u);
-    CClass* object = class_by_name(rt.classes, "object");
+    CClass* object = class_by_name(rt.program.classes, "object");
     EXPECT_EQ(object->methods->count, 2);
     // A unit-level function is in no class's list and has no short-name hash.
-    EXPECT_EQ(rt.code.method("Helper")->method()->name_hash, 0u);
+    EXPECT_EQ(rt.program.code.method("Helper")->method()->name_hash, 0u);
     // Line numbers: a header has operands (one less than its line); "ret" alone is its own line.
     // The header of object::object is on line 10 of the image text.
-    EXPECT_EQ(rt.code.method("object::object")->lineno, 9);
-    EXPECT_EQ(rt.code.method("object::object")->next->lineno, 11);
+    EXPECT_EQ(rt.program.code.method("object::object")->lineno, 9);
+    EXPECT_EQ(rt.program.code.method("object::object")->next->lineno, 11);
     EXPECT_EQ(at(rt, "object::Paint", 1)->lineno, 12);  // "ldint 1" on line 13
 }
 
@@ -134,17 +134,17 @@ TEST(Assembler, OneChainAcrossBlocksAndResolvedTargets) {
                                    "ret\n"));
     ASSERT_TRUE(l.ok) << l.failure().what;
     Runtime& rt = *l.rt;
-    Instruction* f = rt.code.method("F");
+    Instruction* f = rt.program.code.method("F");
     EXPECT_EQ(at(rt, "F", 1)->operand.target, at(rt, "F", 1));
     EXPECT_EQ(at(rt, "F", 2)->operand.target, f);
     EXPECT_EQ(at(rt, "F", 3)->operand.target, at(rt, "F", 4));
-    EXPECT_EQ(at(rt, "F", 4)->operand.target, rt.code.method("G"));
+    EXPECT_EQ(at(rt, "F", 4)->operand.target, rt.program.code.method("G"));
     EXPECT_EQ(at(rt, "G", 1)->operand.target, nullptr);
     EXPECT_EQ(at(rt, "G", 2)->operand.target, f);
     // Blocks are not separated: the next block is assembled into the first one's trailing record.
-    EXPECT_EQ(at(rt, "F", 6), rt.code.method("G"));
+    EXPECT_EQ(at(rt, "F", 6), rt.program.code.method("G"));
     // The chain ends with an empty record.
-    Instruction* last = rt.code.first;
+    Instruction* last = rt.program.code.first;
     while (last->next) last = last->next;
     EXPECT_EQ(last->opcode, kOpNone);
 }

@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "stdlib/builtins.h"
+#include "host/builtins.h"
 #include "test_support.h"
 #include "vm/exceptions.h"
 #include "vm/interpreter.h"
-#include "vm/runtime_error.h"
+#include "base/runtime_error.h"
 #include "vm/stack_ops.h"
 
 namespace qeltest {
@@ -41,7 +41,7 @@ public:  // the pushes chain: i(1).s(u"x")
     // Calls the built-in with the frame; returns the message of a runtime error, or "".
     std::string call(qel::BuiltinFn fn) {
         try {
-            fn(&frame);
+            fn(image.rt.get(), &frame);
         } catch (const qel::qel_exception& e) {
             return message_of(e.object);
         }

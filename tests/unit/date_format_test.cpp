@@ -8,7 +8,7 @@
 
 #include "builtin_harness.h"
 #include "stdlib/date_format.h"
-#include "stdlib/datetime.h"
+#include "types/datetime.h"
 
 using namespace qel;
 

@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "builtin_harness.h"
-#include "stdlib/datetime.h"
+#include "types/datetime.h"
 
 using namespace qel;
 

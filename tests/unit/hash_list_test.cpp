@@ -5,8 +5,8 @@
 #include <string>
 
 #include "builtin_harness.h"
-#include "stdlib/hash_list.h"
-#include "stdlib/name_hash.h"
+#include "base/hash_list.h"
+#include "base/name_hash.h"
 
 using namespace qel;
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "image/instruction.h"
-#include "stdlib/datetime.h"
+#include "types/datetime.h"
 #include "test_support.h"
 #include "types/class_registry.h"
 
@@ -33,7 +33,7 @@ std::string text_of(const WStr* s) {
 }
 
 TEST(Manifest, KnownKeysFillTheSystemBlock) {
-    auto l = qeltest::parse_raw(crlf(std::string("[MANIFEST]\n"
+    auto l = qeltest::load_raw(crlf(std::string("[MANIFEST]\n"
                                                 "project:name \"Demo App\"\n"
                                                 "project:title \"\"\n"
                                                 "project:company \"ACME, Inc.\"\n"
@@ -52,7 +52,7 @@ TEST(Manifest, KnownKeysFillTheSystemBlock) {
 }
 
 TEST(Manifest, WithoutADateTheProjectDateStaysZero) {
-    auto l = qeltest::parse_raw(crlf(std::string("[MANIFEST]\nproject:name \"x\"\n[/MANIFEST]\n") + kGlobal));
+    auto l = qeltest::load_raw(crlf(std::string("[MANIFEST]\nproject:name \"x\"\n[/MANIFEST]\n") + kGlobal));
     ASSERT_TRUE(l.ok);
     EXPECT_EQ(l.rt->system.ProjectDate, 0.0);
 }
@@ -71,22 +71,22 @@ TEST(Metadata, TypesEnumsAndUnits) {
                                     "[/METADATA]\n"));
     ASSERT_TRUE(l.ok) << l.failure().what;
     Runtime& rt = *l.rt;
-    CType* v = type_by_name(rt.types, "void");
-    CType* i = type_by_name(rt.types, "int");
-    CType* dw = type_by_name(rt.types, "DWORD");
+    CType* v = type_by_name(rt.program.types, "void");
+    CType* i = type_by_name(rt.program.types, "int");
+    CType* dw = type_by_name(rt.program.types, "DWORD");
     ASSERT_TRUE(v && i && dw);
     EXPECT_EQ(v->base_type, v);
     EXPECT_EQ(dw->base_type, i);
     EXPECT_EQ(dw->size, 4);
     EXPECT_EQ(dw->short_name, 'i');
-    EXPECT_EQ(type_by_name(rt.types, "HANDLE")->base_type, nullptr);
+    EXPECT_EQ(type_by_name(rt.program.types, "HANDLE")->base_type, nullptr);
     // Units get ids in the order of first mention, also from class lines.
-    EXPECT_EQ(rt.units.idOf("System"), 1);
-    EXPECT_EQ(rt.units.idOf("Windef"), 2);
-    EXPECT_EQ(rt.units.idOf("Graphics"), 3);
+    EXPECT_EQ(rt.program.units.idOf("System"), 1);
+    EXPECT_EQ(rt.program.units.idOf("Windef"), 2);
+    EXPECT_EQ(rt.program.units.idOf("Graphics"), 3);
     EXPECT_EQ(find_class(rt, "Shape")->unit_id, 4);
     EXPECT_EQ(dw->unit_id, 2);
-    CEnum* e = enum_by_name(rt.enums, "Colour");
+    CEnum* e = enum_by_name(rt.program.enums, "Colour");
     ASSERT_TRUE(e);
     ASSERT_EQ(e->members->count, 2);
     EXPECT_STREQ(static_cast<CEnumMember*>((*e->members)[1])->name, "Green");
@@ -178,7 +178,7 @@ TEST(Metadata, ProcLines) {
                                     "struct Global [none] System\n"
                                     "[/METADATA]\n"));
     ASSERT_TRUE(l.ok);
-    ProcRegistry& reg = l.rt->procs;
+    ProcRegistry& reg = l.rt->program.procs;
     ASSERT_EQ(reg.procs.count, 3);
     auto* tick = static_cast<CLibProc*>(reg.procs[0]);
     auto* dpi = static_cast<CLibProc*>(reg.procs[1]);
@@ -201,24 +201,24 @@ TEST(Metadata, TwoSpacesShiftTheFieldsOfALine) {
                                     "[/METADATA]\n"));
     ASSERT_TRUE(l.ok);
     // code "i", name "", base "DWORD", unit "int"; "Windef" is read as the next line's keyword.
-    ASSERT_EQ(l.rt->types.count, 1);
-    auto* t = static_cast<CType*>(l.rt->types[0]);
+    ASSERT_EQ(l.rt->program.types.count, 1);
+    auto* t = static_cast<CType*>(l.rt->program.types[0]);
     EXPECT_STREQ(t->name, "");
-    EXPECT_STREQ(l.rt->units.nameOf(t->unit_id), "int");
+    EXPECT_STREQ(l.rt->program.units.nameOf(t->unit_id), "int");
 }
 
 TEST(Resources, HexLinesBecomeNamedBlocks) {
     auto l = qeltest::parse_raw(crlf(std::string(kGlobal) +
                                     "[RESOURCE]\nIcon Main.png\nEFbbBF\n[/RESOURCE]\n[RESOURCE]\nempty\n\n[/RESOURCE]\n"));
     ASSERT_TRUE(l.ok) << l.failure().what;
-    ResourceRec* r = l.rt->code.resource("Icon Main.png");
+    ResourceRec* r = l.rt->program.code.resource("Icon Main.png");
     ASSERT_TRUE(r);
     ASSERT_EQ(r->size, 3u);
     EXPECT_EQ(r->data[0], 0xEF);
     EXPECT_EQ(r->data[1], 0xBB);
     EXPECT_EQ(r->data[2], 0xBF);
-    EXPECT_EQ(l.rt->code.resource("icon Main.png"), nullptr);  // names are case-sensitive
-    EXPECT_EQ(l.rt->code.resource("empty")->size, 0u);
+    EXPECT_EQ(l.rt->program.code.resource("icon Main.png"), nullptr);  // names are case-sensitive
+    EXPECT_EQ(l.rt->program.code.resource("empty")->size, 0u);
 }
 
 struct Malformed {

@@ -24,7 +24,7 @@ struct Offsets {
 };
 
 void expect_layout(Runtime& rt, const Offsets& o) {
-    CClass* c = class_by_name(rt.classes, o.cls);
+    CClass* c = class_by_name(rt.program.classes, o.cls);
     ASSERT_TRUE(c) << o.cls;
     for (auto& [name, offset] : o.fields) {
         CMember* f = field_of(c, name);
@@ -60,7 +60,7 @@ TEST(Layout, TheRuleOnItsExamples) {
     expect_layout(rt, {"Nothing", {}, 0});
     expect_layout(rt, {"Derived", {{"s", 6}}, 8});
     expect_layout(rt, {"WithMethod", {{"a", 0}, {"m", 8}, {"l", 16}}, 24});
-    EXPECT_EQ(class_by_name(rt.classes, "OneBool")->size, 0);
+    EXPECT_EQ(class_by_name(rt.program.classes, "OneBool")->size, 0);
 }
 
 TEST(Layout, BaseChainLookupsAndIsA) {
@@ -71,8 +71,8 @@ TEST(Layout, BaseChainLookupsAndIsA) {
         "class Other object 0 System\n"));
     ASSERT_TRUE(l.ok);
     Runtime& rt = *l.rt;
-    CClass* c = class_by_name(rt.classes, "C");
-    CClass* a = class_by_name(rt.classes, "A");
+    CClass* c = class_by_name(rt.program.classes, "C");
+    CClass* a = class_by_name(rt.program.classes, "A");
     EXPECT_EQ(field_of(c, "a"), nullptr);
     EXPECT_EQ(field_in_chain(c, "a"), field_of(a, "a"));
     EXPECT_EQ(property_in_chain(c, "PA"), property_of(a, "PA"));
@@ -87,7 +87,7 @@ TEST(Layout, BaseChainLookupsAndIsA) {
 TEST(Layout, AnUndeclaredBaseIsDroppedAndTheLoadGoesOn) {
     auto l = qeltest::parse(with_metadata("class Orphan Missing 0 System\n0 1 i int x 0\n"));
     ASSERT_TRUE(l.ok);
-    CClass* o = class_by_name(l.rt->classes, "Orphan");
+    CClass* o = class_by_name(l.rt->program.classes, "Orphan");
     EXPECT_EQ(o->base_class, nullptr);
     EXPECT_EQ(field_of(o, "x")->address, 0);
 }

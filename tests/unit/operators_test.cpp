@@ -12,7 +12,7 @@
 #include "test_support.h"
 #include "vm/exceptions.h"
 #include "vm/operators.h"
-#include "vm/runtime_error.h"
+#include "base/runtime_error.h"
 #include "vm/stack_ops.h"
 
 using namespace qel;
@@ -92,7 +92,7 @@ protected:
             else if (name == "bor") op_bor(st);
             else if (name == "bxor") op_bxor(st);
             else if (name == "band") op_band(st);
-            else op_compare(st, opcode_by_mnemonic(image.rt->opcodes, op)->number);
+            else op_compare(st, opcode_by_mnemonic(op)->number);
         } catch (const qel_exception& e) {
             return message_of(e);
         }

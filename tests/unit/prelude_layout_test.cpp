@@ -6,9 +6,9 @@
 
 #include "formats/json_records.h"
 #include "formats/markup_records.h"
-#include "host/system_block.h"
+#include "types/system_records.h"
 #include "image/instruction.h"
-#include "native/proc_registry.h"
+#include "types/proc_records.h"
 #include "stdlib/map_records.h"
 #include "test_support.h"
 #include "types/class_registry.h"
@@ -116,7 +116,7 @@ TEST(Prelude, EveryDeclaredRecordMatchesTheRuntime) {
     auto l = qeltest::load("#include \"prelude/prelude.qsrc\"\n");
     ASSERT_TRUE(l.ok) << l.failure().what;
     for (const Record& r : kRecords) {
-        CClass* c = class_by_name(l.rt->classes, r.name);
+        CClass* c = class_by_name(l.rt->program.classes, r.name);
         ASSERT_TRUE(c) << r.name;
         int declared = 0;
         for (CClass* k = c; k; k = k->base_class) declared += k->fields->count;
@@ -133,17 +133,17 @@ TEST(Prelude, EveryDeclaredRecordMatchesTheRuntime) {
 TEST(Prelude, TheDescriptorsAreObjectsOfClassCClass) {
     auto l = qeltest::load("#include \"prelude/prelude.qsrc\"\n");
     ASSERT_TRUE(l.ok);
-    CClass* meta = class_by_name(l.rt->classes, "CClass");
-    for (int32_t i = 0; i < l.rt->classes.count; ++i) EXPECT_EQ(static_cast<CClass*>(l.rt->classes[i])->class_info, meta);
+    CClass* meta = class_by_name(l.rt->program.classes, "CClass");
+    for (int32_t i = 0; i < l.rt->program.classes.count; ++i) EXPECT_EQ(static_cast<CClass*>(l.rt->program.classes[i])->class_info, meta);
     // The global object's System field points at the runtime's system block.
-    CMember* sys = field_of(class_by_name(l.rt->classes, "Global"), "System");
+    CMember* sys = field_of(class_by_name(l.rt->program.classes, "Global"), "System");
     EXPECT_EQ(*reinterpret_cast<void**>(static_cast<char*>(l.rt->global_object) + sys->address), &l.rt->system);
 }
 
 TEST(Prelude, EnumsCarryTheirValues) {
     auto l = qeltest::load("#include \"prelude/prelude.qsrc\"\n");
     ASSERT_TRUE(l.ok);
-    CEnum* vt = enum_by_name(l.rt->enums, "CVarType");
+    CEnum* vt = enum_by_name(l.rt->program.enums, "CVarType");
     ASSERT_TRUE(vt);
     const std::pair<const char*, char> codes[] = {{"Bool", 'b'},   {"Char", 'c'},    {"Double", 'd'}, {"Byte", 'e'},
                                                   {"Float", 'f'},  {"Integer", 'i'}, {"Long", 'l'},   {"Short", 'm'},

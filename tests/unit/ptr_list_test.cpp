@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "builtin_harness.h"
-#include "stdlib/ptr_list.h"
-#include "types/objects.h"
+#include "base/ptr_list.h"
+#include "vm/objects.h"
 
 using namespace qel;
 

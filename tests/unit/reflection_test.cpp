@@ -5,7 +5,7 @@
 #include <string>
 
 #include "builtin_harness.h"
-#include "host/system_block.h"
+#include "types/system_records.h"
 #include "image/instruction.h"
 #include "types/class_registry.h"
 
@@ -93,7 +93,7 @@ protected:
 };
 
 TEST_F(Reflection, EnumsByExactName) {
-    const void* colour = enum_by_name(rt().enums, "Colour");
+    const void* colour = enum_by_name(rt().program.enums, "Colour");
     ASSERT_TRUE(colour);
     EXPECT_EQ(pointer_of(s(u"Colour"), bi_EnumInfo), colour);
     EXPECT_EQ(pointer_of(s(u"colour"), bi_EnumInfo), nullptr);
@@ -208,11 +208,11 @@ TEST_F(Reflection, ResourcesByNameAddedOrReplacedWithACopy) {
     EXPECT_EQ(bytes_of(icon), std::string("\x01\x02\xFF", 3));
     for (const char16_t* other : {u"icon", u"Icon ", u"Ico", u""}) EXPECT_EQ(load_res(other), nullptr);
 
-    const int32_t before = rt().code.resources.count;
+    const int32_t before = rt().program.code.resources.count;
     char bytes[] = "blob";
     ResourceRec* blob = create_res(u"Blob", bytes, 4);
     ASSERT_TRUE(blob);
-    EXPECT_EQ(rt().code.resources.count, before + 1);
+    EXPECT_EQ(rt().program.code.resources.count, before + 1);
     EXPECT_STREQ(blob->name, "Blob");
     bytes[0] = 'X';
     EXPECT_EQ(bytes_of(blob), "blob");
@@ -222,7 +222,7 @@ TEST_F(Reflection, ResourcesByNameAddedOrReplacedWithACopy) {
     EXPECT_EQ(bytes_of(icon), "xy");
     EXPECT_EQ(create_res(u"Blob", blob->data + 1, 3), blob);
     EXPECT_EQ(bytes_of(blob), "lob");
-    EXPECT_EQ(rt().code.resources.count, before + 1);
+    EXPECT_EQ(rt().program.code.resources.count, before + 1);
     // No bytes: an empty resource that still has a block.
     ResourceRec* empty = create_res(u"Empty", nullptr, 0);
     ASSERT_TRUE(empty);
@@ -234,11 +234,11 @@ TEST_F(Reflection, ResourcesByNameAddedOrReplacedWithACopy) {
     EXPECT_EQ(load_res(u"Resume"), nullptr);
 
     // Bad blocks are errors and change nothing.
-    const int32_t now = rt().code.resources.count;
+    const int32_t now = rt().program.code.resources.count;
     EXPECT_EQ(error_of(s(u"Bad").p(nullptr), bi_CreateRes), "Null pointer passed to CreateRes");
     struct { const void* data; uint32_t count; } missing{nullptr, 3};
     EXPECT_EQ(error_of(s(u"Bad").p(&missing), bi_CreateRes), "Null pointer passed to CreateRes");
-    EXPECT_EQ(rt().code.resources.count, now);
+    EXPECT_EQ(rt().program.code.resources.count, now);
     EXPECT_EQ(error_of(i(3), bi_LoadRes), "Cannot convert 'int' to 'string'");
 }
 

@@ -11,7 +11,7 @@
 
 #include "builtin_harness.h"
 #include "platform/platform.h"
-#include "stdlib/name_hash.h"
+#include "base/name_hash.h"
 
 using namespace qel;
 

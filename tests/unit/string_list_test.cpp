@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "builtin_harness.h"
-#include "image/byte_buffer.h"
+#include "base/byte_buffer.h"
 #include "image/container.h"
 #include "stdlib/string_list.h"
 

@@ -20,7 +20,7 @@ Loaded load_raw(const std::string& text) {
     l.rt = std::make_unique<qel::Runtime>();
     l.text = text;
     if (l.text.empty() || l.text.back() != '\0') l.text.push_back('\0');
-    l.ok = l.rt->load_text(l.text.data());
+    l.ok = qel::load_image_text(*l.rt, l.text.data(), l.report);
     return l;
 }
 
@@ -31,13 +31,13 @@ Loaded parse_raw(const std::string& text) {
     l.rt = std::make_unique<qel::Runtime>();
     l.text = text;
     if (l.text.empty() || l.text.back() != '\0') l.text.push_back('\0');
-    l.ok = qel::parse_image(*l.rt, l.text.data(), l.rt->failure);
+    l.ok = qel::parse_image(l.rt->program, l.text.data(), l.report);
     return l;
 }
 
 Loaded parse(const std::string& authoring) { return parse_raw(image_text(authoring)); }
 
-qel::CClass* find_class(qel::Runtime& rt, const char* name) { return qel::class_by_name(rt.classes, name); }
+qel::CClass* find_class(qel::Runtime& rt, const char* name) { return qel::class_by_name(rt.program.classes, name); }
 
 qel::CMember* find_field(qel::Runtime& rt, const char* cls, const char* field) {
     qel::CClass* c = find_class(rt, cls);

@@ -3,7 +3,9 @@
 #include <memory>
 #include <string>
 
-#include "host/runtime.h"
+#include "host/lifecycle.h"
+#include "image/load_report.h"
+#include "vm/runtime.h"
 
 namespace qeltest {
 
@@ -14,7 +16,8 @@ struct Loaded {
     std::unique_ptr<qel::Runtime> rt;
     bool ok = false;
     std::string text;  // the image text (cut in place by the parser)
-    qel::LoadFailure failure() const { return rt->failure; }
+    qel::LoadReport report;
+    const qel::LoadReport& failure() const { return report; }
 };
 
 // Parses only (sections, metadata, source, layout, accessors): no checks, linking or start.

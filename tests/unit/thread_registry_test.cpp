@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "stdlib/thread_registry.h"
+#include "vm/thread_registry.h"
 
 using namespace qel;
 

@@ -8,7 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "stdlib/wstr.h"
+#include "base/wstr.h"
+#include "platform/ansi_name.h"
 
 using namespace qel;
 
@@ -155,7 +156,7 @@ TEST(WStr, InsertReplaceAllAndEquals) {
 TEST(WStr, ConversionsToBytes) {
     WStr s = make(u"a\u00E9\u20AC"), empty{}, ascii = make(u"Name_1");
     int bytes = 0, none = 0;
-    char* texts[] = {s.toUtf8(&bytes), empty.toUtf8(&none), ascii.toAnsi()};
+    char* texts[] = {s.toUtf8(&bytes), empty.toUtf8(&none), qel::platform::to_ansi(ascii)};
     EXPECT_EQ(bytes, 7);  // 1 + 2 + 3 and the terminator
     EXPECT_EQ(none, 1);
     EXPECT_STREQ(texts[0], "a\xC3\xA9\xE2\x82\xAC");

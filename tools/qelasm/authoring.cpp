@@ -7,7 +7,7 @@
 #include <map>
 #include <sstream>
 
-#include "image/bundle_trailer.h"
+#include "base/bundle_trailer.h"
 #include "image/container.h"
 
 namespace qelasm {

@@ -13,11 +13,11 @@
 #include <cstring>
 #include <string>
 
-#include "image/bundle_trailer.h"
-#include "image/byte_buffer.h"
+#include "base/bundle_trailer.h"
+#include "base/byte_buffer.h"
 #include "platform/box_text.h"
 #include "platform/platform.h"
-#include "platform/utf.h"
+#include "base/utf.h"
 
 namespace qel::platform {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "image/byte_buffer.h"
+#include "base/byte_buffer.h"
 #include "platform/box_text.h"
 #include "platform/platform.h"
 

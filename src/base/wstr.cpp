@@ -1,0 +1,336 @@
+#include "base/wstr.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "base/utf.h"
+
+namespace qel {
+
+const WChar kEmptyText[1] = {0};
+
+namespace {
+
+// The most units a buffer may hold: (n + 1) * 2 bytes stays far from the end of a 32-bit size,
+// and the sum of two lengths cannot wrap.
+constexpr uint32_t kMaxUnits = 0x3FFFFFFE;
+
+// Reallocates the buffer to hold n units plus the terminator; capacity becomes n.
+// On failure nothing changes and false is returned.
+bool realloc_units(WStr& s, uint32_t n) {
+    if (n > kMaxUnits) return false;
+    auto* p = static_cast<WChar*>(std::realloc(s.buffer, (static_cast<size_t>(n) + 1) * sizeof(WChar)));
+    if (!p) return false;
+    if (!s.buffer) p[0] = 0;
+    s.buffer = p;
+    s.capacity = n;
+    return true;
+}
+
+bool ensure(WStr& s, uint32_t n) { return s.capacity >= n && s.buffer ? true : realloc_units(s, n); }
+
+// Room for n units when the old text is about to be overwritten: a new block without copying the
+// old one. On failure nothing changes.
+bool ensure_discarding(WStr& s, uint32_t n) {
+    if (s.capacity >= n && s.buffer) return true;
+    if (n > kMaxUnits) return false;
+    auto* p = static_cast<WChar*>(std::malloc((static_cast<size_t>(n) + 1) * sizeof(WChar)));
+    if (!p) return false;
+    std::free(s.buffer);
+    p[0] = 0;
+    s.buffer = p;
+    s.capacity = n;
+    s.length = 0;
+    return true;
+}
+
+WChar lower_unit(WChar c) { return (c >= u'A' && c <= u'Z') ? static_cast<WChar>(c + 32) : c; }
+
+bool inside(const WStr& s, const WChar* p) { return s.buffer && p >= s.buffer && p <= s.buffer + s.capacity; }
+
+}  // namespace
+
+uint32_t wlen(const WChar* s) {
+    uint32_t n = 0;
+    while (s[n]) ++n;
+    return n;
+}
+
+int wcompare(const WChar* a, const WChar* b) {
+    for (;; ++a, ++b) {
+        if (*a != *b) return *a < *b ? -1 : 1;
+        if (!*a) return 0;
+    }
+}
+
+const WChar* WStr::text() const { return buffer ? buffer : kEmptyText; }
+
+void WStr::clear() {
+    std::free(buffer);
+    buffer = nullptr;
+    length = capacity = 0;
+}
+
+void WStr::reserve(int n) {
+    if (n < 1) {
+        clear();
+        return;
+    }
+    if (capacity < static_cast<uint32_t>(n) || !buffer) realloc_units(*this, static_cast<uint32_t>(n));
+}
+
+void WStr::assign(const WStr& other) {
+    if (&other == this) return;
+    if (other.length == 0) {
+        clear();
+        return;
+    }
+    if (!ensure_discarding(*this, other.length)) return;
+    std::memcpy(buffer, other.buffer, (static_cast<size_t>(other.length) + 1) * sizeof(WChar));
+    length = other.length;
+}
+
+void WStr::swap(WStr& other) {
+    WStr t = *this;
+    *this = other;
+    other = t;
+}
+
+void WStr::assignWide(const WChar* s) {
+    if (!s) s = kEmptyText;
+    assignWide(s, wlen(s));
+}
+
+void WStr::assignWide(const WChar* s, uint32_t n) {
+    if (!s) {
+        s = kEmptyText;
+        n = 0;
+    }
+    if (inside(*this, s)) {  // the source lives in our own buffer: move it to the front first
+        std::memmove(buffer, s, n * sizeof(WChar));
+        buffer[n] = 0;
+        if (realloc_units(*this, n)) length = n;
+        return;
+    }
+    if (!realloc_units(*this, n)) return;
+    std::memcpy(buffer, s, n * sizeof(WChar));
+    buffer[n] = 0;
+    length = n;
+}
+
+void WStr::assignNarrow(const char* s) {
+    if (!s) s = "";
+    uint32_t n = static_cast<uint32_t>(std::strlen(s));
+    if (!realloc_units(*this, n)) return;
+    // The C runtime's narrow-to-wide conversion in the default locale: one unit per byte.
+    for (uint32_t i = 0; i <= n; ++i) buffer[i] = static_cast<unsigned char>(s[i]);
+    length = n;
+}
+
+void WStr::assignUtf8(const char* s, int n) {
+    if (n < 0) n = static_cast<int>(std::strlen(s));
+    if (n == 0) {
+        clear();
+        return;
+    }
+    int units = utf8_to_utf16(s, n, nullptr, 0);
+    if (units <= 0 || !ensure(*this, static_cast<uint32_t>(units))) {
+        clear();
+        return;
+    }
+    units = utf8_to_utf16(s, n, buffer, units);
+    buffer[units] = 0;
+    length = static_cast<uint32_t>(units);
+}
+
+void WStr::setChar(WChar c) {
+    if (!realloc_units(*this, 1)) return;
+    buffer[0] = c;
+    buffer[1] = 0;
+    length = 1;
+}
+
+void WStr::append(const WStr& other) {
+    uint32_t n = other.length;
+    if (n == 0) return;
+    if (length == 0) {
+        assign(other);
+        return;
+    }
+    if (!ensure(*this, length + n)) return;
+    std::memcpy(buffer + length, other.buffer, n * sizeof(WChar));  // other.buffer re-read after growth
+    length += n;
+    buffer[length] = 0;
+}
+
+void WStr::appendWide(const WChar* s) {
+    if (!s) return;
+    uint32_t n = wlen(s);
+    if (n == 0) return;
+    if (length == 0) {
+        assignWide(s, n);
+        return;
+    }
+    appendUnits(s, n);
+}
+
+void WStr::appendN(const WChar* s, int n) {
+    if (n <= 0 || !s) return;
+    if (length == 0) {  // exactly the n units, whether or not a terminator follows them
+        assignWide(s, static_cast<uint32_t>(n));
+        return;
+    }
+    appendUnits(s, static_cast<uint32_t>(n));
+}
+
+void WStr::appendUnits(const WChar* s, uint32_t n) {
+    if (n == 0 || !s || n > kMaxUnits) return;
+    if (inside(*this, s)) {  // appending a piece of ourselves: keep a copy across the reallocation
+        auto* tmp = static_cast<WChar*>(std::malloc(n * sizeof(WChar)));
+        if (!tmp) return;
+        std::memcpy(tmp, s, n * sizeof(WChar));
+        if (ensure(*this, length + n)) {
+            std::memcpy(buffer + length, tmp, n * sizeof(WChar));
+            length += n;
+            buffer[length] = 0;
+        }
+        std::free(tmp);
+        return;
+    }
+    if (!ensure(*this, length + n)) return;
+    std::memcpy(buffer + length, s, n * sizeof(WChar));
+    length += n;
+    buffer[length] = 0;
+}
+
+void WStr::appendNarrow(const char* s) {
+    if (!s) return;
+    uint32_t n = static_cast<uint32_t>(std::strlen(s));
+    if (!realloc_units(*this, length + n)) return;
+    for (uint32_t i = 0; i <= n; ++i) buffer[length + i] = static_cast<unsigned char>(s[i]);
+    length += n;
+    capacity = length;
+}
+
+bool WStr::equals(const WStr& other) const {
+    if (length != other.length) return false;
+    const WChar* a = text();
+    const WChar* b = other.text();
+    for (uint32_t i = 0; i < length; ++i) {
+        if (a[i] != b[i]) return false;
+        if (!a[i]) return true;
+    }
+    return true;
+}
+
+void WStr::insert(int index, const WStr& src) {
+    if (index < 0 || src.length == 0) return;
+    WStr copy{};
+    const WStr* from = &src;
+    if (&src == this) {
+        copy.assign(src);
+        from = &copy;
+    }
+    uint32_t n = from->length;
+    reserve(static_cast<int>(length + n));
+    if (capacity < length + n || !buffer) {
+        copy.clear();
+        return;
+    }
+    uint32_t p = index >= 1 ? static_cast<uint32_t>(index - 1) : 0;
+    if (p > length) p = length;  // beyond the end: append
+    std::memmove(buffer + p + n, buffer + p, (static_cast<size_t>(length - p) + 1) * sizeof(WChar));
+    std::memcpy(buffer + p, from->buffer, n * sizeof(WChar));
+    length += n;
+    copy.clear();
+}
+
+WChar* WStr::detach() {
+    WChar* b = buffer;
+    buffer = nullptr;
+    length = capacity = 0;
+    return b;
+}
+
+void WStr::adopt(WChar* buf, uint32_t n, uint32_t cap) {
+    std::free(buffer);
+    buffer = buf;
+    length = n;
+    capacity = cap;
+}
+
+void WStr::replaceAll(const WStr& pattern, const WStr& replacement, bool caseSensitive) {
+    if (length == 0 || pattern.length == 0) return;
+    // Copy the pattern and the replacement first: either may be this very string.
+    WStr pat{}, rep{};
+    pat.assign(pattern);
+    rep.assign(replacement);
+    if (!pat.buffer) return;
+    const uint32_t srcLen = length, patLen = pat.length;
+    const uint32_t srcCap = capacity;
+    WChar* source = detach();
+
+    WChar* lowered = nullptr;
+    if (!caseSensitive) {
+        lowered = static_cast<WChar*>(std::malloc((static_cast<size_t>(srcLen) + 1) * sizeof(WChar)));
+        if (!lowered) {
+            adopt(source, srcLen, srcCap);
+            pat.clear();
+            rep.clear();
+            return;
+        }
+        for (uint32_t i = 0; i <= srcLen; ++i) lowered[i] = lower_unit(source[i]);
+        for (uint32_t i = 0; i < patLen; ++i) pat.buffer[i] = lower_unit(pat.buffer[i]);
+    }
+    const WChar* hay = caseSensitive ? source : lowered;
+    bool found = false;
+    uint32_t segment = 0, cursor = 0;
+    while (cursor + patLen <= srcLen) {
+        uint32_t m = cursor;
+        bool hit = false;
+        for (; m + patLen <= srcLen; ++m) {
+            if (hay[m] == pat.buffer[0] && std::memcmp(hay + m, pat.buffer, patLen * sizeof(WChar)) == 0) {
+                hit = true;
+                break;
+            }
+        }
+        if (!hit) break;
+        found = true;
+        appendUnits(source + segment, m - segment);
+        append(rep);
+        cursor = segment = m + patLen;
+    }
+    if (!found) {
+        adopt(source, srcLen, srcCap);
+    } else {
+        appendUnits(source + segment, srcLen - segment);
+        std::free(source);
+    }
+    std::free(lowered);
+    pat.clear();
+    rep.clear();
+}
+
+char* WStr::toUtf8(int* bytes) const {
+    int n = utf16_to_utf8(text(), static_cast<int>(length) + 1, nullptr, 0);
+    if (n <= 0) n = 1;
+    char* out = static_cast<char*>(std::malloc(static_cast<size_t>(n)));
+    if (!out) return nullptr;
+    if (utf16_to_utf8(text(), static_cast<int>(length) + 1, out, n) <= 0) {
+        out[0] = 0;
+        n = 1;
+    }
+    out[n - 1] = 0;
+    if (bytes) *bytes = n;
+    return out;
+}
+
+WStr* wstr_new() { return static_cast<WStr*>(std::calloc(1, sizeof(WStr))); }
+
+void wstr_delete(WStr* s) {
+    if (!s) return;
+    std::free(s->buffer);
+    std::free(s);
+}
+
+}  // namespace qel

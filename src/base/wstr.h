@@ -1,0 +1,59 @@
+// WStr: the runtime's one text type. Three words {buffer, length, capacity}; a null buffer is the
+// empty string, so a zero-filled WStr is valid. Buffers come from the C heap (malloc/realloc),
+// growth is exact-fit, copies are deep. Scripts and native code read this layout directly.
+#pragma once
+#include <cstdint>
+
+namespace qel {
+
+using WChar = char16_t;
+
+struct WStr {
+    WChar* buffer;
+    uint32_t length;
+    uint32_t capacity;
+
+    // The text, or a shared constant empty text when there is no buffer.
+    const WChar* text() const;
+    bool empty() const { return length == 0; }
+
+    void clear();
+    // Room for n units (n < 1 clears). Length and text stay.
+    void reserve(int n);
+    void assign(const WStr& other);
+    void assignWide(const WChar* s);
+    void assignWide(const WChar* s, uint32_t n);  // n units, not necessarily terminated
+    void assignNarrow(const char* s);
+    void assignUtf8(const char* s, int n = -1);
+    void setChar(WChar c);
+    void append(const WStr& other);
+    void appendWide(const WChar* s);
+    void appendN(const WChar* s, int n);  // n units of s (callers keep a 0 unit after them)
+    void appendUnits(const WChar* s, uint32_t n);  // n units, terminator written here
+    void appendNarrow(const char* s);
+    bool equals(const WStr& other) const;
+    void insert(int index, const WStr& src);
+    void replaceAll(const WStr& pattern, const WStr& replacement, bool caseSensitive);
+    // Exchanges the two strings' buffers (nothing is copied).
+    void swap(WStr& other);
+    // Hands the buffer over to the caller; the WStr becomes empty.
+    WChar* detach();
+    // Takes ownership of a heap buffer holding n units and a terminator, capacity cap.
+    void adopt(WChar* buf, uint32_t n, uint32_t cap);
+
+    // Converts to a new malloc'ed UTF-8 string; *bytes receives the size including the terminator.
+    char* toUtf8(int* bytes = nullptr) const;
+};
+static_assert(sizeof(WStr) == 12 && alignof(WStr) == 4);
+
+WStr* wstr_new();             // zero-filled, on the C heap
+void wstr_delete(WStr* s);    // frees buffer and record; null is ignored
+
+// Number of units before the terminator.
+uint32_t wlen(const WChar* s);
+// Unsigned unit comparison up to the first difference or terminator: -1, 0 or 1.
+int wcompare(const WChar* a, const WChar* b);
+
+extern const WChar kEmptyText[1];
+
+}  // namespace qel

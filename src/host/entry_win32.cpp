@@ -1,0 +1,7 @@
+// The Windows entry point: a wide GUI program (linked with -municode). Declared here with the
+// system's calling convention so that no system header is needed outside the platform layer.
+#include "host/host.h"
+
+extern "C" int __attribute__((stdcall)) wWinMain(void* instance, void* previous, wchar_t* cmdLine, int cmdShow) {
+    return qel::host_main(instance, previous, reinterpret_cast<char16_t*>(cmdLine), cmdShow);
+}

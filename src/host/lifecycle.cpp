@@ -1,0 +1,179 @@
+#include "host/lifecycle.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+
+#include "host/error_report.h"
+#include "host/system_block.h"
+#include "image/container.h"
+#include "image/image_parser.h"
+#include "image/linker.h"
+#include "platform/platform.h"
+#include "types/class_registry.h"
+#include "types/datetime.h"
+#include "vm/exceptions.h"
+#include "vm/interpreter.h"
+#include "vm/member_access.h"
+#include "vm/objects.h"
+#include "vm/stack_ops.h"
+
+namespace qel {
+
+namespace {
+std::string narrow(const char16_t* s) {
+    std::string out;
+    int n = platform::from_utf16(platform::kCodePageUtf8, s, -1, nullptr, 0);
+    if (n > 0) {
+        out.resize(static_cast<size_t>(n));
+        platform::from_utf16(platform::kCodePageUtf8, s, -1, out.data(), n);
+        out.resize(static_cast<size_t>(n - 1));
+    }
+    return out;
+}
+
+// The eight strings of the system block, created with the Runtime and freed with it.
+template <typename Each>
+void for_each_system_string(CSystem& s, Each each) {
+    for (WStr** field : {&s.ProjectName, &s.ProjectTitle, &s.ProjectCompany, &s.ProjectVersion, &s.ExeName,
+                         &s.FileName, &s.CmdLine, &s.Version})
+        each(*field);
+}
+
+void run_unit_functions(Runtime& rt, const char* suffix, bool reverse) {
+    const PtrList& units = rt.program.units.records;
+    for (int32_t k = 0; k < units.count; ++k) {
+        auto* u = static_cast<UnitRecord*>(units[reverse ? units.count - 1 - k : k]);
+        std::string fn = std::string(u->name) + suffix;
+        if (Instruction* m = rt.program.code.method(fn.c_str())) run_top_level(&rt, m, nullptr, &rt.stack);
+    }
+}
+}  // namespace
+
+void notify_load_problem(int number, const std::string& text) { report_error(number, "%s", text.c_str()); }
+
+Runtime::Runtime() {
+    set_current_runtime(this);
+    install_layer_hooks();
+    program.init();
+    exception = ExceptionClass{nullptr, -1, -1};
+    loaded = false;
+    global_object = nullptr;
+    stack.count = 0;
+    stack.capacity = kStackSlots;
+    stack.depth = 0;
+    std::memset(stack.slots, 0, sizeof stack.slots);
+    init_bare_frame(root_frame, &stack);
+    threads.init();
+    threads.add(platform::current_thread_id(), &stack);
+    // The locale step runs again when the runtime binds its theme functions.
+    startup_locale_and_system();
+    os_major_version = platform::os_version().major;
+    std::memset(&system, 0, sizeof system);
+    for_each_system_string(system, [](WStr*& field) { field = wstr_new(); });
+    system.Version->assignNarrow("6.2.0.0");
+    system.Date = encode_date(2024, 3, 28);
+    system.Formats = &system_formats();
+    system.Environment = &system_environment();
+    load_started = 0;
+}
+
+Runtime::~Runtime() {
+    if (loaded) run_unit_functions(*this, "_Finalize", true);
+    if (global_object) {
+        if (CClass* g = class_by_name(program.classes, "Global")) free_string_fields(global_object, g);
+        std::free(global_object);
+        global_object = nullptr;
+    }
+    program.release();
+    for (Value& v : stack.slots) v.text.clear();
+    threads.destroy();
+    for_each_system_string(system, [](WStr*& field) {
+        wstr_delete(field);
+        field = nullptr;
+    });
+    if (current_runtime() == this) set_current_runtime(nullptr);
+}
+
+bool load_image(Runtime& rt, const char16_t* path, LoadReport& report) {
+    CSystem& system = rt.system;
+    char16_t exe[261];
+    platform::module_file_name(exe, 261);
+    system.ExeName->assignWide(exe);
+    const bool fromFile = path && path[0];
+    if (fromFile) {
+        system.FileName->assignWide(path);
+        system.ExeMode = false;
+    } else {
+        system.ExeMode = true;
+        system.FileName->assign(*system.ExeName);
+    }
+    rt.load_started = platform::tick_ms();
+
+    ByteBuffer image;
+    if (!fromFile) {
+        ByteBuffer resource;
+        switch (platform::embedded_image(resource)) {
+            case platform::EmbeddedStatus::not_found:
+                report.note(kErrorLoading, "Resource not found!'BIN'");
+                return report.fail(0, "Resource not found!'BIN'");
+            case platform::EmbeddedStatus::load_error:
+                report.note(kErrorLoading, "Resource loading error found!'BIN'");
+                return report.fail(0, "Resource loading error found!'BIN'");
+            case platform::EmbeddedStatus::ok:
+                break;
+        }
+        int status = container_inflate_buffer(image, resource.data, resource.length);
+        if (status != kZOk)
+            return report.fail(0, "the embedded image is not a valid container (zlib status " + std::to_string(status) + ")");
+    } else {
+        ByteBuffer file;
+        if (!read_whole_file(file, path)) return report.fail(0, "cannot open image file '" + narrow(path) + "'");
+        int status = container_inflate_buffer(image, file.data, file.length);
+        if (status != kZOk)
+            return report.fail(0, "'" + narrow(path) + "' is not a valid image container (zlib status " +
+                                      std::to_string(status) + ")");
+    }
+    if (image.length == 0 || image.data[image.length - 1] != 0)
+        return report.fail(0, "the image text does not end with a NUL byte");
+    return load_image_text(rt, reinterpret_cast<char*>(image.data), report);
+}
+
+bool load_image_text(Runtime& rt, char* text, LoadReport& report) {
+    Program& prog = rt.program;
+    if (!parse_image(prog, text, report)) return false;
+    CSystem& sys = rt.system;
+    sys.ProjectName->assign(prog.manifest.name);
+    sys.ProjectTitle->assign(prog.manifest.title);
+    sys.ProjectCompany->assign(prog.manifest.company);
+    sys.ProjectVersion->assign(prog.manifest.version);
+    sys.ProjectDate = prog.manifest.date;
+
+    if (!check_constructors(prog, report) || !check_object_layouts(prog, report)) return false;
+    link_image(prog, report);
+    prepare_dispatch(prog.code.first);
+    bind_exception_class(&rt);
+
+    CClass* global = class_by_name(prog.classes, "Global");
+    if (!global) return report.fail(0, "the image declares no Global struct");
+    rt.global_object = allocate_instance(global);
+    if (!rt.global_object) return report.fail(0, "out of memory");
+    {
+        // Global.System points at the system block.
+        Frame frame;
+        init_bare_frame(frame, &rt.stack);
+        push_pointer(&rt.stack, &rt.system);
+        WStr name{};
+        name.assignNarrow("System");
+        set_field_by_name(&rt, rt.global_object, global, name, &frame);
+        name.clear();
+        rt.stack.count = frame.stack_base;
+    }
+    run_unit_functions(rt, "_Initialize", false);
+    sys.LoadingTime = static_cast<int32_t>(platform::tick_ms() - rt.load_started);
+    rt.loaded = true;
+    return true;
+}
+
+}  // namespace qel

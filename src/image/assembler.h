@@ -1,0 +1,25 @@
+// The assembler: one Instruction per source line through the opcode table, method headers into
+// method records, and after the whole image is read the branch and call operands resolved.
+#pragma once
+#include <cstdint>
+
+#include "image/instruction.h"
+#include "image/load_report.h"
+
+namespace qel {
+
+struct ParseState;
+struct Program;
+
+// The catalogue of built-ins lives above the image layer: the host installs its lookup here
+// before anything is loaded. Returns the entry point of a name's NameHash, or null.
+using BuiltinResolver = BuiltinFn (*)(uint32_t hash);
+void set_builtin_resolver(BuiltinResolver resolver);
+
+// One source block, from the line after "[SOURCE]" through "[/SOURCE]".
+bool assemble_source(ParseState& ps);
+
+// After parsing: branch counts become target Instructions, call names become method headers.
+bool resolve_operands(Program& program, LoadReport& report);
+
+}  // namespace qel

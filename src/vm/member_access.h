@@ -1,0 +1,27 @@
+// Reading and writing fields and properties of an object given the member's name.
+#pragma once
+#include "base/wstr.h"
+#include "types/descriptors.h"
+
+namespace qel {
+
+struct Runtime;
+struct Frame;
+
+// cls null: start at the object's own class. A member that is not found changes nothing.
+void set_field_by_name(Runtime* rt, void* obj, const CClass* cls, const WStr& name, Frame* f);
+void get_field_by_name(Runtime* rt, void* obj, const CClass* cls, const WStr& name, Frame* f);
+void set_property_by_name(Runtime* rt, void* obj, const CClass* cls, const WStr& name, Frame* f);
+void get_property_by_name(Runtime* rt, void* obj, const CClass* cls, const WStr& name, Frame* f);
+// A published property of that name exists through the chain.
+bool is_published(const void* obj, const char* name);
+
+// Moves a Value between the stack and a member's bytes by the member's type code.
+void store_member(Frame* f, void* at, char code);
+void load_member(Frame* f, const void* at, char code);
+
+// Finding a member: fields stop at a struct; properties need the accessor asked for.
+CMember* find_field(const CClass* start, const char* name);
+CMember* find_property(const CClass* start, const char* name, bool for_write);
+
+}  // namespace qel
