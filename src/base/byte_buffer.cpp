@@ -4,7 +4,7 @@
 
 namespace qel {
 
-bool ByteBuffer::setLength(int32_t n) {
+bool ByteBuffer::set_length(int32_t n) {
     if (n < 0) return false;
     if (capacity >= n && data) {
         length = n;

@@ -17,7 +17,7 @@ struct ByteBuffer {
 
     // Keeps the allocation when capacity >= n; otherwise the old block is dropped (its contents
     // are lost) and a new block of exactly n bytes is taken. Returns false when that fails.
-    bool setLength(int32_t n);
+    bool set_length(int32_t n);
     void release();
 };
 

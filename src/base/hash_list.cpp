@@ -17,7 +17,7 @@ void free_entry(HashEntry* e) {
 }
 }  // namespace
 
-void hashAdd(PtrList* list, const WStr& text) {
+void hash_add(PtrList* list, const WStr& text) {
     auto* e = static_cast<HashEntry*>(std::calloc(1, sizeof(HashEntry)));
     if (!e) raise_runtime_error("Out of memory");
     e->text.assign(text);
@@ -34,7 +34,7 @@ void hashAdd(PtrList* list, const WStr& text) {
     }
 }
 
-int32_t hashIndexOf(const PtrList* list, const WStr& text) {
+int32_t hash_index_of(const PtrList* list, const WStr& text) {
     const uint32_t h = hash_of(text);
     for (int32_t i = 0; i < list->count; ++i) {
         auto* e = static_cast<const HashEntry*>((*list)[i]);
@@ -43,16 +43,16 @@ int32_t hashIndexOf(const PtrList* list, const WStr& text) {
     return -1;
 }
 
-int32_t hashRemove(PtrList* list, const WStr& text) {
-    int32_t i = hashIndexOf(list, text);
+int32_t hash_remove(PtrList* list, const WStr& text) {
+    int32_t i = hash_index_of(list, text);
     if (i < 0) return -1;
     auto* e = static_cast<HashEntry*>((*list)[i]);
-    list->removeAt(i);
+    list->remove_at(i);
     free_entry(e);
     return i;
 }
 
-void hashClear(PtrList* list) {
+void hash_clear(PtrList* list) {
     for (int32_t i = 0; i < list->count; ++i) free_entry(static_cast<HashEntry*>((*list)[i]));
     list->clear();
 }

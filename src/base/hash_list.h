@@ -14,12 +14,12 @@ struct HashEntry {
 };
 
 // Appends an entry with a copy of text ("Out of memory" when the entry cannot be had).
-void hashAdd(PtrList* list, const WStr& text);
+void hash_add(PtrList* list, const WStr& text);
 // Index of the first entry whose hash equals NameHash(text), or -1.
-int32_t hashIndexOf(const PtrList* list, const WStr& text);
-// Frees and removes the first entry found as hashIndexOf finds it; returns its index or -1.
-int32_t hashRemove(PtrList* list, const WStr& text);
+int32_t hash_index_of(const PtrList* list, const WStr& text);
+// Frees and removes the first entry found as hash_index_of finds it; returns its index or -1.
+int32_t hash_remove(PtrList* list, const WStr& text);
 // Frees every entry and empties the list.
-void hashClear(PtrList* list);
+void hash_clear(PtrList* list);
 
 }  // namespace qel

@@ -12,7 +12,7 @@ namespace {
 
 void grow(PtrList& l) {
     if (l.count < l.capacity) return;
-    if (!l.setCapacity(ptr_list_grow(l.capacity))) raise_runtime_error("Out of memory");
+    if (!l.set_capacity(ptr_list_grow(l.capacity))) raise_runtime_error("Out of memory");
 }
 }  // namespace
 
@@ -26,7 +26,7 @@ void PtrList::put(int32_t index, void* item) {
     items[index] = item;
 }
 
-void PtrList::removeAt(int32_t index) {
+void PtrList::remove_at(int32_t index) {
     if (index < 0 || index >= count) out_of_bounds();
     --count;
     if (index < count) std::memmove(items + index, items + index + 1, static_cast<size_t>(count - index) * sizeof(void*));
@@ -37,19 +37,19 @@ void PtrList::add(void* item) {
     items[count++] = item;
 }
 
-int32_t PtrList::indexOf(const void* item) const {
+int32_t PtrList::index_of(const void* item) const {
     for (int32_t i = 0; i < count; ++i)
         if (items[i] == item) return i;
     return -1;
 }
 
 int32_t PtrList::remove(const void* item) {
-    int32_t i = indexOf(item);
-    if (i >= 0) removeAt(i);
+    int32_t i = index_of(item);
+    if (i >= 0) remove_at(i);
     return i;
 }
 
-void PtrList::insertAt(int32_t index, void* item) {
+void PtrList::insert_at(int32_t index, void* item) {
     if (index < 0 || index > count) out_of_bounds();
     grow(*this);
     if (index < count) std::memmove(items + index + 1, items + index, static_cast<size_t>(count - index) * sizeof(void*));
@@ -70,7 +70,7 @@ void PtrList::clear() {
     count = capacity = 0;
 }
 
-bool PtrList::setCapacity(int32_t n) {
+bool PtrList::set_capacity(int32_t n) {
     if (n == capacity) return true;
     if (n < count || static_cast<uint32_t>(n) > UINT32_MAX / sizeof(void*)) return false;
     if (n == 0) {
@@ -98,7 +98,7 @@ PtrList* ptr_list_clone(const PtrList* list) {
     PtrList* c = ptr_list_create();
     if (!c) return nullptr;
     if (list->count > 0) {
-        if (!c->setCapacity(list->count)) {
+        if (!c->set_capacity(list->count)) {
             std::free(c);
             return nullptr;
         }

@@ -13,17 +13,17 @@ struct PtrList {
     // Raise "List index out of bounds" when index is outside 0 .. count - 1.
     void* get(int32_t index) const;
     void put(int32_t index, void* item);
-    void removeAt(int32_t index);
+    void remove_at(int32_t index);
 
     void add(void* item);
-    int32_t indexOf(const void* item) const;
+    int32_t index_of(const void* item) const;
     int32_t remove(const void* item);
     // index may be 0 .. count; anything else raises the bounds error.
-    void insertAt(int32_t index, void* item);
+    void insert_at(int32_t index, void* item);
     void exchange(int32_t i, int32_t j);
     void clear();
     // n must not be below count; false (and nothing changed) when the memory cannot be had.
-    bool setCapacity(int32_t n);
+    bool set_capacity(int32_t n);
 
     // Unchecked access for the runtime's own loops.
     void* operator[](int32_t i) const { return items[i]; }

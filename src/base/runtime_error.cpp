@@ -12,7 +12,7 @@ void raise_runtime_error(const WStr& message) { throw qel_exception{g_maker ? g_
 
 void raise_runtime_error(const char* message) {
     WStr m{};
-    m.assignNarrow(message);
+    m.assign_narrow(message);
     void* obj = g_maker ? g_maker(m) : nullptr;
     m.clear();
     throw qel_exception{obj};

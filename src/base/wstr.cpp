@@ -96,12 +96,12 @@ void WStr::swap(WStr& other) {
     other = t;
 }
 
-void WStr::assignWide(const WChar* s) {
+void WStr::assign_wide(const WChar* s) {
     if (!s) s = kEmptyText;
-    assignWide(s, wlen(s));
+    assign_wide(s, wlen(s));
 }
 
-void WStr::assignWide(const WChar* s, uint32_t n) {
+void WStr::assign_wide(const WChar* s, uint32_t n) {
     if (!s) {
         s = kEmptyText;
         n = 0;
@@ -118,7 +118,7 @@ void WStr::assignWide(const WChar* s, uint32_t n) {
     length = n;
 }
 
-void WStr::assignNarrow(const char* s) {
+void WStr::assign_narrow(const char* s) {
     if (!s) s = "";
     uint32_t n = static_cast<uint32_t>(std::strlen(s));
     if (!realloc_units(*this, n)) return;
@@ -127,7 +127,7 @@ void WStr::assignNarrow(const char* s) {
     length = n;
 }
 
-void WStr::assignUtf8(const char* s, int n) {
+void WStr::assign_utf8(const char* s, int n) {
     if (n < 0) n = static_cast<int>(std::strlen(s));
     if (n == 0) {
         clear();
@@ -143,7 +143,7 @@ void WStr::assignUtf8(const char* s, int n) {
     length = static_cast<uint32_t>(units);
 }
 
-void WStr::setChar(WChar c) {
+void WStr::set_char(WChar c) {
     if (!realloc_units(*this, 1)) return;
     buffer[0] = c;
     buffer[1] = 0;
@@ -163,27 +163,27 @@ void WStr::append(const WStr& other) {
     buffer[length] = 0;
 }
 
-void WStr::appendWide(const WChar* s) {
+void WStr::append_wide(const WChar* s) {
     if (!s) return;
     uint32_t n = wlen(s);
     if (n == 0) return;
     if (length == 0) {
-        assignWide(s, n);
+        assign_wide(s, n);
         return;
     }
-    appendUnits(s, n);
+    append_units(s, n);
 }
 
-void WStr::appendN(const WChar* s, int n) {
+void WStr::append_n(const WChar* s, int n) {
     if (n <= 0 || !s) return;
     if (length == 0) {  // exactly the n units, whether or not a terminator follows them
-        assignWide(s, static_cast<uint32_t>(n));
+        assign_wide(s, static_cast<uint32_t>(n));
         return;
     }
-    appendUnits(s, static_cast<uint32_t>(n));
+    append_units(s, static_cast<uint32_t>(n));
 }
 
-void WStr::appendUnits(const WChar* s, uint32_t n) {
+void WStr::append_units(const WChar* s, uint32_t n) {
     if (n == 0 || !s || n > kMaxUnits) return;
     if (inside(*this, s)) {  // appending a piece of ourselves: keep a copy across the reallocation
         auto* tmp = static_cast<WChar*>(std::malloc(n * sizeof(WChar)));
@@ -203,7 +203,7 @@ void WStr::appendUnits(const WChar* s, uint32_t n) {
     buffer[length] = 0;
 }
 
-void WStr::appendNarrow(const char* s) {
+void WStr::append_narrow(const char* s) {
     if (!s) return;
     uint32_t n = static_cast<uint32_t>(std::strlen(s));
     if (!realloc_units(*this, length + n)) return;
@@ -259,51 +259,51 @@ void WStr::adopt(WChar* buf, uint32_t n, uint32_t cap) {
     capacity = cap;
 }
 
-void WStr::replaceAll(const WStr& pattern, const WStr& replacement, bool caseSensitive) {
+void WStr::replace_all(const WStr& pattern, const WStr& replacement, bool case_sensitive) {
     if (length == 0 || pattern.length == 0) return;
     // Copy the pattern and the replacement first: either may be this very string.
     WStr pat{}, rep{};
     pat.assign(pattern);
     rep.assign(replacement);
     if (!pat.buffer) return;
-    const uint32_t srcLen = length, patLen = pat.length;
-    const uint32_t srcCap = capacity;
+    const uint32_t src_len = length, pat_len = pat.length;
+    const uint32_t src_cap = capacity;
     WChar* source = detach();
 
     WChar* lowered = nullptr;
-    if (!caseSensitive) {
-        lowered = static_cast<WChar*>(std::malloc((static_cast<size_t>(srcLen) + 1) * sizeof(WChar)));
+    if (!case_sensitive) {
+        lowered = static_cast<WChar*>(std::malloc((static_cast<size_t>(src_len) + 1) * sizeof(WChar)));
         if (!lowered) {
-            adopt(source, srcLen, srcCap);
+            adopt(source, src_len, src_cap);
             pat.clear();
             rep.clear();
             return;
         }
-        for (uint32_t i = 0; i <= srcLen; ++i) lowered[i] = lower_unit(source[i]);
-        for (uint32_t i = 0; i < patLen; ++i) pat.buffer[i] = lower_unit(pat.buffer[i]);
+        for (uint32_t i = 0; i <= src_len; ++i) lowered[i] = lower_unit(source[i]);
+        for (uint32_t i = 0; i < pat_len; ++i) pat.buffer[i] = lower_unit(pat.buffer[i]);
     }
-    const WChar* hay = caseSensitive ? source : lowered;
+    const WChar* hay = case_sensitive ? source : lowered;
     bool found = false;
     uint32_t segment = 0, cursor = 0;
-    while (cursor + patLen <= srcLen) {
+    while (cursor + pat_len <= src_len) {
         uint32_t m = cursor;
         bool hit = false;
-        for (; m + patLen <= srcLen; ++m) {
-            if (hay[m] == pat.buffer[0] && std::memcmp(hay + m, pat.buffer, patLen * sizeof(WChar)) == 0) {
+        for (; m + pat_len <= src_len; ++m) {
+            if (hay[m] == pat.buffer[0] && std::memcmp(hay + m, pat.buffer, pat_len * sizeof(WChar)) == 0) {
                 hit = true;
                 break;
             }
         }
         if (!hit) break;
         found = true;
-        appendUnits(source + segment, m - segment);
+        append_units(source + segment, m - segment);
         append(rep);
-        cursor = segment = m + patLen;
+        cursor = segment = m + pat_len;
     }
     if (!found) {
-        adopt(source, srcLen, srcCap);
+        adopt(source, src_len, src_cap);
     } else {
-        appendUnits(source + segment, srcLen - segment);
+        append_units(source + segment, src_len - segment);
         std::free(source);
     }
     std::free(lowered);
@@ -311,7 +311,7 @@ void WStr::replaceAll(const WStr& pattern, const WStr& replacement, bool caseSen
     rep.clear();
 }
 
-char* WStr::toUtf8(int* bytes) const {
+char* WStr::to_utf8(int* bytes) const {
     int n = utf16_to_utf8(text(), static_cast<int>(length) + 1, nullptr, 0);
     if (n <= 0) n = 1;
     char* out = static_cast<char*>(std::malloc(static_cast<size_t>(n)));

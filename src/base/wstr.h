@@ -21,19 +21,19 @@ struct WStr {
     // Room for n units (n < 1 clears). Length and text stay.
     void reserve(int n);
     void assign(const WStr& other);
-    void assignWide(const WChar* s);
-    void assignWide(const WChar* s, uint32_t n);  // n units, not necessarily terminated
-    void assignNarrow(const char* s);
-    void assignUtf8(const char* s, int n = -1);
-    void setChar(WChar c);
+    void assign_wide(const WChar* s);
+    void assign_wide(const WChar* s, uint32_t n);  // n units, not necessarily terminated
+    void assign_narrow(const char* s);
+    void assign_utf8(const char* s, int n = -1);
+    void set_char(WChar c);
     void append(const WStr& other);
-    void appendWide(const WChar* s);
-    void appendN(const WChar* s, int n);  // n units of s (callers keep a 0 unit after them)
-    void appendUnits(const WChar* s, uint32_t n);  // n units, terminator written here
-    void appendNarrow(const char* s);
+    void append_wide(const WChar* s);
+    void append_n(const WChar* s, int n);  // n units of s (callers keep a 0 unit after them)
+    void append_units(const WChar* s, uint32_t n);  // n units, terminator written here
+    void append_narrow(const char* s);
     bool equals(const WStr& other) const;
     void insert(int index, const WStr& src);
-    void replaceAll(const WStr& pattern, const WStr& replacement, bool caseSensitive);
+    void replace_all(const WStr& pattern, const WStr& replacement, bool case_sensitive);
     // Exchanges the two strings' buffers (nothing is copied).
     void swap(WStr& other);
     // Hands the buffer over to the caller; the WStr becomes empty.
@@ -42,7 +42,7 @@ struct WStr {
     void adopt(WChar* buf, uint32_t n, uint32_t cap);
 
     // Converts to a new malloc'ed UTF-8 string; *bytes receives the size including the terminator.
-    char* toUtf8(int* bytes = nullptr) const;
+    char* to_utf8(int* bytes = nullptr) const;
 };
 static_assert(sizeof(WStr) == 12 && alignof(WStr) == 4);
 

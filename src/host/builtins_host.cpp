@@ -37,22 +37,22 @@ void bi_ShowMessage(Runtime* rt, Frame* f) {
     WStr text{};
     char buf[64];
     switch (v.tag) {
-        case kTagBool: text.assignNarrow(v.v.i ? "True" : "False"); break;
+        case kTagBool: text.assign_narrow(v.v.i ? "True" : "False"); break;
         case kTagInt:
             std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.v.i));
-            text.assignNarrow(buf);
+            text.assign_narrow(buf);
             break;
         case kTagPointer:
             std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(v.v.u));
-            text.assignNarrow(buf);
+            text.assign_narrow(buf);
             break;
         case kTagLong:
             std::snprintf(buf, sizeof buf, "%" PRId64, v.v.l);
-            text.assignNarrow(buf);
+            text.assign_narrow(buf);
             break;
         case kTagDouble:
             std::snprintf(buf, sizeof buf, "%.15g", v.v.d);
-            text.assignNarrow(buf);
+            text.assign_narrow(buf);
             break;
         case kTagString: text.assign(v.text); break;
         default: break;

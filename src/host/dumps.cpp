@@ -17,19 +17,19 @@ constexpr const char* kSeparator = "____________________________________________
 void append_int(WStr& out, int64_t v) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%" PRId64, v);
-    out.appendNarrow(buf);
+    out.append_narrow(buf);
 }
 
 void append_double(WStr& out, double d, int digits) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.*g", digits, d);
-    out.appendNarrow(buf);
+    out.append_narrow(buf);
 }
 
 void append_quoted(WStr& out, const WStr& text) {
-    out.appendNarrow("\"");
+    out.append_narrow("\"");
     out.append(text);
-    out.appendNarrow("\"");
+    out.append_narrow("\"");
 }
 
 const char* method_name(const Frame* f) {
@@ -38,11 +38,11 @@ const char* method_name(const Frame* f) {
 }  // namespace
 
 void value_text(const Value& v, WStr& out) {
-    out.appendNarrow("(");
-    out.appendNarrow(type_name_of_tag(v.tag));
-    out.appendNarrow(") ");
+    out.append_narrow("(");
+    out.append_narrow(type_name_of_tag(v.tag));
+    out.append_narrow(") ");
     switch (v.tag) {
-        case kTagBool: out.appendNarrow(v.v.i ? "true" : "false"); break;
+        case kTagBool: out.append_narrow(v.v.i ? "true" : "false"); break;
         case kTagInt:
         case kTagPointer:
         case kTagDispatch:
@@ -57,11 +57,11 @@ void value_text(const Value& v, WStr& out) {
 void variable_text(const Frame* f, int index, WStr& out) {
     const char code = f->var_codes[index];
     const uint64_t& slot = f->vars[index];
-    out.appendNarrow("(");
-    out.appendNarrow(type_name_of_code(code));
-    out.appendNarrow(") ");
+    out.append_narrow("(");
+    out.append_narrow(type_name_of_code(code));
+    out.append_narrow(") ");
     switch (code) {
-        case 'b': out.appendNarrow(*reinterpret_cast<const uint8_t*>(&slot) ? "true" : "false"); break;
+        case 'b': out.append_narrow(*reinterpret_cast<const uint8_t*>(&slot) ? "true" : "false"); break;
         case 'c': append_int(out, *reinterpret_cast<const uint16_t*>(&slot)); break;
         case 'e': append_int(out, *reinterpret_cast<const int8_t*>(&slot)); break;
         case 'm': append_int(out, *reinterpret_cast<const int16_t*>(&slot)); break;
@@ -74,7 +74,7 @@ void variable_text(const Frame* f, int index, WStr& out) {
         case 's': {
             const WStr* s = *reinterpret_cast<WStr* const*>(&slot);
             if (s) append_quoted(out, *s);
-            else out.appendNarrow("\"\"");
+            else out.append_narrow("\"\"");
             break;
         }
         default: break;
@@ -82,59 +82,59 @@ void variable_text(const Frame* f, int index, WStr& out) {
 }
 
 void frame_dump(const Frame* f, WStr& out, bool with_stack) {
-    out.appendNarrow("\r\n{");
-    out.appendNarrow(method_name(f));
-    out.appendNarrow("} Local - {");
+    out.append_narrow("\r\n{");
+    out.append_narrow(method_name(f));
+    out.append_narrow("} Local - {");
     append_int(out, f->var_count);
-    out.appendNarrow("} item(s);\r\n");
+    out.append_narrow("} item(s);\r\n");
     const int params = f->method ? f->method->operand.i : 0;
     for (int i = 0; i < f->var_count; ++i) {
-        out.appendNarrow(i < params ? "{a:" : "{v:");
+        out.append_narrow(i < params ? "{a:" : "{v:");
         append_int(out, i < params ? i : i - params);
-        out.appendNarrow("} : ");
+        out.append_narrow("} : ");
         variable_text(f, i, out);
-        out.appendNarrow("\r\n");
+        out.append_narrow("\r\n");
     }
     const ValueStack* st = f->stack;
-    out.appendNarrow(kSeparator);
-    out.appendNarrow("\r\nStack Values - Stack Entry Index {");
+    out.append_narrow(kSeparator);
+    out.append_narrow("\r\n_stack Values - Stack Entry Index {");
     append_int(out, f->stack_base);
-    out.appendNarrow("} - {");
+    out.append_narrow("} - {");
     append_int(out, st->count);
-    out.appendNarrow("} item(s);\r\n");
+    out.append_narrow("} item(s);\r\n");
     if (with_stack) {
         for (int i = 0; i < st->count; ++i) {
-            out.appendNarrow("{");
+            out.append_narrow("{");
             append_int(out, i);
-            out.appendNarrow("} : ");
+            out.append_narrow("} : ");
             value_text(st->slots[i], out);
-            out.appendNarrow("\r\n");
+            out.append_narrow("\r\n");
         }
     }
-    out.appendNarrow(kSeparator);
-    out.appendNarrow("\r\nCall Stack;\r\n");
+    out.append_narrow(kSeparator);
+    out.append_narrow("\r\n_call Stack;\r\n");
     for (const Frame* c = f; c; c = c->caller) {
         if (!c->method) continue;
-        out.appendNarrow("{");
-        out.appendNarrow(method_name(c));
-        out.appendNarrow("}\r\n");
+        out.append_narrow("{");
+        out.append_narrow(method_name(c));
+        out.append_narrow("}\r\n");
     }
 }
 
 void instruction_report(Runtime* rt, const Frame* f, const Instruction* at, WStr& out) {
-    const int headerLine = f->method ? f->method->lineno : 0;
+    const int header_line = f->method ? f->method->lineno : 0;
     const OpcodeEntry* op = at ? opcode_by_number(at->opcode) : nullptr;
-    out.appendNarrow(kSeparator);
-    out.appendNarrow("Line Number       (");
-    append_int(out, headerLine);
-    out.appendNarrow(")\r\nMethod Name       (");
-    out.appendNarrow(method_name(f));
-    out.appendNarrow(")\r\nMethod Line       (");
-    append_int(out, at ? at->lineno - headerLine : 0);
-    out.appendNarrow(")\r\nOp Codes          (");
-    out.appendNarrow(op ? op->mnemonic : "");
-    out.appendNarrow(")\r\n");
-    out.appendNarrow(kSeparator);
+    out.append_narrow(kSeparator);
+    out.append_narrow("Line Number       (");
+    append_int(out, header_line);
+    out.append_narrow(")\r\n_method Name       (");
+    out.append_narrow(method_name(f));
+    out.append_narrow(")\r\n_method Line       (");
+    append_int(out, at ? at->lineno - header_line : 0);
+    out.append_narrow(")\r\n_op Codes          (");
+    out.append_narrow(op ? op->mnemonic : "");
+    out.append_narrow(")\r\n");
+    out.append_narrow(kSeparator);
     frame_dump(f, out, true);
 }
 
@@ -142,9 +142,9 @@ void fatal_report(Runtime* rt, const WStr& message, const Instruction* at, const
     if (!rt->system.ErrorReporting) return;
     WStr text{};
     instruction_report(rt, f, at, text);
-    text.appendNarrow("\r\nException Message;\r\n");
+    text.append_narrow("\r\n_exception Message;\r\n");
     text.append(message);
-    text.appendNarrow("\r\n");
+    text.append_narrow("\r\n");
     report_error_wide(kErrorFatal, text);
     text.clear();
 }
@@ -152,7 +152,7 @@ void fatal_report(Runtime* rt, const WStr& message, const Instruction* at, const
 void stack_trace_text(Runtime* rt, const Frame* f, const Instruction* at, const WStr* message, WStr& out) {
     WStr text{};
     instruction_report(rt, f, at, text);
-    text.appendNarrow("\r\nException Message;\r\n");
+    text.append_narrow("\r\n_exception Message;\r\n");
     if (message) text.append(*message);
     out.assign(text);
     text.clear();

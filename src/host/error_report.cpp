@@ -11,7 +11,7 @@ namespace qel {
 namespace {
 const char* header_of(int number) {
     switch (number) {
-        case kErrorFatal: return "Fatal Error !\r\nAssembly Info:\r\n";
+        case kErrorFatal: return "Fatal Error !\r\n_assembly Info:\r\n";
         case kErrorLoading: return "Qel Loading Error!\r\n";
         default: return "";
     }
@@ -26,14 +26,14 @@ void build_and_show(int number, const char* narrow, const WStr* wide) {
     WStr box{};
     char line[255];
     std::snprintf(line, sizeof line, "[Qel Error]:Err <%d>", number);
-    box.assignNarrow("\r\n");
-    box.appendNarrow(line);
-    box.appendNarrow("\r\n");
-    box.appendNarrow(header_of(number));
+    box.assign_narrow("\r\n");
+    box.append_narrow(line);
+    box.append_narrow("\r\n");
+    box.append_narrow(header_of(number));
     if (wide)
         box.append(*wide);
     else
-        box.appendNarrow(narrow);
+        box.append_narrow(narrow);
     show_runtime_error_box(box);
     box.clear();
 }

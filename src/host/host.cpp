@@ -24,7 +24,7 @@ bool contains_qel(const char16_t* s) {
 void tell_load_failure(const LoadReport& f) {
     if (f.boxed) {
         WStr text{};
-        text.assignNarrow(f.what.c_str());
+        text.assign_narrow(f.what.c_str());
         show_runtime_error_box(text);
         text.clear();
         return;
@@ -38,33 +38,33 @@ void tell_load_failure(const LoadReport& f) {
 }
 }  // namespace
 
-int host_main(void* instance, void* previous, char16_t* cmdLine, int cmdShow) {
+int host_main(void* instance, void* previous, char16_t* cmd_line, int cmd_show) {
     startup_locale_and_system();
-    int exitCode = 0;
+    int exit_code = 0;
     {
         auto* rt = new Runtime();
-        rt->system.CmdLine->assignWide(cmdLine);
-        rt->system.CmdShow = cmdShow;
-        const char16_t* path = contains_qel(cmdLine) ? cmdLine : u"";
+        rt->system.CmdLine->assign_wide(cmd_line);
+        rt->system.CmdShow = cmd_show;
+        const char16_t* path = contains_qel(cmd_line) ? cmd_line : u"";
         LoadReport report;
         report.notify = notify_load_problem;
         if (!load_image(*rt, path, report)) {
             // A load that fails is a failure of the run, not a success.
             tell_load_failure(report);
-            exitCode = 1;
-        } else if (Instruction* winMain = rt->program.code.method("WinMain")) {
+            exit_code = 1;
+        } else if (Instruction* win_main = rt->program.code.method("WinMain")) {
             ValueStack* st = &rt->stack;
             push_pointer(st, instance);
             push_pointer(st, previous);
-            push_pointer(st, cmdLine);
-            push_int(st, cmdShow);
-            run_top_level(rt, winMain, nullptr, st);
-            if (st->count >= 1 && st->slots[st->count - 1].tag == kTagInt) exitCode = pop_int(st);
+            push_pointer(st, cmd_line);
+            push_int(st, cmd_show);
+            run_top_level(rt, win_main, nullptr, st);
+            if (st->count >= 1 && st->slots[st->count - 1].tag == kTagInt) exit_code = pop_int(st);
         }
         delete rt;
     }
     release_locale_and_system();
-    return exitCode;
+    return exit_code;
 }
 
 }  // namespace qel

@@ -5,6 +5,6 @@ namespace qel {
 
 // Builds the Runtime, loads the image named on the command line (or the host's own), runs
 // WinMain and returns the exit code.
-int host_main(void* instance, void* previous, char16_t* cmdLine, int cmdShow);
+int host_main(void* instance, void* previous, char16_t* cmd_line, int cmd_show);
 
 }  // namespace qel

@@ -72,7 +72,7 @@ Runtime::Runtime() {
     os_major_version = platform::os_version().major;
     std::memset(&system, 0, sizeof system);
     for_each_system_string(system, [](WStr*& field) { field = wstr_new(); });
-    system.Version->assignNarrow("6.2.0.0");
+    system.Version->assign_narrow("6.2.0.0");
     system.Date = encode_date(2024, 3, 28);
     system.Formats = &system_formats();
     system.Environment = &system_environment();
@@ -100,10 +100,10 @@ bool load_image(Runtime& rt, const char16_t* path, LoadReport& report) {
     CSystem& system = rt.system;
     char16_t exe[261];
     platform::module_file_name(exe, 261);
-    system.ExeName->assignWide(exe);
-    const bool fromFile = path && path[0];
-    if (fromFile) {
-        system.FileName->assignWide(path);
+    system.ExeName->assign_wide(exe);
+    const bool from_file = path && path[0];
+    if (from_file) {
+        system.FileName->assign_wide(path);
         system.ExeMode = false;
     } else {
         system.ExeMode = true;
@@ -112,7 +112,7 @@ bool load_image(Runtime& rt, const char16_t* path, LoadReport& report) {
     rt.load_started = platform::tick_ms();
 
     ByteBuffer image;
-    if (!fromFile) {
+    if (!from_file) {
         ByteBuffer resource;
         switch (platform::embedded_image(resource)) {
             case platform::EmbeddedStatus::not_found:
@@ -165,7 +165,7 @@ bool load_image_text(Runtime& rt, char* text, LoadReport& report) {
         init_bare_frame(frame, &rt.stack);
         push_pointer(&rt.stack, &rt.system);
         WStr name{};
-        name.assignNarrow("System");
+        name.assign_narrow("System");
         set_field_by_name(&rt, rt.global_object, global, name, &frame);
         name.clear();
         rt.stack.count = frame.stack_base;

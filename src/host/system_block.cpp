@@ -22,7 +22,7 @@ WStr* ensure(WStr*& s) {
 void read_item(uint32_t item, WStr*& target) {
     char16_t buf[kLocaleBuffer];
     platform::locale_info(item, buf, kLocaleBuffer);
-    ensure(target)->assignWide(buf);
+    ensure(target)->assign_wide(buf);
 }
 
 char16_t first_char(uint32_t item) {
@@ -55,9 +55,9 @@ void read_locale() {
     CSystemFormats& f = g_formats;
     read_item(platform::kLocaleSCurrency, f.CurrencyString);
     read_item(platform::kLocaleS1159, f.TimeAmString);
-    if (f.TimeAmString->empty()) f.TimeAmString->assignNarrow("am");
+    if (f.TimeAmString->empty()) f.TimeAmString->assign_narrow("am");
     read_item(platform::kLocaleS2359, f.TimePmString);
-    if (f.TimePmString->empty()) f.TimePmString->assignNarrow("pm");
+    if (f.TimePmString->empty()) f.TimePmString->assign_narrow("pm");
     f.TimeSeparator = first_char(platform::kLocaleSTime);
     f.DateSeparator = first_char(platform::kLocaleSDate);
     f.ThousandSeparator = first_char(platform::kLocaleSThousand);
@@ -71,22 +71,22 @@ void read_locale() {
     // Time formats are composed from the clock settings.
     const char* hour = number(platform::kLocaleITLZero) ? "hh" : "h";
     const bool twelve = number(platform::kLocaleITime) == 0;
-    const bool markFirst = number(platform::kLocaleITimeMarkPosn) != 0;
-    const char* before = twelve && markFirst ? "AMPM " : "";
-    const char* after = twelve && !markFirst ? " AMPM" : "";
+    const bool mark_first = number(platform::kLocaleITimeMarkPosn) != 0;
+    const char* before = twelve && mark_first ? "AMPM " : "";
+    const char* after = twelve && !mark_first ? " AMPM" : "";
     WStr* st = ensure(f.ShortTimeFormat);
-    st->assignNarrow(before);
-    st->appendNarrow(hour);
-    st->appendNarrow(":mm");
-    st->appendNarrow(after);
+    st->assign_narrow(before);
+    st->append_narrow(hour);
+    st->append_narrow(":mm");
+    st->append_narrow(after);
     WStr* lt = ensure(f.LongTimeFormat);
-    lt->assignNarrow(before);
-    lt->appendNarrow(hour);
-    lt->appendNarrow(":mm:ss");
-    lt->appendNarrow(after);
+    lt->assign_narrow(before);
+    lt->append_narrow(hour);
+    lt->append_narrow(":mm:ss");
+    lt->append_narrow(after);
     WStr* sdt = ensure(f.ShortDateTimeFormat);
     sdt->assign(*f.ShortDateFormat);
-    sdt->appendNarrow(" ");
+    sdt->append_narrow(" ");
     sdt->append(*lt);
 }
 

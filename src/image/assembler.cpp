@@ -86,14 +86,14 @@ bool method_header(ParseState& ps, Instruction* ins, int line) {
     m->hash = name_hash(ins->name);
     m->line = ins;
     if (const char* colon = std::strchr(ins->name, ':')) {
-        char className[128];
+        char class_name[128];
         size_t n = static_cast<size_t>(colon - ins->name);
         if (n > 127) n = 127;
-        std::memcpy(className, ins->name, n);
-        className[n] = 0;
-        if (CClass* c = class_by_name(prog.classes, className)) {
-            const char* shortName = colon[1] == ':' ? colon + 2 : colon + 1;
-            m->name_hash = name_hash(shortName);
+        std::memcpy(class_name, ins->name, n);
+        class_name[n] = 0;
+        if (CClass* c = class_by_name(prog.classes, class_name)) {
+            const char* short_name = colon[1] == ':' ? colon + 2 : colon + 1;
+            m->name_hash = name_hash(short_name);
             if (!c->methods) c->methods = ptr_list_create();
             c->methods->add(m);
         }
@@ -122,9 +122,9 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
         case K::Literal: {
             if (op == kOp_ldntv) return true;
             if (op == kOp_ldstr) {
-                const char* text = r.nextQuoted();
+                const char* text = r.next_quoted();
                 WStr* s = wstr_new();
-                if (!r.emptyQuote()) s->assignUtf8(text);
+                if (!r.empty_quote()) s->assign_utf8(text);
                 ins->object = s;
                 return true;
             }
@@ -175,7 +175,7 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
             return true;
         }
         case K::Field: {
-            if (r.endOfLine()) return true;
+            if (r.end_of_line()) return true;
             const char* cls = r.next();
             const char* field = r.next();
             CClass* c = class_by_name(ps.program.classes, cls);
@@ -192,7 +192,7 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
             return true;
         }
         case K::Signature: {
-            if (r.endOfLine()) return true;
+            if (r.end_of_line()) return true;
             const char* a = r.next();
             const char* b = r.next();
             const char* c = r.next();
@@ -224,9 +224,9 @@ void set_builtin_resolver(BuiltinResolver resolver) { g_resolve_builtin = resolv
 
 bool assemble_source(ParseState& ps) {
     LineReader& r = ps.reader;
-    r.setSplit(LineReader::kSplitDot | LineReader::kSplitComma | LineReader::kSplitSpace);
+    r.set_split(LineReader::kSplitDot | LineReader::kSplitComma | LineReader::kSplitSpace);
     ps.current->opcode = kOpNone;
-    while (!r.endOfText()) {
+    while (!r.end_of_text()) {
         const int line = ps.line();
         const char* mnemonic = r.next();
         if (is(mnemonic, "[/SOURCE]")) return true;
@@ -237,7 +237,7 @@ bool assemble_source(ParseState& ps) {
         ins->name = ins->name2 = nullptr;
         ins->lineno = r.lineno;
         if (!read_operand(ps, ins, *e, line)) return false;
-        if (!r.endOfLine())
+        if (!r.end_of_line())
             return ps.fail(line, std::string("unexpected operand '") + r.next() + "' after " + e->mnemonic);
         ins->next = static_cast<Instruction*>(std::calloc(1, sizeof(Instruction)));
         ps.current = ins->next;

@@ -70,7 +70,7 @@ void CodeStore::release() {
     methods.clear();
 }
 
-int32_t UnitList::idOf(const char* name) {
+int32_t UnitList::id_of(const char* name) {
     for (int32_t i = 0; i < records.count; ++i) {
         auto* u = static_cast<UnitRecord*>(records[i]);
         if (std::strcmp(u->name, name) == 0) return u->id;
@@ -82,7 +82,7 @@ int32_t UnitList::idOf(const char* name) {
     return u->id;
 }
 
-const char* UnitList::nameOf(int32_t id) const {
+const char* UnitList::name_of(int32_t id) const {
     for (int32_t i = 0; i < records.count; ++i) {
         auto* u = static_cast<UnitRecord*>(records[i]);
         if (u->id == id) return u->name;

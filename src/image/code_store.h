@@ -37,8 +37,8 @@ struct UnitList {
     int32_t last_id;
     PtrList records;  // UnitRecord*
 
-    int32_t idOf(const char* name);  // appends an unknown name with the next id
-    const char* nameOf(int32_t id) const;
+    int32_t id_of(const char* name);  // appends an unknown name with the next id
+    const char* name_of(int32_t id) const;
     void release();
 };
 

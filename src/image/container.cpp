@@ -14,15 +14,15 @@ namespace {
 constexpr const char* kZlibInterface = "1.2.5";
 }  // namespace
 
-int container_inflate(ByteBuffer& out, uint8_t* in, int32_t inLength) {
-    if (inLength >= 2) {
+int container_inflate(ByteBuffer& out, uint8_t* in, int32_t in_length) {
+    if (in_length >= 2) {
         in[0] = 0x78;
         in[1] = 0x9C;
     }
     z_stream strm;
     std::memset(&strm, 0, sizeof strm);
     strm.next_in = in;
-    strm.avail_in = static_cast<uInt>(inLength < 0 ? 0 : inLength);
+    strm.avail_in = static_cast<uInt>(in_length < 0 ? 0 : in_length);
     int status = inflateInit_(&strm, kZlibInterface, static_cast<int>(sizeof(z_stream)));
     if (status != Z_OK) return status;
     int overflows = 0;
@@ -52,11 +52,11 @@ int container_inflate(ByteBuffer& out, uint8_t* in, int32_t inLength) {
     return overflows ? Z_BUF_ERROR : Z_OK;
 }
 
-int container_deflate(ByteBuffer& out, const uint8_t* in, int32_t inLength) {
+int container_deflate(ByteBuffer& out, const uint8_t* in, int32_t in_length) {
     z_stream strm;
     std::memset(&strm, 0, sizeof strm);
     strm.next_in = const_cast<Bytef*>(in);
-    strm.avail_in = static_cast<uInt>(inLength < 0 ? 0 : inLength);
+    strm.avail_in = static_cast<uInt>(in_length < 0 ? 0 : in_length);
     int status = deflateInit_(&strm, Z_DEFAULT_COMPRESSION, kZlibInterface, static_cast<int>(sizeof(z_stream)));
     if (status != Z_OK) return status;
     int overflows = 0;
@@ -83,23 +83,23 @@ int container_deflate(ByteBuffer& out, const uint8_t* in, int32_t inLength) {
 
 namespace {
 template <typename Pass, typename In>
-int sized_by_overflow(ByteBuffer& out, In in, int32_t inLength, Pass pass) {
-    if (out.length == 0 && !out.setLength(8192)) return Z_MEM_ERROR;
-    int status = pass(out, in, inLength);
+int sized_by_overflow(ByteBuffer& out, In in, int32_t in_length, Pass pass) {
+    if (out.length == 0 && !out.set_length(8192)) return Z_MEM_ERROR;
+    int status = pass(out, in, in_length);
     if (status != Z_BUF_ERROR) return status;
     int32_t size = out.length;
     out.length = 0;
-    if (!out.setLength(size)) return Z_MEM_ERROR;
-    return pass(out, in, inLength);
+    if (!out.set_length(size)) return Z_MEM_ERROR;
+    return pass(out, in, in_length);
 }
 }  // namespace
 
-int container_inflate_buffer(ByteBuffer& out, uint8_t* in, int32_t inLength) {
-    return sized_by_overflow(out, in, inLength, container_inflate);
+int container_inflate_buffer(ByteBuffer& out, uint8_t* in, int32_t in_length) {
+    return sized_by_overflow(out, in, in_length, container_inflate);
 }
 
-int container_deflate_buffer(ByteBuffer& out, const uint8_t* in, int32_t inLength) {
-    return sized_by_overflow(out, in, inLength, container_deflate);
+int container_deflate_buffer(ByteBuffer& out, const uint8_t* in, int32_t in_length) {
+    return sized_by_overflow(out, in, in_length, container_deflate);
 }
 
 bool read_whole_file(ByteBuffer& out, const char16_t* path) {
@@ -108,7 +108,7 @@ bool read_whole_file(ByteBuffer& out, const char16_t* path) {
     bool ok = std::fseek(f, 0, SEEK_END) == 0;
     long size = ok ? std::ftell(f) : -1;
     ok = ok && size >= 0 && size < 0x7FFFFFFF && std::fseek(f, 0, SEEK_SET) == 0;
-    ok = ok && out.setLength(static_cast<int32_t>(size));
+    ok = ok && out.set_length(static_cast<int32_t>(size));
     if (ok && size > 0) ok = std::fread(out.data, 1, static_cast<size_t>(size), f) == static_cast<size_t>(size);
     std::fclose(f);
     return ok;
@@ -120,9 +120,9 @@ int container_inflate_file(ByteBuffer& out, const char16_t* path) {
     return container_inflate_buffer(out, file.data, file.length);
 }
 
-int container_deflate_to_file(const uint8_t* in, int32_t inLength, const char16_t* path) {
+int container_deflate_to_file(const uint8_t* in, int32_t in_length, const char16_t* path) {
     ByteBuffer packed;
-    int status = container_deflate_buffer(packed, in, inLength);
+    int status = container_deflate_buffer(packed, in, in_length);
     if (status != Z_OK) return status;
     FILE* f = platform::open_file(path, "wb");
     if (!f) return Z_ERRNO;

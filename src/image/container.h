@@ -12,18 +12,18 @@ enum : int { kZOk = 0, kZErrno = -1, kZDataError = -3, kZBufError = -5 };
 
 // One pass: fills out (its whole length is the window) and sets out.length to the payload size.
 // Returns -5 when the window overflowed (the size is then right, the contents are not).
-int container_inflate(ByteBuffer& out, uint8_t* in, int32_t inLength);
-int container_deflate(ByteBuffer& out, const uint8_t* in, int32_t inLength);
+int container_inflate(ByteBuffer& out, uint8_t* in, int32_t in_length);
+int container_deflate(ByteBuffer& out, const uint8_t* in, int32_t in_length);
 
 // Sizing by overflow: starts at 8192 bytes when out is empty and repeats once at the reported
 // size. The input's first two bytes are overwritten.
-int container_inflate_buffer(ByteBuffer& out, uint8_t* in, int32_t inLength);
-int container_deflate_buffer(ByteBuffer& out, const uint8_t* in, int32_t inLength);
+int container_inflate_buffer(ByteBuffer& out, uint8_t* in, int32_t in_length);
+int container_deflate_buffer(ByteBuffer& out, const uint8_t* in, int32_t in_length);
 
 // Reads a whole file and inflates it; -1 when the file cannot be opened or read.
 int container_inflate_file(ByteBuffer& out, const char16_t* path);
 // Deflates and writes the file ("wb", replacing it); -1 when it cannot be written.
-int container_deflate_to_file(const uint8_t* in, int32_t inLength, const char16_t* path);
+int container_deflate_to_file(const uint8_t* in, int32_t in_length, const char16_t* path);
 
 // Reads a whole file into out; false when it cannot be opened.
 bool read_whole_file(ByteBuffer& out, const char16_t* path);

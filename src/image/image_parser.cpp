@@ -21,8 +21,8 @@ int32_t decimal(const char* s) { return static_cast<int32_t>(std::strtol(s, null
 bool parse_manifest(ParseState& ps) {
     LineReader& r = ps.reader;
     Manifest& m = ps.program.manifest;
-    r.setSplit(LineReader::kSplitDot | LineReader::kSplitComma | LineReader::kSplitSpace);
-    while (!r.endOfText()) {
+    r.set_split(LineReader::kSplitDot | LineReader::kSplitComma | LineReader::kSplitSpace);
+    while (!r.end_of_text()) {
         char* key = r.next();
         if (is(key, "[/MANIFEST]")) return true;
         WStr* target = is(key, "project:name")      ? &m.name
@@ -32,9 +32,9 @@ bool parse_manifest(ParseState& ps) {
                                                     : nullptr;
         bool date = is(key, "project:date");
         if (!target && !date) continue;  // unknown keys are skipped token by token
-        const char* value = r.nextQuoted();
+        const char* value = r.next_quoted();
         if (target) {
-            target->assignNarrow(value);
+            target->assign_narrow(value);
         } else {
             double d = 0;
             if (parse_iso8601(value, &d)) m.date = d;
@@ -47,28 +47,28 @@ bool parse_manifest(ParseState& ps) {
 
 char* copy(const char* s) { return strdup(s); }
 
-void add_member(ParseState& ps, CClass* c, const char* kindText) {
+void add_member(ParseState& ps, CClass* c, const char* kind_text) {
     LineReader& r = ps.reader;
     const char* access = r.next();
     const char* code = r.next();
-    const char* typeName = r.next();
+    const char* type_name = r.next();
     const char* name = r.next();
     auto* m = static_cast<CMember*>(std::calloc(1, sizeof(CMember)));
     m->access = static_cast<uint8_t>(decimal(access));
     m->type = static_cast<uint8_t>(code[0]);
     m->address = -1;
-    if (CType* t = type_by_name(ps.program.types, typeName)) {
+    if (CType* t = type_by_name(ps.program.types, type_name)) {
         m->kind = kMemberVar;
         m->info = t;
-    } else if (CEnum* e = enum_by_name(ps.program.enums, typeName)) {
+    } else if (CEnum* e = enum_by_name(ps.program.enums, type_name)) {
         m->kind = kMemberEnum;
         m->info = e;
     } else {
         m->kind = kMemberObject;
-        m->info = class_by_name(ps.program.classes, typeName);
+        m->info = class_by_name(ps.program.classes, type_name);
     }
     m->name = copy(name);
-    if (is(kindText, "1")) {
+    if (is(kind_text, "1")) {
         const char* read = r.next();
         const char* write = r.next();
         const char* def = r.next();
@@ -108,11 +108,11 @@ CClass* declare_class(ParseState& ps, const char* name, const char* base, bool i
 bool parse_metadata(ParseState& ps) {
     LineReader& r = ps.reader;
     Program& prog = ps.program;
-    r.setSplit(LineReader::kSplitSpace);
+    r.set_split(LineReader::kSplitSpace);
     enum { kNone, kClassBlock, kEnumBlock } block = kNone;
     CClass* cls = nullptr;
     CEnum* en = nullptr;
-    while (!r.endOfText()) {
+    while (!r.end_of_text()) {
         const int line = ps.line();
         char* t = r.next();
         if (is(t, "[/METADATA]")) {
@@ -121,14 +121,14 @@ bool parse_metadata(ParseState& ps) {
             return true;
         }
         if (is(t, "unit")) {
-            prog.units.idOf(r.next());
+            prog.units.id_of(r.next());
         } else if (is(t, "class")) {
             const char* name = r.next();
             const char* base = r.next();
             const char* internal = r.next();
             const char* unit = r.next();
             cls = declare_class(ps, name, base, false, decimal(internal) != 0);
-            cls->unit_id = static_cast<int16_t>(prog.units.idOf(unit));
+            cls->unit_id = static_cast<int16_t>(prog.units.id_of(unit));
             cls->size = 0;
             cls->methods = ptr_list_create();
             block = kClassBlock;
@@ -137,7 +137,7 @@ bool parse_metadata(ParseState& ps) {
             const char* base = r.next();
             const char* unit = r.next();
             cls = declare_class(ps, name, base, true, false);
-            cls->unit_id = static_cast<int16_t>(prog.units.idOf(unit));
+            cls->unit_id = static_cast<int16_t>(prog.units.id_of(unit));
             block = kClassBlock;
         } else if (is(t, "enum")) {
             const char* name = r.next();
@@ -146,7 +146,7 @@ bool parse_metadata(ParseState& ps) {
             en = static_cast<CEnum*>(std::calloc(1, sizeof(CEnum)));
             en->name = copy(name);
             en->type = static_cast<uint8_t>(code[0]);
-            en->unit_id = static_cast<int16_t>(prog.units.idOf(unit));
+            en->unit_id = static_cast<int16_t>(prog.units.id_of(unit));
             en->members = ptr_list_create();
             prog.enums.add(en);
             block = kEnumBlock;
@@ -158,7 +158,7 @@ bool parse_metadata(ParseState& ps) {
             auto* ty = static_cast<CType*>(std::calloc(1, sizeof(CType)));
             ty->short_name = static_cast<uint8_t>(code[0]);
             ty->size = static_cast<uint8_t>(size_of_code(code[0]));
-            ty->unit_id = static_cast<int16_t>(prog.units.idOf(unit));
+            ty->unit_id = static_cast<int16_t>(prog.units.id_of(unit));
             ty->name = copy(name);
             ty->base_type = is(base, name) ? ty : type_by_name(prog.types, base);
             prog.types.add(ty);
@@ -204,16 +204,16 @@ int hex_digit(char c) {
 
 bool parse_resource(ParseState& ps) {
     LineReader& r = ps.reader;
-    r.setSplit(0);
-    const int nameLine = ps.line();
+    r.set_split(0);
+    const int name_line = ps.line();
     const char* name = r.next();
-    const int hexLine = ps.line();
+    const int hex_line = ps.line();
     const char* hex = r.next();
-    const int endLine = ps.line();
+    const int end_line = ps.line();
     const char* end = r.next();
-    if (!is(end, "[/RESOURCE]")) return ps.fail(endLine, "resource block without [/RESOURCE]");
+    if (!is(end, "[/RESOURCE]")) return ps.fail(end_line, "resource block without [/RESOURCE]");
     size_t digits = std::strlen(hex);
-    if (digits % 2) return ps.fail(hexLine, "resource data with an odd number of hexadecimal digits");
+    if (digits % 2) return ps.fail(hex_line, "resource data with an odd number of hexadecimal digits");
     auto* rec = static_cast<ResourceRec*>(std::calloc(1, sizeof(ResourceRec)));
     rec->name = copy(name);
     rec->size = static_cast<uint32_t>(digits / 2);
@@ -221,10 +221,10 @@ bool parse_resource(ParseState& ps) {
     ps.program.code.resources.add(rec);
     for (uint32_t i = 0; i < rec->size; ++i) {
         int hi = hex_digit(hex[2 * i]), lo = hex_digit(hex[2 * i + 1]);
-        if (hi < 0 || lo < 0) return ps.fail(hexLine, "resource data with a character that is not hexadecimal");
+        if (hi < 0 || lo < 0) return ps.fail(hex_line, "resource data with a character that is not hexadecimal");
         rec->data[i] = static_cast<uint8_t>(hi << 4 | lo);
     }
-    (void)nameLine;
+    (void)name_line;
     return true;
 }
 
@@ -254,8 +254,8 @@ bool parse_image(Program& prog, char* text, LoadReport& report) {
             return ps.fail(line, std::string("unexpected text '") + t + "' between sections");
         }
         if (!ok) return false;
-        if (r.endOfText()) break;
-        r.setSplit(0);
+        if (r.end_of_text()) break;
+        r.set_split(0);
         t = r.next();
     }
     ps.current->next = nullptr;

@@ -22,7 +22,7 @@ inline void end_line(LineReader& r, char* p) {
 }  // namespace
 
 char* LineReader::next() {
-    if (flags & kQuoted) return nextQuoted();
+    if (flags & kQuoted) return next_quoted();
     flags &= ~kEndOfLine;
     char* p = pos;
     token = p;
@@ -46,7 +46,7 @@ char* LineReader::next() {
     }
 }
 
-char* LineReader::nextQuoted() {
+char* LineReader::next_quoted() {
     flags &= ~(kEndOfLine | kEmptyQuote | kQuoted);
     char* p = pos;
     token = p;
@@ -82,8 +82,8 @@ char* LineReader::nextQuoted() {
     }
 }
 
-void LineReader::skipLine() {
-    while (!endOfLine() && !endOfText()) next();
+void LineReader::skip_line() {
+    while (!end_of_line() && !end_of_text()) next();
 }
 
 }  // namespace qel

@@ -26,14 +26,14 @@ struct LineReader {
     // Reads the next token and returns it (never null; an empty token at the end of the text).
     char* next();
     // Reads a quoted value: the text between the opening quote and the quote that ends the line.
-    char* nextQuoted();
+    char* next_quoted();
 
-    void setSplit(uint32_t split) { flags = (flags & ~(kSplitDot | kSplitComma | kSplitSpace)) | split; }
-    bool endOfLine() const { return flags & kEndOfLine; }
-    bool endOfText() const { return flags & kEndOfText; }
-    bool emptyQuote() const { return flags & kEmptyQuote; }
+    void set_split(uint32_t split) { flags = (flags & ~(kSplitDot | kSplitComma | kSplitSpace)) | split; }
+    bool end_of_line() const { return flags & kEndOfLine; }
+    bool end_of_text() const { return flags & kEndOfText; }
+    bool empty_quote() const { return flags & kEmptyQuote; }
     // Reads and drops tokens up to the end of the current line.
-    void skipLine();
+    void skip_line();
 };
 
 }  // namespace qel

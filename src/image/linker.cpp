@@ -29,8 +29,8 @@ bool check_object_layouts(Program& prog, LoadReport& report) {
             if (!k->fields) continue;
             for (int32_t n = 0; n < k->fields->count; ++n) {
                 auto* f = static_cast<CMember*>((*k->fields)[n]);
-                bool classPointer = f->address == 0 && f->type == kTypePointer && f->array_length == 0;
-                if (f->address >= 0 && f->address < 4 && !classPointer)
+                bool class_pointer = f->address == 0 && f->type == kTypePointer && f->array_length == 0;
+                if (f->address >= 0 && f->address < 4 && !class_pointer)
                     return report.fail(0, std::string("class <") + c->name + "> has its field " + f->name +
                                               " where its objects keep their class (derive it from object)");
             }

@@ -10,14 +10,14 @@ namespace qel {
 namespace {
 [[noreturn]] void unsupported(const Instruction* ins, const char* what) {
     WStr m{};
-    m.appendNarrow(opcode_mnemonic(ins->opcode));
+    m.append_narrow(opcode_mnemonic(ins->opcode));
     if (ins->name) {
-        m.appendNarrow(" ");
-        m.appendNarrow(ins->name);
+        m.append_narrow(" ");
+        m.append_narrow(ins->name);
     }
-    m.appendNarrow(": ");
-    m.appendNarrow(what);
-    m.appendNarrow(" are not supported by this runtime build");
+    m.append_narrow(": ");
+    m.append_narrow(what);
+    m.append_narrow(" are not supported by this runtime build");
     raise_runtime_error(m);
 }
 }  // namespace

@@ -14,16 +14,16 @@ namespace qel {
 
 void* native_object_create(Runtime*, const char* name, Frame*) {
     WStr m{};
-    m.appendNarrow("native class ");
-    m.appendNarrow(name);
-    m.appendNarrow(" is not supported by this runtime build");
+    m.append_narrow("native class ");
+    m.append_narrow(name);
+    m.append_narrow(" is not supported by this runtime build");
     raise_runtime_error(m);
 }
 
 void native_member(Runtime*, Frame*, void*, Instruction* ins) {
     WStr m{};
-    m.appendNarrow(opcode_mnemonic(ins->opcode));
-    m.appendNarrow(": native class members are not supported by this runtime build");
+    m.append_narrow(opcode_mnemonic(ins->opcode));
+    m.append_narrow(": native class members are not supported by this runtime build");
     raise_runtime_error(m);
 }
 

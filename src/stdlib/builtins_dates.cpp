@@ -16,7 +16,7 @@ namespace qel {
 namespace {
 
 void set_text(Value& slot, const std::u16string& text) {
-    set_string(slot).assignWide(text.data(), static_cast<uint32_t>(text.size()));
+    set_string(slot).assign_wide(text.data(), static_cast<uint32_t>(text.size()));
 }
 
 // A string result formatted from a DateTime with one of the locale's patterns.
@@ -76,15 +76,15 @@ void bi_EncodeTime(Runtime* rt, Frame* f) {
 // The three references receive 16-bit numbers; the bytes after them are left as they are.
 void bi_DecodeDate(Runtime* rt, Frame* f) {
     ValueStack* st = f->stack;
-    void* dayRef = pop_pointer(st);
-    void* monthRef = pop_pointer(st);
-    void* yearRef = pop_pointer(st);
+    void* day_ref = pop_pointer(st);
+    void* month_ref = pop_pointer(st);
+    void* year_ref = pop_pointer(st);
     DateParts p = decode_date(pop_double(st));
     // Nothing is written unless every reference is there.
-    if (!yearRef || !monthRef || !dayRef) raise_runtime_error("Null reference");
-    write_u16(yearRef, p.year);
-    write_u16(monthRef, p.month);
-    write_u16(dayRef, p.day);
+    if (!year_ref || !month_ref || !day_ref) raise_runtime_error("Null reference");
+    write_u16(year_ref, p.year);
+    write_u16(month_ref, p.month);
+    write_u16(day_ref, p.day);
 }
 
 void bi_DaysPerMonth(Runtime* rt, Frame* f) {

@@ -54,14 +54,14 @@ void bi_DirectoryExists(Runtime* rt, Frame* f) {
 void bi_ExtractFileName(Runtime* rt, Frame* f) {
     WStr& path = top_string(f->stack);
     int32_t cut = last_backslash(path);
-    if (cut >= 0) path.assignWide(path.text() + cut + 1, path.length - static_cast<uint32_t>(cut) - 1);
+    if (cut >= 0) path.assign_wide(path.text() + cut + 1, path.length - static_cast<uint32_t>(cut) - 1);
 }
 
 // The text before the last backslash; the whole path when there is none.
 void bi_ExtractFileDir(Runtime* rt, Frame* f) {
     WStr& path = top_string(f->stack);
     int32_t cut = last_backslash(path);
-    if (cut >= 0) path.assignWide(path.text(), static_cast<uint32_t>(cut));
+    if (cut >= 0) path.assign_wide(path.text(), static_cast<uint32_t>(cut));
 }
 
 // From the first point after the last backslash up to the next slash, backslash, space, comma
@@ -79,7 +79,7 @@ void bi_ExtractFileExt(Runtime* rt, Frame* f) {
     while (end < path.length && t[end] != u'\\' && t[end] != u'/' && t[end] != u' ' && t[end] != u',' &&
            t[end] != u'%')
         ++end;
-    path.assignWide(t + start, end - start);
+    path.assign_wide(t + start, end - start);
 }
 
 // The current directory (at most 260 characters); empty when the query fails.

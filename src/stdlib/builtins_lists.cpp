@@ -47,7 +47,7 @@ void bi_list_add(Runtime* rt, Frame* f) {
 void bi_list_insert(Runtime* rt, Frame* f) {
     void* item = pop_pointer(f->stack);
     int32_t index = pop_int(f->stack);
-    pop_list(f->stack)->insertAt(index, item);
+    pop_list(f->stack)->insert_at(index, item);
 }
 
 void bi_list_set(Runtime* rt, Frame* f) {
@@ -64,7 +64,7 @@ void bi_list_get(Runtime* rt, Frame* f) {
 
 void bi_list_indexof(Runtime* rt, Frame* f) {
     void* item = pop_pointer(f->stack);
-    int32_t index = pop_list(f->stack)->indexOf(item);
+    int32_t index = pop_list(f->stack)->index_of(item);
     push_int(f->stack, index);
 }
 
@@ -76,7 +76,7 @@ void bi_list_remove(Runtime* rt, Frame* f) {
 
 void bi_list_delete(Runtime* rt, Frame* f) {
     int32_t index = pop_int(f->stack);
-    pop_list(f->stack)->removeAt(index);
+    pop_list(f->stack)->remove_at(index);
 }
 
 void bi_list_exchange(Runtime* rt, Frame* f) {
@@ -103,17 +103,17 @@ void bi_list_sort(Runtime* rt, Frame* f) {
 
 void bi_hash_list_add(Runtime* rt, Frame* f) {
     WStr& text = ref_string(pop_pointer(f->stack));
-    hashAdd(pop_list(f->stack), text);
+    hash_add(pop_list(f->stack), text);
 }
 
 void bi_hash_list_remove(Runtime* rt, Frame* f) {
     WStr& text = ref_string(pop_pointer(f->stack));
-    hashRemove(pop_list(f->stack), text);
+    hash_remove(pop_list(f->stack), text);
 }
 
 void bi_hash_list_indexof(Runtime* rt, Frame* f) {
     WStr& text = ref_string(pop_pointer(f->stack));
-    int32_t index = hashIndexOf(pop_list(f->stack), text);
+    int32_t index = hash_index_of(pop_list(f->stack), text);
     push_int(f->stack, index);
 }
 

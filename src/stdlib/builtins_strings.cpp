@@ -262,13 +262,13 @@ void bi_LowerCase(Runtime* rt, Frame* f) {
 void bi_ReplaceStr(Runtime* rt, Frame* f) {
     WStr& replacement = pop_string(f->stack);
     WStr& pattern = pop_string(f->stack);
-    top_text(f).replaceAll(pattern, replacement, true);
+    top_text(f).replace_all(pattern, replacement, true);
 }
 
 void bi_ReplaceText(Runtime* rt, Frame* f) {
     WStr& replacement = pop_string(f->stack);
     WStr& pattern = pop_string(f->stack);
-    top_text(f).replaceAll(pattern, replacement, false);
+    top_text(f).replace_all(pattern, replacement, false);
 }
 
 void bi_QuotedStr(Runtime* rt, Frame* f) {
@@ -296,7 +296,7 @@ void bi_UrlEncode(Runtime* rt, Frame* f) {
     static const char kHex[] = "0123456789ABCDEF";
     WStr& s = top_text(f);
     int bytes = 0;
-    char* utf8 = s.toUtf8(&bytes);
+    char* utf8 = s.to_utf8(&bytes);
     if (!utf8) raise_runtime_error("Out of memory");
     uint32_t n = bytes > 0 ? static_cast<uint32_t>(bytes) - 1 : 0, out = 0;
     auto kept = [](unsigned char c) {
@@ -336,7 +336,7 @@ void bi_Chr(Runtime* rt, Frame* f) {
     Value& v = top_slot(f->stack);
     if (v.tag != kTagInt && v.tag != kTagBool) conversion_error(v.tag, "int");
     WChar unit = static_cast<WChar>(v.v.u & 0xFFFF);
-    set_string(v).setChar(unit);
+    set_string(v).set_char(unit);
 }
 
 void bi_Asc(Runtime* rt, Frame* f) {

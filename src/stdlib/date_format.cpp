@@ -89,8 +89,8 @@ void format_date_time(std::u16string& out, const WChar* fmt, uint32_t length, do
     Parts parts(d);
     const WChar* p = fmt;
     const WChar* end = fmt + length;
-    bool lastWasHour = false;  // the last number printed was an hour: m and mm print minutes
-    bool markerPrinted = false;
+    bool last_was_hour = false;  // the last number printed was an hour: m and mm print minutes
+    bool marker_printed = false;
     while (p < end) {
         WChar c = *p;
         if (c < u'"' || c > u'z') {
@@ -116,7 +116,7 @@ void format_date_time(std::u16string& out, const WChar* fmt, uint32_t length, do
             case u'd':
                 if (run <= 2) {
                     append_number(out, parts.date().day, run);
-                    lastWasHour = false;
+                    last_was_hour = false;
                 } else if (run <= 4) {
                     append_name(out, run == 3 ? fs.short_day_names : fs.long_day_names, parts.date().day_of_week - 1,
                                 7);
@@ -124,33 +124,33 @@ void format_date_time(std::u16string& out, const WChar* fmt, uint32_t length, do
                 break;
             case u'm':
                 if (run <= 2) {
-                    append_number(out, lastWasHour ? parts.time().minute : parts.date().month, run);
-                    lastWasHour = false;
+                    append_number(out, last_was_hour ? parts.time().minute : parts.date().month, run);
+                    last_was_hour = false;
                 } else {
                     append_name(out, run == 3 ? fs.short_month_names : fs.long_month_names, parts.date().month, 13);
                 }
                 break;
             case u'n':
                 append_number(out, parts.time().minute, run);
-                lastWasHour = false;
+                last_was_hour = false;
                 break;
             case u'h': {
                 int hour = parts.time().hour;
-                if (markerPrinted || has_marker_from(p + run, end)) {
+                if (marker_printed || has_marker_from(p + run, end)) {
                     hour %= 12;
                     if (hour == 0) hour = 12;
                 }
                 append_number(out, hour, run < 2 ? run : 2);
-                lastWasHour = true;
+                last_was_hour = true;
                 break;
             }
             case u's':
                 append_number(out, parts.time().second, run);
-                lastWasHour = false;
+                last_was_hour = false;
                 break;
             case u'z':
                 append_number(out, parts.time().ms, 3);
-                lastWasHour = false;
+                last_was_hour = false;
                 break;
             case u'y': {
                 int year = parts.date().year;
@@ -158,7 +158,7 @@ void format_date_time(std::u16string& out, const WChar* fmt, uint32_t length, do
                     append_number(out, year % 100, 2);
                 else
                     append_number(out, year, 4);
-                lastWasHour = false;
+                last_was_hour = false;
                 break;
             }
             case u'a':
@@ -177,7 +177,7 @@ void format_date_time(std::u16string& out, const WChar* fmt, uint32_t length, do
                         out += c;  // a lone a or A is plain text
                         break;
                     }
-                    markerPrinted = true;
+                    marker_printed = true;
                 } else if (run == 3 || run == 4) {
                     append_name(out, run == 3 ? fs.short_day_names : fs.long_day_names, parts.date().day_of_week - 1,
                                 7);
@@ -205,7 +205,7 @@ std::string printf_fixed(int width, int decimals, double x) {
     return std::string(buf.data(), static_cast<size_t>(n));
 }
 
-void append_section(std::u16string& out, double x, int intDigits, int decimals, bool grouped,
+void append_section(std::u16string& out, double x, int int_digits, int decimals, bool grouped,
                     const FormatSettings& fs) {
     if (std::isnan(x)) {
         append_ascii(out, "NAN");
@@ -215,20 +215,20 @@ void append_section(std::u16string& out, double x, int intDigits, int decimals, 
         append_ascii(out, x < 0 ? "-INF" : "INF");
         return;
     }
-    int width = decimals > 0 ? intDigits + 1 + decimals : intDigits;
+    int width = decimals > 0 ? int_digits + 1 + decimals : int_digits;
     std::string text = printf_fixed(width, decimals, x);
     const WChar point = fs.decimal_separator ? fs.decimal_separator : u'.';
     size_t i = 0;
     if (grouped) {
         // The sign, then leading zeros (never grouped), then the integer digits in threes.
         if (i < text.size() && text[i] == '-') out += static_cast<WChar>(text[i++]);
-        size_t digitsEnd = text.find('.', i);
-        if (digitsEnd == std::string::npos) digitsEnd = text.size();
-        for (; i < digitsEnd && text[i] == '0'; ++i) out += u'0';
-        size_t remaining = digitsEnd - i;
-        for (; i < digitsEnd; ++i) {
+        size_t digits_end = text.find('.', i);
+        if (digits_end == std::string::npos) digits_end = text.size();
+        for (; i < digits_end && text[i] == '0'; ++i) out += u'0';
+        size_t remaining = digits_end - i;
+        for (; i < digits_end; ++i) {
             out += static_cast<WChar>(text[i]);
-            size_t left = digitsEnd - i - 1;
+            size_t left = digits_end - i - 1;
             if (remaining >= 4 && left > 0 && left % 3 == 0 && fs.thousand_separator) out += fs.thousand_separator;
         }
     }
@@ -254,17 +254,17 @@ void format_float(std::u16string& out, const WChar* fmt, uint32_t length, double
             ++p;
             continue;
         }
-        int intDigits = 0, decimals = 0;
-        bool grouped = false, afterPoint = false;
+        int int_digits = 0, decimals = 0;
+        bool grouped = false, after_point = false;
         for (; p < end && in_number_section(*p); ++p) {
             if (*p == u'0')
-                ++(afterPoint ? decimals : intDigits);
+                ++(after_point ? decimals : int_digits);
             else if (*p == u',')
                 grouped = true;
             else
-                afterPoint = true;
+                after_point = true;
         }
-        append_section(out, x, intDigits, decimals, grouped, fs);
+        append_section(out, x, int_digits, decimals, grouped, fs);
     }
 }
 

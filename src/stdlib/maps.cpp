@@ -29,7 +29,7 @@ CMapCoord* insert_entry(CMap* map, const MapRect& r, void* data, bool front) {
     c->IsEnabled = 1;
     try {
         if (front)
-            list.insertAt(0, c);
+            list.insert_at(0, c);
         else
             list.add(c);
     } catch (...) {

@@ -137,7 +137,7 @@ bool stream_from_hex(CMemStream& s, const WStr& text, int32_t* written) {
     if (text.length % 2 != 0) return false;
     ByteBuffer bytes;
     int32_t n = static_cast<int32_t>(text.length / 2);
-    if (!bytes.setLength(n)) raise_runtime_error("Out of memory");
+    if (!bytes.set_length(n)) raise_runtime_error("Out of memory");
     const WChar* t = text.text();
     for (int32_t i = 0; i < n; ++i) {
         int hi = hex_digit(t[2 * i]), lo = hex_digit(t[2 * i + 1]);
@@ -180,7 +180,7 @@ int stream_uncompress(const CMemStream& source, CMemStream& target) {
     if (source.size < 2) return kZDataError;
     // Inflating writes over the first two bytes of its input: work on a copy.
     ByteBuffer input, plain;
-    if (!input.setLength(source.size)) return kZMemError;
+    if (!input.set_length(source.size)) return kZMemError;
     std::memcpy(input.data, source.memory, static_cast<size_t>(source.size));
     int status = container_inflate_buffer(plain, input.data, input.length);
     if (status != kZOk) return status;

@@ -28,7 +28,7 @@ StrItem* new_item(const WChar* text, uint32_t n, void* object) {
     auto* item = static_cast<StrItem*>(std::calloc(1, sizeof(StrItem)));
     if (!item) out_of_memory();
     if (n > 0) {
-        item->text.assignWide(text, n);
+        item->text.assign_wide(text, n);
         if (item->text.length != n) {
             std::free(item);
             out_of_memory();
@@ -80,12 +80,12 @@ struct Lines {
     }
 
     // These lines go behind the target's own; the capacity grows as single adds would grow it.
-    void appendTo(PtrList* target) {
+    void append_to(PtrList* target) {
         if (list.count == 0) return;
         int32_t needed = target->count + list.count;
         int32_t capacity = target->capacity;
         while (capacity < needed) capacity = ptr_list_grow(capacity);
-        if (!target->setCapacity(capacity)) out_of_memory();
+        if (!target->set_capacity(capacity)) out_of_memory();
         std::memcpy(target->items + target->count, list.items, static_cast<size_t>(list.count) * sizeof(void*));
         target->count = needed;
         list.clear();
@@ -204,7 +204,7 @@ void string_list_add(PtrList* list, const WChar* text, uint32_t n, void* object)
 void string_list_insert(PtrList* list, int32_t index, const WStr& text) {
     StrItem* item = new_item(text.buffer, text.length, nullptr);
     try {
-        list->insertAt(index, item);
+        list->insert_at(index, item);
     } catch (...) {
         free_item(item);
         throw;
@@ -213,7 +213,7 @@ void string_list_insert(PtrList* list, int32_t index, const WStr& text) {
 
 void string_list_delete(PtrList* list, int32_t index) {
     auto* item = static_cast<StrItem*>(list->get(index));
-    list->removeAt(index);
+    list->remove_at(index);
     free_item(item);
 }
 
@@ -272,7 +272,7 @@ void string_list_set_value(PtrList* list, const WStr& name, const WStr& value) {
         WStr line{};
         line.reserve(static_cast<int>(name_length + value.length + 1));
         line.append(name);
-        line.appendUnits(&kEquals, 1);
+        line.append_units(&kEquals, 1);
         line.append(value);
         if (line.length != name_length + value.length + 1) {
             line.clear();
@@ -316,7 +316,7 @@ void string_list_name_at(const PtrList* list, int32_t index, WStr& out) {
     else if (e == 0)
         out.clear();
     else
-        out.assignWide(text.buffer, static_cast<uint32_t>(e));
+        out.assign_wide(text.buffer, static_cast<uint32_t>(e));
 }
 
 void string_list_value_at(const PtrList* list, int32_t index, WStr& out) {
@@ -326,7 +326,7 @@ void string_list_value_at(const PtrList* list, int32_t index, WStr& out) {
     if (n == 0)
         out.clear();
     else
-        out.assignWide(text.buffer + e + 1, n);
+        out.assign_wide(text.buffer + e + 1, n);
 }
 
 void string_list_text(const PtrList* list, WStr& out) {
@@ -342,9 +342,9 @@ void string_list_text(const PtrList* list, WStr& out) {
     if (!joined.buffer) out_of_memory();
     static const WChar kBreak[] = {kCR, kLF};
     for (int32_t i = 0; i < list->count; ++i) {
-        if (i > 0) joined.appendUnits(kBreak, 2);
+        if (i > 0) joined.append_units(kBreak, 2);
         const WStr& line = text_of((*list)[i]);
-        joined.appendUnits(line.text(), line.length);
+        joined.append_units(line.text(), line.length);
     }
     out.adopt(joined.buffer, joined.length, joined.capacity);
 }
@@ -366,7 +366,7 @@ void string_list_split(PtrList* list, const WChar* text, uint32_t n, const WStr&
     } else {
         split_at_separator(lines, text, n, separator);
     }
-    lines.appendTo(list);
+    lines.append_to(list);
 }
 
 int string_list_compare(const WStr& a, const WStr& b, bool case_sensitive) {
@@ -431,7 +431,7 @@ bool string_list_save_compressed(const PtrList* list, const char16_t* path) {
     WStr text{};
     string_list_text(list, text);
     int bytes = 0;
-    char* utf8 = text.toUtf8(&bytes);
+    char* utf8 = text.to_utf8(&bytes);
     text.clear();
     if (!utf8) out_of_memory();
     int status = container_deflate_to_file(reinterpret_cast<const uint8_t*>(utf8), bytes, path);

@@ -113,34 +113,34 @@ bool is_a(const CClass* c, const CClass* other) {
 }
 
 bool layout_class(CClass* c, std::string* error) {
-    const int32_t baseSize = c->base_class ? c->base_class->size : 0;
+    const int32_t base_size = c->base_class ? c->base_class->size : 0;
     if (!c->fields || c->fields->count == 0) {
-        c->size = baseSize;
+        c->size = base_size;
         return true;
     }
-    int64_t offset = baseSize;
+    int64_t offset = base_size;
     int32_t largest = 0;
     for (int32_t i = 0; i < c->fields->count; ++i) {
         auto* f = static_cast<CMember*>((*c->fields)[i]);
         const int32_t element = size_of_code(static_cast<char>(f->type));
-        int64_t fieldSize;
+        int64_t field_size;
         if (f->array_length == 0) {
-            fieldSize = element;
+            field_size = element;
         } else if (f->array_length == -1) {
             auto* inner = f->kind == kMemberObject ? static_cast<CClass*>(f->info) : nullptr;
             if (!inner) {
                 if (error) *error = std::string("embedded member '") + f->name + "' of '" + c->name + "' names no class or struct";
                 return false;
             }
-            fieldSize = inner->size;
+            field_size = inner->size;
         } else {
-            fieldSize = static_cast<int64_t>(f->array_length) * element;
+            field_size = static_cast<int64_t>(f->array_length) * element;
         }
         int32_t align = element > 8 || element == 0 ? 1 : element;
         if (align > largest) largest = align;
         if (offset % align) offset += align - offset % align;
         f->address = static_cast<int32_t>(offset);
-        offset += fieldSize;
+        offset += field_size;
         if (offset > 0x3FFFFFFF) {
             if (error) *error = std::string("class '") + c->name + "' is too large";
             return false;

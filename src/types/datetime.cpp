@@ -28,10 +28,10 @@ bool is_valid_date(int year, int month, int day) {
 
 double encode_date(int year, int month, int day) {
     if (!is_valid_date(year, month, day)) return 0;
-    int dayOfYear = day;
-    for (int m = 1; m < month; ++m) dayOfYear += days_in_month(year, m);
+    int day_of_year = day;
+    for (int m = 1; m < month; ++m) day_of_year += days_in_month(year, m);
     int y = year - 1;
-    return static_cast<double>(y * 365 + y / 4 - y / 100 + y / 400 + dayOfYear - kDateDelta);
+    return static_cast<double>(y * 365 + y / 4 - y / 100 + y / 400 + day_of_year - kDateDelta);
 }
 
 double encode_time(int hour, int minute, int second, int ms) {

@@ -61,7 +61,7 @@ void report_unhandled(Runtime* rt, void* exception, bool script_exception, Instr
         ValueStack* st = f->stack;
         int32_t before = st->count;
         WStr name{};
-        name.assignNarrow("Message");
+        name.assign_narrow("Message");
         get_property_by_name(rt, exception, nullptr, name, f);
         name.clear();
         if (st->count > before && st->slots[st->count - 1].tag == kTagString) message.assign(st->slots[st->count - 1].text);

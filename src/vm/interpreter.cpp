@@ -31,8 +31,8 @@ constexpr uint32_t kCrlfHash = name_hash("crlf");
 }
 [[noreturn]] void method_not_found(const Instruction* ins) {
     WStr m{};
-    m.assignNarrow("Method not found: ");
-    m.appendNarrow(ins->name ? ins->name : "");
+    m.assign_narrow("Method not found: ");
+    m.append_narrow(ins->name ? ins->name : "");
     raise_runtime_error(m);
 }
 [[noreturn]] void not_a_string_variable() { raise_runtime_error("Variable is not a string"); }
@@ -99,7 +99,7 @@ int arith_index(int op) { return op == kOp_add ? 0 : op == kOp_sub ? 1 : 2; }
 // Recognises the runs the interpreter executes as one step: ldvint A, then ldint K or ldvint B,
 // then a comparison followed by cmp/cmpjmp, or add/sub/mul optionally followed by stvint C.
 // Returns the fused label, or null.
-const void* fuse(Instruction* i, const void* const* compareVK, const void* const* compareVV,
+const void* fuse(Instruction* i, const void* const* compare_v_k, const void* const* compare_v_v,
                  const void* const* arith) {
     Instruction* second = i->next;
     Instruction* third = second ? second->next : nullptr;
@@ -114,7 +114,7 @@ const void* fuse(Instruction* i, const void* const* compareVK, const void* const
         int op = fourth->opcode == kOp_cmp ? negated_compare(third->opcode) : third->opcode;
         fo.target = fourth->operand.target;
         fo.after = fourth->next;
-        return (constant ? compareVK : compareVV)[compare_index(op)];
+        return (constant ? compare_v_k : compare_v_v)[compare_index(op)];
     }
     if (!is_arith(third->opcode)) return nullptr;
     const int kind = arith_index(third->opcode);

@@ -65,8 +65,8 @@ namespace {
 // A failure while a script object is being built ends the run: nothing can continue safely.
 [[noreturn]] void fatal_creation_error(const CClass* c) {
     WStr text{};
-    text.assignNarrow(c->name);
-    text.appendNarrow(" creating error.");
+    text.assign_narrow(c->name);
+    text.append_narrow(" creating error.");
     if (g_vm_hooks.error_box) g_vm_hooks.error_box(text);
     text.clear();
     platform::exit_process(1);

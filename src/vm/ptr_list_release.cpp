@@ -27,7 +27,7 @@ struct Detached {
 
     ~Detached() {
         for (int32_t i = next; i < count; ++i) {
-            if (list.count == list.capacity && !list.setCapacity(ptr_list_grow(list.capacity))) break;
+            if (list.count == list.capacity && !list.set_capacity(ptr_list_grow(list.capacity))) break;
             list.items[list.count++] = items[i];
         }
         std::free(items);
@@ -60,9 +60,9 @@ void clear_objects(Runtime* rt, PtrList& list, Frame* f) {
     }
 }
 
-void clear_items(Runtime* rt, PtrList& list, const CClass* itemClass, Frame* f) {
+void clear_items(Runtime* rt, PtrList& list, const CClass* item_class, Frame* f) {
     if (list.count == 0) return;
-    if (itemClass && !itemClass->is_struct) {
+    if (item_class && !item_class->is_struct) {
         clear_objects(rt, list, f);
         return;
     }
@@ -70,7 +70,7 @@ void clear_items(Runtime* rt, PtrList& list, const CClass* itemClass, Frame* f) 
     std::unordered_set<void*> seen;
     void* block;
     while (d.take(block, seen)) {
-        if (itemClass) free_string_fields(block, itemClass);
+        if (item_class) free_string_fields(block, item_class);
         std::free(block);
     }
 }

@@ -48,7 +48,7 @@ void push_string(ValueStack* s, const WChar* text) {
     Value& v = push_slot(s);
     v.tag = kTagString;
     if (text[0])
-        v.text.assignWide(text);
+        v.text.assign_wide(text);
     else
         v.text.clear();
 }
@@ -57,7 +57,7 @@ void push_string_units(ValueStack* s, const WChar* text, uint32_t n) {
     Value& v = push_slot(s);
     v.tag = kTagString;
     if (n)
-        v.text.assignWide(text, n);
+        v.text.assign_wide(text, n);
     else
         v.text.clear();
 }
@@ -65,7 +65,7 @@ void push_string_units(ValueStack* s, const WChar* text, uint32_t n) {
 void push_string_narrow(ValueStack* s, const char* text) {
     Value& v = push_slot(s);
     v.tag = kTagString;
-    v.text.assignNarrow(text);
+    v.text.assign_narrow(text);
 }
 
 bool value_truth(const Value& v) {

@@ -32,7 +32,7 @@ bool ThreadRegistry::add(uint32_t thread_id, ValueStack* stack) {
     e->thread_id = thread_id;
     e->stack = stack;
     Locked l(lock);
-    if (entries.count == entries.capacity && !entries.setCapacity(ptr_list_grow(entries.capacity))) {
+    if (entries.count == entries.capacity && !entries.set_capacity(ptr_list_grow(entries.capacity))) {
         std::free(e);
         return false;
     }

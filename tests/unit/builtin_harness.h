@@ -34,7 +34,7 @@ public:  // the pushes chain: i(1).s(u"x")
     Builtins& s8(const std::string& utf8) {
         qel::Value& v = qel::push_slot(st);
         v.tag = qel::kTagString;
-        v.text.assignUtf8(utf8.c_str(), static_cast<int>(utf8.size()));
+        v.text.assign_utf8(utf8.c_str(), static_cast<int>(utf8.size()));
         return *this;
     }
 
@@ -54,7 +54,7 @@ public:  // the pushes chain: i(1).s(u"x")
     }
 
     static std::string utf8(const qel::WStr& w) {
-        char* t = w.toUtf8();
+        char* t = w.to_utf8();
         std::string s = t ? t : "";
         std::free(t);
         return s;

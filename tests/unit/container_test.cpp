@@ -41,11 +41,11 @@ TEST(Container, ThePayloadSizeDecidesOneOrTwoPasses) {
     std::string small = pattern(8192), large = pattern(8193);
     std::vector<uint8_t> a = deflate(small), b = deflate(large);
     ByteBuffer out;
-    ASSERT_TRUE(out.setLength(8192));
+    ASSERT_TRUE(out.set_length(8192));
     EXPECT_EQ(container_inflate(out, a.data(), static_cast<int32_t>(a.size())), kZOk);
     EXPECT_EQ(out.length, 8192);
     ByteBuffer out2;
-    ASSERT_TRUE(out2.setLength(8192));
+    ASSERT_TRUE(out2.set_length(8192));
     EXPECT_EQ(container_inflate(out2, b.data(), static_cast<int32_t>(b.size())), kZBufError);
     EXPECT_EQ(out2.length, 8193);  // only the size survives an overflow pass
 }
@@ -78,13 +78,13 @@ TEST(Container, TruncatedOrGarbageInputFails) {
 
 TEST(ByteBuffer, SetLengthKeepsOrReplacesTheBlock) {
     ByteBuffer b;
-    ASSERT_TRUE(b.setLength(16));
+    ASSERT_TRUE(b.set_length(16));
     uint8_t* first = b.data;
-    ASSERT_TRUE(b.setLength(8));
+    ASSERT_TRUE(b.set_length(8));
     EXPECT_EQ(b.data, first);
     EXPECT_EQ(b.capacity, 16);
     EXPECT_EQ(b.length, 8);
-    ASSERT_TRUE(b.setLength(32));
+    ASSERT_TRUE(b.set_length(32));
     EXPECT_EQ(b.capacity, 32);
     EXPECT_EQ(b.length, 32);
 }

@@ -24,7 +24,7 @@ public:
             "Thursday Friday Saturday AM PM");
         std::string word;
         for (int k = 0; k < kCount && words >> word; ++k) {
-            store_[k].assignNarrow(word == "-" ? "" : word.c_str());
+            store_[k].assign_narrow(word == "-" ? "" : word.c_str());
             ptr_[k] = &store_[k];
         }
     }
@@ -32,8 +32,8 @@ public:
         for (auto& w : store_) w.clear();
     }
     void set_markers(const char* am, const char* pm) {
-        store_[40].assignNarrow(am);
-        store_[41].assignNarrow(pm);
+        store_[40].assign_narrow(am);
+        store_[41].assign_narrow(pm);
     }
     FormatSettings settings(char16_t date = u'/', char16_t time = u':', char16_t decimal = u'.',
                             char16_t thousand = u',') const {

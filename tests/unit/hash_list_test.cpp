@@ -16,7 +16,7 @@ namespace {
 struct StringVar {
     WStr* text = nullptr;
     explicit StringVar(const char16_t* s = nullptr) {
-        if (s) (text = wstr_new())->assignWide(s);
+        if (s) (text = wstr_new())->assign_wide(s);
     }
     ~StringVar() { wstr_delete(text); }
     StringVar(const StringVar&) = delete;
@@ -66,12 +66,12 @@ TEST_F(HashListBuiltins, FindByHashAloneAndRemoveTheFirstMatch) {
     EXPECT_EQ(l->count, 2);
     l->add(nullptr);  // a foreign null element is passed over
     EXPECT_EQ(index_of(l, kez), -1);
-    l->removeAt(2);
+    l->remove_at(2);
 
     EXPECT_EQ(run(bi_hash_list_add, l, nullptr), "Null string reference");
     EXPECT_EQ(run(bi_hash_list_indexof, nullptr, &key), "Null list reference");
     EXPECT_EQ(l->count, 2);
-    hashClear(l);
+    hash_clear(l);
     EXPECT_TRUE(l->count == 0 && l->items == nullptr);
     ptr_list_destroy(l);
 }

@@ -81,9 +81,9 @@ TEST(Metadata, TypesEnumsAndUnits) {
     EXPECT_EQ(dw->short_name, 'i');
     EXPECT_EQ(type_by_name(rt.program.types, "HANDLE")->base_type, nullptr);
     // Units get ids in the order of first mention, also from class lines.
-    EXPECT_EQ(rt.program.units.idOf("System"), 1);
-    EXPECT_EQ(rt.program.units.idOf("Windef"), 2);
-    EXPECT_EQ(rt.program.units.idOf("Graphics"), 3);
+    EXPECT_EQ(rt.program.units.id_of("System"), 1);
+    EXPECT_EQ(rt.program.units.id_of("Windef"), 2);
+    EXPECT_EQ(rt.program.units.id_of("Graphics"), 3);
     EXPECT_EQ(find_class(rt, "Shape")->unit_id, 4);
     EXPECT_EQ(dw->unit_id, 2);
     CEnum* e = enum_by_name(rt.program.enums, "Colour");
@@ -204,7 +204,7 @@ TEST(Metadata, TwoSpacesShiftTheFieldsOfALine) {
     ASSERT_EQ(l.rt->program.types.count, 1);
     auto* t = static_cast<CType*>(l.rt->program.types[0]);
     EXPECT_STREQ(t->name, "");
-    EXPECT_STREQ(l.rt->program.units.nameOf(t->unit_id), "int");
+    EXPECT_STREQ(l.rt->program.units.name_of(t->unit_id), "int");
 }
 
 TEST(Resources, HexLinesBecomeNamedBlocks) {

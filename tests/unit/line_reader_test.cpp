@@ -19,11 +19,11 @@ std::vector<Read> read_all(std::string text, uint32_t split, int count) {
     text.push_back('\0');
     LineReader r;
     r.start(text.data());
-    r.setSplit(split);
+    r.set_split(split);
     std::vector<Read> out;
     for (int i = 0; i < count; ++i) {
         std::string t = r.next();
-        out.push_back(Read{t, r.lineno, r.endOfLine()});
+        out.push_back(Read{t, r.lineno, r.end_of_line()});
     }
     return out;
 }
@@ -71,11 +71,11 @@ TEST(LineReader, EndOfTextIsTheNulAfterTheLastLine) {
     text.push_back('\0');
     LineReader r;
     r.start(text.data());
-    r.setSplit(LineReader::kSplitSpace);
+    r.set_split(LineReader::kSplitSpace);
     r.next();
-    EXPECT_FALSE(r.endOfText());
+    EXPECT_FALSE(r.end_of_text());
     r.next();
-    EXPECT_TRUE(r.endOfText());
+    EXPECT_TRUE(r.end_of_text());
     // Reading on at the end yields empty tokens and never runs past the text.
     EXPECT_STREQ(r.next(), "");
     EXPECT_STREQ(r.next(), "");
@@ -86,11 +86,11 @@ TEST(LineReader, QuotedValuesIgnoreSeparatorsAndEndAtTheClosingQuote) {
     text.push_back('\0');
     LineReader r;
     r.start(text.data());
-    r.setSplit(LineReader::kSplitSpace | LineReader::kSplitDot | LineReader::kSplitComma);
+    r.set_split(LineReader::kSplitSpace | LineReader::kSplitDot | LineReader::kSplitComma);
     EXPECT_STREQ(r.next(), "project:title");
-    EXPECT_STREQ(r.nextQuoted(), "My App, v1.0");
-    EXPECT_TRUE(r.endOfLine());
-    EXPECT_FALSE(r.emptyQuote());
+    EXPECT_STREQ(r.next_quoted(), "My App, v1.0");
+    EXPECT_TRUE(r.end_of_line());
+    EXPECT_FALSE(r.empty_quote());
     EXPECT_STREQ(r.next(), "next");
     EXPECT_EQ(r.lineno, 2);
 }
@@ -100,10 +100,10 @@ TEST(LineReader, EmptyQuoteSetsItsFlagAndSkipsTheLineEnd) {
     text.push_back('\0');
     LineReader r;
     r.start(text.data());
-    r.setSplit(LineReader::kSplitSpace);
+    r.set_split(LineReader::kSplitSpace);
     r.next();
-    EXPECT_STREQ(r.nextQuoted(), "");
-    EXPECT_TRUE(r.emptyQuote());
+    EXPECT_STREQ(r.next_quoted(), "");
+    EXPECT_TRUE(r.empty_quote());
     EXPECT_STREQ(r.next(), "after");
     EXPECT_EQ(r.lineno, 2);  // the skipped CR is counted like every other
 }
@@ -113,7 +113,7 @@ TEST(LineReader, BackslashIsAnOrdinaryCharacterInQuotes) {
     text.push_back('\0');
     LineReader r;
     r.start(text.data());
-    EXPECT_STREQ(r.nextQuoted(), "C:\\dir\\x");
+    EXPECT_STREQ(r.next_quoted(), "C:\\dir\\x");
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ protected:
             case 'i': case 'b': case 'p': slot.v.u = static_cast<uint32_t>(std::strtoll(body.c_str(), nullptr, 0)); break;
             case 'l': slot.v.l = std::strtoll(body.c_str(), nullptr, 0); break;
             case 'd': slot.v.d = std::strtod(body.c_str(), nullptr); break;
-            case 's': slot.text.assignNarrow(body.c_str()); break;
+            case 's': slot.text.assign_narrow(body.c_str()); break;
             case 'm':
                 slot.v.m.Method = reinterpret_cast<Instruction*>(std::atoi(body.c_str()));
                 slot.v.m.Target = reinterpret_cast<void*>(std::atoi(body.c_str() + body.find(',') + 1));

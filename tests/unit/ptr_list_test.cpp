@@ -34,9 +34,9 @@ TEST(PtrList, GrowsByFourThenSixteenThenAQuarterAndSetsCapacityExactly) {
         if (capacities.empty() || capacities.back() != l.capacity) capacities.push_back(l.capacity);
     }
     EXPECT_EQ(capacities, (std::vector<int32_t>{4, 8, 12, 28, 44, 60, 76, 95, 118, 147, 183, 228, 285, 356}));
-    EXPECT_TRUE(l.setCapacity(300));
-    EXPECT_FALSE(l.setCapacity(299));  // below count: refused, nothing changes
-    EXPECT_FALSE(l.setCapacity(-1));
+    EXPECT_TRUE(l.set_capacity(300));
+    EXPECT_FALSE(l.set_capacity(299));  // below count: refused, nothing changes
+    EXPECT_FALSE(l.set_capacity(-1));
     EXPECT_EQ(l.capacity, 300);
     l.add(word(300));  // full at 300: grows by a quarter
     EXPECT_EQ(l.capacity, 375);
@@ -287,7 +287,7 @@ TEST_F(ListBuiltins, ClearItemsFreesRecordsWithTheirStringsOrPlainBlocks) {
             ASSERT_NE(block, nullptr);
             if (item_class)
                 (*reinterpret_cast<WStr**>(static_cast<char*>(block) + qeltest::find_field(*image.rt, "Rec", "FName")->address))
-                    ->assignNarrow("a name");
+                    ->assign_narrow("a name");
             items->add(block);
         }
         items->add(nullptr);

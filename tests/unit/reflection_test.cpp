@@ -249,8 +249,8 @@ TEST_F(Reflection, SystemInitializeReadsTheLocaleAgain) {
     const std::string monday = utf8(*locale_names().long_days[1]);
     ASSERT_FALSE(shortDate.empty());
     formats.DecimalSeparator = u'#';
-    formats.ShortDateFormat->assignNarrow("scribbled");
-    locale_names().long_days[1]->assignNarrow("Someday");
+    formats.ShortDateFormat->assign_narrow("scribbled");
+    locale_names().long_days[1]->assign_narrow("Someday");
     EXPECT_EQ(call(bi_system_initialize), "");
     EXPECT_EQ(count(), 0);
     EXPECT_EQ(formats.DecimalSeparator, decimal);

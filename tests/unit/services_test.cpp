@@ -114,7 +114,7 @@ TEST_F(Services, DoubleFunctionsTakeAnyNumberAndKeepOrder) {
     // An int or a long is taken as a double.
     EXPECT_EQ(double_of(i(-4), bi_fAbs), 4.0);
     EXPECT_EQ(double_of(l(-9), bi_Ceil), -9.0);
-    // fAbs clears the sign bit, also of -0 and of a NaN.
+    // f_abs clears the sign bit, also of -0 and of a NaN.
     EXPECT_FALSE(std::signbit(double_of(d(-0.0), bi_fAbs)));
     double cleared = double_of(d(-nan), bi_fAbs);
     EXPECT_TRUE(std::isnan(cleared) && !std::signbit(cleared));

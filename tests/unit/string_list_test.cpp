@@ -30,7 +30,7 @@ std::u16string str(const WStr& w) { return std::u16string(w.text(), w.length); }
 // A WStr that frees its text when the test ends.
 struct Text {
     WStr w{};
-    explicit Text(const std::u16string& s) { w.assignWide(s.c_str(), static_cast<uint32_t>(s.size())); }
+    explicit Text(const std::u16string& s) { w.assign_wide(s.c_str(), static_cast<uint32_t>(s.size())); }
     ~Text() { w.clear(); }
     Text(const Text&) = delete;
     Text& operator=(const Text&) = delete;
@@ -265,7 +265,7 @@ TEST(StringList, CompressedFilesHoldUtf8WithOneZeroByte) {
 // A string variable as scripts have them: a slot holding a WStr pointer.
 struct StringVar {
     WStr* text = wstr_new();
-    explicit StringVar(const std::u16string& s = u"") { text->assignWide(s.c_str(), static_cast<uint32_t>(s.size())); }
+    explicit StringVar(const std::u16string& s = u"") { text->assign_wide(s.c_str(), static_cast<uint32_t>(s.size())); }
     ~StringVar() { wstr_delete(text); }
     StringVar(const StringVar&) = delete;
     StringVar& operator=(const StringVar&) = delete;

@@ -211,7 +211,7 @@ TEST_F(Strings, ResultsStayInTheSlotsOwnBuffer) {
 
 TEST_F(Strings, InsertStrWritesThroughTheReference) {
     WStr* var = wstr_new();
-    var->assignUtf8("abc");
+    var->assign_utf8("abc");
     EXPECT_EQ(result(bi_InsertStr, {Ptr{reinterpret_cast<uintptr_t>(&var)}, 2, "XY"}), "<0 values>");
     EXPECT_EQ(utf8(*var), "aXYbc");
     wstr_delete(var);

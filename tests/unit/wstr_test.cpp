@@ -1,4 +1,4 @@
-// WStr: exact-fit growth, the terminator, ownership, insert positions and replaceAll.
+// WStr: exact-fit growth, the terminator, ownership, insert positions and replace_all.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -31,7 +31,7 @@ std::u16string state(const WStr& s) {
 
 WStr make(const char16_t* text) {
     WStr s{};
-    s.assignWide(text);
+    s.assign_wide(text);
     return s;
 }
 
@@ -48,7 +48,7 @@ std::u16string inserted(const char16_t* target, int index, const char16_t* src) 
     return after(target, src, u"", [&](WStr& s, WStr& a, WStr&) { s.insert(index, a); });
 }
 std::u16string replaced(const char16_t* text, const char16_t* pattern, const char16_t* by, bool case_sensitive) {
-    return after(text, pattern, by, [&](WStr& s, WStr& p, WStr& r) { s.replaceAll(p, r, case_sensitive); });
+    return after(text, pattern, by, [&](WStr& s, WStr& p, WStr& r) { s.replace_all(p, r, case_sensitive); });
 }
 // How many of a.equals(b) and b.equals(a) hold.
 int equal(const char16_t* a, const char16_t* b) {
@@ -59,19 +59,19 @@ int equal(const char16_t* a, const char16_t* b) {
 
 // One string taken through a sequence of operations: after each, text and exact capacity.
 TEST(WStr, GrowthIsExactAndEveryOperationKeepsTheTerminator) {
-    const char16_t unterminated[] = {u'x', u'y', u'z'};  // appendN must take exactly 2 of these
+    const char16_t unterminated[] = {u'x', u'y', u'z'};  // append_n must take exactly 2 of these
     WStr s{}, o{};
     const std::vector<std::pair<std::function<void()>, std::u16string>> steps = {
         {[&] { s.reserve(5); }, u"#5"}, {[&] { s.reserve(3); }, u"#5"}, {[&] { s.reserve(0); }, u"-"},
-        {[&] { s.assignWide(u"abc"); }, u"abc#3"}, {[&] { o.assignWide(u"de"); s.append(o); }, u"abcde#5"},
-        {[&] { s.appendWide(u"f"); }, u"abcdef#6"}, {[&] { s.appendN(unterminated, 2); }, u"abcdefxy#8"},
-        {[&] { o.assignWide(u"hi"); s.assign(o); }, u"hi#8"}, {[&] { s.reserve(20); }, u"hi#20"},
-        {[&] { s.appendNarrow("!?"); }, u"hi!?#4"},  // exact fit, also downwards
-        {[&] { o.clear(); s.assign(o); }, u"-"}, {[&] { s.assignWide(u""); }, u"#0"},
-        {[&] { s.appendN(unterminated, 2); }, u"xy#2"}, {[&] { s.setChar(u'\u263A'); }, u"\u263A#1"},
-        {[&] { s.assignNarrow("a\xE9"); }, u"a\u00E9#2"},  // one unit per byte
-        {[&] { s.clear(); o.assignWide(u"four"); s.assign(o); }, u"four#4"},
-        {[&] { s.append(s); }, u"fourfour#8"}, {[&] { s.appendWide(s.buffer + 4); }, u"fourfourfour#12"},
+        {[&] { s.assign_wide(u"abc"); }, u"abc#3"}, {[&] { o.assign_wide(u"de"); s.append(o); }, u"abcde#5"},
+        {[&] { s.append_wide(u"f"); }, u"abcdef#6"}, {[&] { s.append_n(unterminated, 2); }, u"abcdefxy#8"},
+        {[&] { o.assign_wide(u"hi"); s.assign(o); }, u"hi#8"}, {[&] { s.reserve(20); }, u"hi#20"},
+        {[&] { s.append_narrow("!?"); }, u"hi!?#4"},  // exact fit, also downwards
+        {[&] { o.clear(); s.assign(o); }, u"-"}, {[&] { s.assign_wide(u""); }, u"#0"},
+        {[&] { s.append_n(unterminated, 2); }, u"xy#2"}, {[&] { s.set_char(u'\u263A'); }, u"\u263A#1"},
+        {[&] { s.assign_narrow("a\xE9"); }, u"a\u00E9#2"},  // one unit per byte
+        {[&] { s.clear(); o.assign_wide(u"four"); s.assign(o); }, u"four#4"},
+        {[&] { s.append(s); }, u"fourfour#8"}, {[&] { s.append_wide(s.buffer + 4); }, u"fourfourfour#12"},
         {[&] { s.clear(); }, u"-"},
     };
     for (size_t n = 0; n < steps.size(); ++n) {
@@ -92,25 +92,25 @@ TEST(WStr, CopiesAreDeepBuffersAreHandedOverWholeAndHugeSizesFail) {
     EXPECT_EQ(b.buffer, taken);
     b.assign(b);  // from itself and from a piece of itself
     EXPECT_EQ(str(b), u"Shared?");
-    b.assignWide(b.buffer + 2);
-    b.appendWide(nullptr);  // null texts read as empty
-    b.appendNarrow(nullptr);
+    b.assign_wide(b.buffer + 2);
+    b.append_wide(nullptr);  // null texts read as empty
+    b.append_narrow(nullptr);
     EXPECT_EQ(state(b), u"ared?#5");
-    b.assignWide(nullptr);
+    b.assign_wide(nullptr);
     EXPECT_EQ(state(b), u"#0");
     b.clear();
     WStr* h = wstr_new();
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(state(*h), u"-");
-    h->assignWide(u"heap");
+    h->assign_wide(u"heap");
     wstr_delete(h);
     wstr_delete(nullptr);
     // Sizes past the address space fail and change nothing.
     WStr s = make(u"abc");
     WChar* before = s.buffer;
     for (int n : {0x3FFFFFFF, 0x7FFFFFFF}) s.reserve(n);
-    s.assignWide(u"xyz", 0x80000000u);  // (n + 1) * 2 bytes would wrap to a tiny block
-    s.appendUnits(u"xyz", 0xFFFFFFFFu);
+    s.assign_wide(u"xyz", 0x80000000u);  // (n + 1) * 2 bytes would wrap to a tiny block
+    s.append_units(u"xyz", 0xFFFFFFFFu);
     EXPECT_EQ(s.buffer, before);
     EXPECT_EQ(state(s), u"abc#3");
     s.clear();
@@ -143,11 +143,11 @@ TEST(WStr, InsertReplaceAllAndEquals) {
     s.insert(2, s);
     EXPECT_EQ(str(s), u"aabcbc");
     WChar* before = s.buffer;
-    s.replaceAll(q, s, true);
+    s.replace_all(q, s, true);
     EXPECT_EQ(s.buffer, before);
-    s.replaceAll(s, q, true);
+    s.replace_all(s, q, true);
     EXPECT_EQ(str(s), u"q");
-    s.replaceAll(q, s, true);
+    s.replace_all(q, s, true);
     EXPECT_EQ(str(s), u"q");
     s.clear();
     q.clear();
@@ -156,14 +156,14 @@ TEST(WStr, InsertReplaceAllAndEquals) {
 TEST(WStr, ConversionsToBytes) {
     WStr s = make(u"a\u00E9\u20AC"), empty{}, ascii = make(u"Name_1");
     int bytes = 0, none = 0;
-    char* texts[] = {s.toUtf8(&bytes), empty.toUtf8(&none), qel::platform::to_ansi(ascii)};
+    char* texts[] = {s.to_utf8(&bytes), empty.to_utf8(&none), qel::platform::to_ansi(ascii)};
     EXPECT_EQ(bytes, 7);  // 1 + 2 + 3 and the terminator
     EXPECT_EQ(none, 1);
     EXPECT_STREQ(texts[0], "a\xC3\xA9\xE2\x82\xAC");
     EXPECT_STREQ(texts[1], "");
     EXPECT_STREQ(texts[2], "Name_1");
     for (char* t : texts) std::free(t);
-    s.assignUtf8("\xC3\xBC\xF0\x9F\x98\x80");  // u-umlaut and a character outside the BMP
+    s.assign_utf8("\xC3\xBC\xF0\x9F\x98\x80");  // u-umlaut and a character outside the BMP
     EXPECT_EQ(str(s), u"\u00FC\U0001F600");
     s.clear();
     ascii.clear();

@@ -85,7 +85,7 @@ bool is_branch(const std::string& mnemonic) {
 // Replaces label operands by instruction counts from the method header, and drops label lines.
 bool resolve_labels(std::vector<Line>& lines, std::string* error) {
     std::vector<Line> out;
-    bool inSource = false;
+    bool in_source = false;
     struct Use {
         size_t out_index;
         std::string label;
@@ -110,9 +110,9 @@ bool resolve_labels(std::vector<Line>& lines, std::string* error) {
     };
 
     for (Line& l : lines) {
-        if (!inSource) {
+        if (!in_source) {
             if (l.text == "[SOURCE]") {
-                inSource = true;
+                in_source = true;
                 index = -1;
             }
             out.push_back(l);
@@ -120,7 +120,7 @@ bool resolve_labels(std::vector<Line>& lines, std::string* error) {
         }
         if (l.text == "[/SOURCE]") {
             if (!finish_method()) return false;
-            inSource = false;
+            in_source = false;
             out.push_back(l);
             continue;
         }
@@ -157,7 +157,7 @@ bool resolve_labels(std::vector<Line>& lines, std::string* error) {
         }
         out.push_back(l);
     }
-    if (inSource && !finish_method()) return false;
+    if (in_source && !finish_method()) return false;
     lines.swap(out);
     return true;
 }
@@ -232,34 +232,34 @@ bool read_image(const std::string& path, std::string* text, std::string* error) 
 }
 
 bool bundle(const std::string& host, const std::string& image, const std::string& out, std::string* error) {
-    std::string hostBytes, imageBytes;
-    if (!read_file(host, &hostBytes)) {
+    std::string host_bytes, image_bytes;
+    if (!read_file(host, &host_bytes)) {
         *error = host + ": cannot read the host";
         return false;
     }
-    if (hostBytes.size() >= 2 && hostBytes[0] == 'M' && hostBytes[1] == 'Z') {
+    if (host_bytes.size() >= 2 && host_bytes[0] == 'M' && host_bytes[1] == 'Z') {
         *error = host + ": a Windows host carries its image as the resource BIN; use qel_bundle_windows() in CMake";
         return false;
     }
-    if (!read_file(image, &imageBytes)) {
+    if (!read_file(image, &image_bytes)) {
         *error = image + ": cannot read the image";
         return false;
     }
-    std::string check = imageBytes;
+    std::string check = image_bytes;
     qel::ByteBuffer inflated;
     if (qel::container_inflate_buffer(inflated, reinterpret_cast<uint8_t*>(check.data()),
                                       static_cast<int32_t>(check.size())) != qel::kZOk) {
         *error = image + ": not a valid image container";
         return false;
     }
-    uint32_t size = static_cast<uint32_t>(imageBytes.size());
+    uint32_t size = static_cast<uint32_t>(image_bytes.size());
     unsigned char trailer[qel::kBundleTrailerSize] = {static_cast<unsigned char>(size), static_cast<unsigned char>(size >> 8),
                                                       static_cast<unsigned char>(size >> 16),
                                                       static_cast<unsigned char>(size >> 24)};
     std::memcpy(trailer + 4, qel::kBundleMagic, sizeof qel::kBundleMagic);
     {
         std::ofstream f(fs::path(out), std::ios::binary | std::ios::trunc);
-        f << hostBytes << imageBytes;
+        f << host_bytes << image_bytes;
         f.write(reinterpret_cast<const char*>(trailer), sizeof trailer);
         if (!f) {
             *error = out + ": cannot write the file";

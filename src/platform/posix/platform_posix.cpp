@@ -106,7 +106,7 @@ EmbeddedStatus embedded_image(ByteBuffer& out) {
         status = EmbeddedStatus::load_error;
         if (size < 0x7FFFFFFF && static_cast<long>(size) + kBundleTrailerSize <= end &&
             std::fseek(f, end - kBundleTrailerSize - static_cast<long>(size), SEEK_SET) == 0 &&
-            out.setLength(static_cast<int32_t>(size)) &&
+            out.set_length(static_cast<int32_t>(size)) &&
             std::fread(out.data, 1, size, f) == size)
             status = EmbeddedStatus::ok;
     }

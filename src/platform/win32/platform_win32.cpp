@@ -126,7 +126,7 @@ EmbeddedStatus embedded_image(ByteBuffer& out) {
     DWORD size = SizeofResource(nullptr, res);
     const void* bytes = LockResource(handle);
     EmbeddedStatus status = EmbeddedStatus::load_error;
-    if (bytes && out.setLength(static_cast<int32_t>(size))) {
+    if (bytes && out.set_length(static_cast<int32_t>(size))) {
         std::memcpy(out.data, bytes, size);
         status = EmbeddedStatus::ok;
     }
