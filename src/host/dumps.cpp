@@ -97,7 +97,7 @@ void frame_dump(const Frame* f, WStr& out, bool with_stack) {
     }
     const ValueStack* st = f->stack;
     out.append_narrow(kSeparator);
-    out.append_narrow("\r\n_stack Values - Stack Entry Index {");
+    out.append_narrow("\r\nStack Values - Stack Entry Index {");
     append_int(out, f->stack_base);
     out.append_narrow("} - {");
     append_int(out, st->count);
@@ -112,7 +112,7 @@ void frame_dump(const Frame* f, WStr& out, bool with_stack) {
         }
     }
     out.append_narrow(kSeparator);
-    out.append_narrow("\r\n_call Stack;\r\n");
+    out.append_narrow("\r\nCall Stack;\r\n");
     for (const Frame* c = f; c; c = c->caller) {
         if (!c->method) continue;
         out.append_narrow("{");
@@ -127,11 +127,11 @@ void instruction_report(Runtime* rt, const Frame* f, const Instruction* at, WStr
     out.append_narrow(kSeparator);
     out.append_narrow("Line Number       (");
     append_int(out, header_line);
-    out.append_narrow(")\r\n_method Name       (");
+    out.append_narrow(")\r\nMethod Name       (");
     out.append_narrow(method_name(f));
-    out.append_narrow(")\r\n_method Line       (");
+    out.append_narrow(")\r\nMethod Line       (");
     append_int(out, at ? at->lineno - header_line : 0);
-    out.append_narrow(")\r\n_op Codes          (");
+    out.append_narrow(")\r\nOp Codes          (");
     out.append_narrow(op ? op->mnemonic : "");
     out.append_narrow(")\r\n");
     out.append_narrow(kSeparator);
@@ -142,7 +142,7 @@ void fatal_report(Runtime* rt, const WStr& message, const Instruction* at, const
     if (!rt->system.ErrorReporting) return;
     WStr text{};
     instruction_report(rt, f, at, text);
-    text.append_narrow("\r\n_exception Message;\r\n");
+    text.append_narrow("\r\nException Message;\r\n");
     text.append(message);
     text.append_narrow("\r\n");
     report_error_wide(kErrorFatal, text);
@@ -152,7 +152,7 @@ void fatal_report(Runtime* rt, const WStr& message, const Instruction* at, const
 void stack_trace_text(Runtime* rt, const Frame* f, const Instruction* at, const WStr* message, WStr& out) {
     WStr text{};
     instruction_report(rt, f, at, text);
-    text.append_narrow("\r\n_exception Message;\r\n");
+    text.append_narrow("\r\nException Message;\r\n");
     if (message) text.append(*message);
     out.assign(text);
     text.clear();

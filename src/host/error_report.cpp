@@ -11,7 +11,7 @@ namespace qel {
 namespace {
 const char* header_of(int number) {
     switch (number) {
-        case kErrorFatal: return "Fatal Error !\r\n_assembly Info:\r\n";
+        case kErrorFatal: return "Fatal Error !\r\nAssembly Info:\r\n";
         case kErrorLoading: return "Qel Loading Error!\r\n";
         default: return "";
     }
