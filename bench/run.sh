@@ -3,6 +3,8 @@
 # Lua 5.4 built -m32 from Debian's sources, alternating, best of $RUNS runs (default 5), and prints
 # the ratio qel/Lua. Not a test: numbers depend on the machine (and virtual machines are noisy).
 #   bench/run.sh [NAME...]
+# With BASELINE=path/to/another/qel, that host runs the same images in the same alternation and a
+# column gives this build's time against it (for before/after comparisons of a change).
 set -eu
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh linux
@@ -28,20 +30,37 @@ ms_of() {
 }
 min() { printf '%s\n' "$@" | sort -n | head -n 1; }
 
-printf '%-16s %10s %10s %8s\n' benchmark "qel ms" "lua ms" ratio
+BASELINE=${BASELINE:-}
+if [ -n "$BASELINE" ]; then
+  printf '%-16s %10s %10s %8s %12s %8s\n' benchmark "qel ms" "lua ms" ratio "baseline ms" "vs base"
+else
+  printf '%-16s %10s %10s %8s\n' benchmark "qel ms" "lua ms" ratio
+fi
 for n in "${names[@]}"; do
   qemu-i386 -L / build/qelasm build "bench/$n.qsrc" -o "build/bench/$n.qel"
   for lua in "bench/$n.lua" "bench/${n}_for.lua"; do
     [ -f "$lua" ] || continue
-    qs=() ls=() note=""
+    qs=() ls=() bs=() note=""
     for _ in $(seq "$RUNS"); do
       read -r qt qrc < <(ms_of qemu-i386 -L / build/qel "build/bench/$n.qel")
       read -r lt lrc < <(ms_of qemu-i386 -L / build/lua/lua "$lua")
       qs+=("$qt") ls+=("$lt")
+      if [ -n "$BASELINE" ]; then
+        read -r bt brc < <(ms_of qemu-i386 -L / "$BASELINE" "build/bench/$n.qel")
+        bs+=("$bt")
+        [ "$brc" = "$qrc" ] || note="$note  (baseline result differs: $brc)"
+      fi
       # Both programs exit with the same checksum of their result.
       [ "$qrc" = "$lrc" ] || note="  (results differ: qel $qrc, lua $lrc)"
     done
     q=$(min "${qs[@]}") l=$(min "${ls[@]}")
-    printf '%-16s %10s %10s %8s%s\n' "$(basename "$lua" .lua)" "$q" "$l" "$(awk -v a="$q" -v b="$l" 'BEGIN { printf "%.2f", a / b }')" "$note"
+    ratio=$(awk -v a="$q" -v b="$l" 'BEGIN { printf "%.2f", a / b }')
+    if [ -n "$BASELINE" ]; then
+      b=$(min "${bs[@]}")
+      printf '%-16s %10s %10s %8s %12s %8s%s\n' "$(basename "$lua" .lua)" "$q" "$l" "$ratio" "$b" \
+        "$(awk -v a="$q" -v b="$b" 'BEGIN { printf "%.2f", a / b }')" "$note"
+    else
+      printf '%-16s %10s %10s %8s%s\n' "$(basename "$lua" .lua)" "$q" "$l" "$ratio" "$note"
+    fi
   done
 done

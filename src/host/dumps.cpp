@@ -7,6 +7,7 @@
 #include "image/instruction.h"
 #include "image/opcodes.h"
 #include "vm/frame.h"
+#include "types/type_codes.h"
 #include "vm/stack_ops.h"
 
 namespace qel {
@@ -56,28 +57,28 @@ void value_text(const Value& v, WStr& out) {
 
 void variable_text(const Frame* f, int index, WStr& out) {
     const char code = f->var_codes[index];
-    const uint64_t& slot = f->vars[index];
+    const void* slot = &f->vars[index];
     out.append_narrow("(");
     out.append_narrow(type_name_of_code(code));
     out.append_narrow(") ");
-    switch (code) {
-        case 'b': out.append_narrow(*reinterpret_cast<const uint8_t*>(&slot) ? "true" : "false"); break;
-        case 'c': append_int(out, *reinterpret_cast<const uint16_t*>(&slot)); break;
-        case 'e': append_int(out, *reinterpret_cast<const int8_t*>(&slot)); break;
-        case 'm': append_int(out, *reinterpret_cast<const int16_t*>(&slot)); break;
-        case 'i':
-        case 'n':
-        case 'p': append_int(out, *reinterpret_cast<const int32_t*>(&slot)); break;
-        case 'd': append_double(out, *reinterpret_cast<const double*>(&slot), 15); break;
-        case 'f': append_double(out, *reinterpret_cast<const float*>(&slot), 10); break;
-        case 'l': append_int(out, *reinterpret_cast<const int64_t*>(&slot)); break;
-        case 's': {
-            const WStr* s = *reinterpret_cast<WStr* const*>(&slot);
-            if (s) append_quoted(out, *s);
-            else out.append_narrow("\"\"");
+    const TypeInfo* t = type_info(code);
+    switch (t ? t->cell : Cell::None) {
+        case Cell::Bool: out.append_narrow(*static_cast<const uint8_t*>(slot) ? "true" : "false"); break;
+        case Cell::Char: append_int(out, *static_cast<const uint16_t*>(slot)); break;
+        case Cell::Byte: append_int(out, *static_cast<const int8_t*>(slot)); break;
+        case Cell::Short: append_int(out, *static_cast<const int16_t*>(slot)); break;
+        case Cell::Int:
+        case Cell::Pointer: append_int(out, *static_cast<const int32_t*>(slot)); break;
+        case Cell::Double: append_double(out, *static_cast<const double*>(slot), 15); break;
+        case Cell::Float: append_double(out, *static_cast<const float*>(slot), 10); break;
+        case Cell::Long: append_int(out, *static_cast<const int64_t*>(slot)); break;
+        case Cell::String: {
+            const WStr* text = *static_cast<WStr* const*>(slot);
+            append_quoted(out, text ? *text : WStr{});
             break;
         }
-        default: break;
+        case Cell::Method:
+        case Cell::None: break;
     }
 }
 

@@ -61,7 +61,6 @@ Runtime::Runtime() {
     loaded = false;
     global_object = nullptr;
     stack.count = 0;
-    stack.capacity = kStackSlots;
     stack.depth = 0;
     std::memset(stack.slots, 0, sizeof stack.slots);
     init_bare_frame(root_frame, &stack);

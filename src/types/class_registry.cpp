@@ -7,28 +7,6 @@
 
 namespace qel {
 
-int size_of_code(char code) {
-    switch (code) {
-        case 'b': case 'e': return 1;
-        case 'c': case 'm': return 2;
-        case 'f': case 'i': case 'n': case 'p': case 's': case 'v': return 4;
-        case 'd': case 'l': case 't': return 8;
-        default: return 0;
-    }
-}
-
-int size_of_basic_type(const char* name) {
-    static const struct {
-        const char* name;
-        char code;
-    } kBasic[] = {{"bool", 'b'},   {"char", 'c'},    {"double", 'd'}, {"byte", 'e'},   {"float", 'f'},
-                  {"int", 'i'},    {"long", 'l'},    {"short", 'm'},  {"native", 'n'}, {"pointer", 'p'},
-                  {"string", 's'}, {"method", 't'},  {"void", 'v'}};
-    for (const auto& b : kBasic)
-        if (std::strcmp(b.name, name) == 0) return size_of_code(b.code);
-    return 0;
-}
-
 CClass* class_by_hash(const PtrList& registry, uint32_t hash) {
     for (int32_t i = 0; i < registry.count; ++i) {
         auto* c = static_cast<CClass*>(registry[i]);

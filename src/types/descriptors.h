@@ -6,22 +6,11 @@
 #include <cstdint>
 
 #include "base/ptr_list.h"
+#include "types/type_codes.h"
 
 namespace qel {
 
 struct Instruction;
-
-// Type codes: the language's type letters. Their numeric values are the letters' codes.
-enum TypeCode : uint8_t {
-    kTypeBool = 'b', kTypeChar = 'c', kTypeDouble = 'd', kTypeByte = 'e', kTypeFloat = 'f',
-    kTypeInt = 'i', kTypeLong = 'l', kTypeShort = 'm', kTypeNative = 'n', kTypePointer = 'p',
-    kTypeString = 's', kTypeMethod = 't', kTypeVoid = 'v',
-};
-
-// Size in bytes of a value of the type code; 0 for any other character.
-int size_of_code(char code);
-// Size of a basic type given by its name ("int", "double", ...); 0 for any other name.
-int size_of_basic_type(const char* name);
 
 enum MemberAccess : uint8_t { kAccessPublished = 0, kAccessPublic = 1, kAccessPrivate = 2, kAccessProtected = 3 };
 enum MemberKind : uint8_t { kMemberVar = 0, kMemberEnum = 1, kMemberObject = 2 };

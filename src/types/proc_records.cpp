@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/name_hash.h"
+#include "types/type_codes.h"
 
 namespace qel {
 
@@ -53,12 +54,11 @@ CLib* library_record(ProcRegistry& reg, const char* name) {
     return l;
 }
 
+// What the caller removes after a cdecl call: four bytes per argument word.
 int32_t cdecl_bytes(const char* codes) {
     int32_t n = 0;
-    for (const char* c = codes; *c; ++c) {
-        if (std::strchr("bcefimnpsv", *c)) n += 4;
-        else if (std::strchr("dlt", *c)) n += 8;
-    }
+    for (const char* c = codes; *c; ++c)
+        if (const TypeInfo* t = type_info(*c)) n += 4 * t->native_words;
     return n;
 }
 }  // namespace

@@ -1,20 +1,19 @@
 // The dispatch loop: one activation per method invocation. Frame, stack and current instruction
-// live in locals; dispatch is a computed goto over the opcode table's labels.
+// live in locals; every instruction jumps straight to the next one's label (direct threading).
 #include "vm/interpreter.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "vm/runtime.h"
+#include "base/name_hash.h"
+#include "base/runtime_error.h"
 #include "image/instruction.h"
 #include "image/opcodes.h"
-#include "base/name_hash.h"
-#include "vm/objects.h"
 #include "vm/exceptions.h"
 #include "vm/frame_ops.h"
 #include "vm/hooks.h"
+#include "vm/objects.h"
 #include "vm/operators.h"
-#include "base/runtime_error.h"
 #include "vm/stack_ops.h"
 
 namespace qel {
@@ -36,6 +35,12 @@ constexpr uint32_t kCrlfHash = name_hash("crlf");
     raise_runtime_error(m);
 }
 [[noreturn]] void not_a_string_variable() { raise_runtime_error("Variable is not a string"); }
+[[noreturn]] void past_the_end(const Frame* f) {
+    WStr m{};
+    m.assign_narrow("Execution ran past the end of method ");
+    m.append_narrow(f->method && f->method->method() ? f->method->method()->name : "?");
+    raise_runtime_error(m);
+}
 
 template <typename T>
 inline T& var_as(uint64_t* vars, int32_t i) {
@@ -53,12 +58,13 @@ inline void* pop_object_address(ValueStack* st) {
     return p;
 }
 
-// Does any frame up the caller chain have an active handler?
-bool handler_up_the_chain(const Frame* f) {
-    for (const Frame* c = f->caller; c; c = c->caller)
-        if (c->try_depth >= 0) return true;
-    return false;
+inline void* top_object_address(ValueStack* st) {
+    void* p = top_slot(st).v.p;
+    if (invalid_address(p)) bad_field_access(p);
+    return p;
 }
+
+inline bool is_string_variable(const Frame* f, int32_t i) { return i < f->var_count && f->var_codes[i] == kTypeString; }
 
 void fill_trace(Runtime* rt, Frame* f, Instruction* at, void* exception) {
     if (WStr* trace = exception_trace(rt, exception))
@@ -75,11 +81,90 @@ void catch_object(Frame* f, void* obj) {
     f->caught->objects[f->caught->count++] = obj;
 }
 
-}  // namespace
+// ---- leaving a frame with an exception ----------------------------------------------------------
 
-namespace {
+// The frame's pending exception goes to its innermost handler (returned), else to the caller, else
+// it is reported as unhandled; without a handler the activation ends (null).
+Instruction* propagate_pending(Runtime* rt, Frame* f, Instruction* at) {
+    if (f->try_depth >= 0) return f->handlers[f->try_depth--];
+    void* exception = f->pending;
+    f->pending = nullptr;
+    if (f->caller) f->caller->pending = exception;
+    else report_unhandled(rt, exception, true, at, f);
+    return nullptr;
+}
 
-enum FusedKind { kFuseCompareBranchVK, kFuseCompareBranchVV, kFuseArithVK, kFuseArithVV, kFuseArithVKStore, kFuseArithVVStore };
+bool handler_up_the_chain(const Frame* f) {
+    for (const Frame* c = f->caller; c; c = c->caller)
+        if (c->try_depth >= 0) return true;
+    return false;
+}
+
+// A runtime error raised by the instruction at `at`: the frame's own handler (returned), else a
+// caller's handler, else an unhandled report; without a handler here the activation ends (null).
+Instruction* catch_runtime_error(Runtime* rt, Frame* f, Instruction* at, void* error) {
+    if (f->try_depth >= 0) {
+        f->pending = error;
+        return f->handlers[f->try_depth--];
+    }
+    if (handler_up_the_chain(f)) {
+        if (error) fill_trace(rt, f, at, error);
+        f->caller->pending = error;
+    } else {
+        report_unhandled(rt, error, false, at, f);
+    }
+    return nullptr;
+}
+
+// ---- entering a called method -----------------------------------------------------------------
+
+struct CallSite {
+    Instruction* method;  // the callee's header
+    void* self;
+    Frame* caller;
+    int variadic;         // values the caller keeps above the arguments (params, stparams)
+};
+
+// Builds the callee's frame on top of the arguments the caller pushed and moves them into its
+// variables. A conversion error while moving them belongs to the caller.
+__attribute__((always_inline)) inline void enter_call(Frame& own, const CallSite& call) {
+    ValueStack* cst = call.caller->stack;
+    const int params = call.method->param_count();
+    const int base = cst->count - params;
+    if (base < 0) stack_underflow();
+    if (cst->depth >= kMaxCallDepth) stack_overflow();
+    enter_frame(own, call.method, call.self, cst, call.caller, base);
+    try {
+        const char* codes = own.var_codes;
+        for (int i = params - 1; i >= 0; --i) {
+            Value& v = cst->slots[cst->count - 1];
+            if ((codes[i] == kTypeInt && v.tag == kTagInt) || (codes[i] == kTypePointer && v.tag == kTagPointer)) {
+                own.vars[i] = v.v.u;
+                --cst->count;
+            } else {
+                pop_stack_to_variable(&own, i);
+            }
+        }
+    } catch (...) {
+        discard_frame(own);
+        throw;
+    }
+    if (call.variadic) {
+        cst->count = base + params + call.variadic;
+        call.caller->variadic = 0;
+    }
+    ++cst->depth;
+}
+
+// ---- runs executed as one step ----------------------------------------------------------------
+
+// The label tables of the activation, handed out once to dispatch preparation.
+struct DispatchTables {
+    const void* const* opcodes;     // by opcode number
+    const void* const* compare_vk;  // variable against constant, then branch: eq ne gt lt ge le
+    const void* const* compare_vv;  // variable against variable, then branch
+    const void* const* arith;       // add sub mul on variables: vk, vv, vk stored, vv stored
+};
 
 bool is_compare(int op) { return op >= kOp_beq && op <= kOp_ble; }
 bool is_arith(int op) { return op == kOp_add || op == kOp_sub || op == kOp_mul; }
@@ -99,8 +184,7 @@ int arith_index(int op) { return op == kOp_add ? 0 : op == kOp_sub ? 1 : 2; }
 // Recognises the runs the interpreter executes as one step: ldvint A, then ldint K or ldvint B,
 // then a comparison followed by cmp/cmpjmp, or add/sub/mul optionally followed by stvint C.
 // Returns the fused label, or null.
-const void* fuse(Instruction* i, const void* const* compare_v_k, const void* const* compare_v_v,
-                 const void* const* arith) {
+const void* fuse(Instruction* i, const DispatchTables& t) {
     Instruction* second = i->next;
     Instruction* third = second ? second->next : nullptr;
     if (!third || (second->opcode != kOp_ldint && second->opcode != kOp_ldvint)) return nullptr;
@@ -114,25 +198,39 @@ const void* fuse(Instruction* i, const void* const* compare_v_k, const void* con
         int op = fourth->opcode == kOp_cmp ? negated_compare(third->opcode) : third->opcode;
         fo.target = fourth->operand.target;
         fo.after = fourth->next;
-        return (constant ? compare_v_k : compare_v_v)[compare_index(op)];
+        return (constant ? t.compare_vk : t.compare_vv)[compare_index(op)];
     }
     if (!is_arith(third->opcode)) return nullptr;
     const int kind = arith_index(third->opcode);
     if (fourth && fourth->opcode == kOp_stvint) {
         fo.c = fourth->operand.i;
         fo.after = fourth->next;
-        return arith[(constant ? 6 : 9) + kind];
+        return t.arith[(constant ? 6 : 9) + kind];
     }
     fo.after = fourth;
-    return arith[(constant ? 0 : 3) + kind];
+    return t.arith[(constant ? 0 : 3) + kind];
 }
 
 }  // namespace
 
-// One activation: with method set it first builds the method's frame (moving the arguments the
-// caller pushed), runs it, and leaves it; otherwise it runs on the given frame.
-static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* method, void* self, Frame* caller,
-                       int variadic) {
+// The typed cells of the load and store families: suffix, type in memory, tag pushed, payload
+// member, and the pop a store uses.
+#define QEL_TYPED_CELLS(X)                    \
+    X(int, int32_t, kTagInt, i, pop_int)      \
+    X(ntv, int32_t, kTagInt, i, pop_int)      \
+    X(lng, int64_t, kTagLong, l, pop_long)    \
+    X(ptr, void*, kTagPointer, p, pop_pointer) \
+    X(chr, uint16_t, kTagInt, i, pop_int)     \
+    X(shrt, int16_t, kTagInt, i, pop_int)     \
+    X(byt, int8_t, kTagInt, i, pop_int)       \
+    X(dbl, double, kTagDouble, d, pop_double) \
+    X(flt, float, kTagDouble, d, pop_double)  \
+    X(bln, uint8_t, kTagBool, i, pop_bool)
+
+// One activation runs one method invocation: with a call site it first builds the callee's frame
+// (see enter_call), runs it and leaves it; without one it runs on the given frame. With tables it
+// only hands out its label tables.
+static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* call, DispatchTables* tables) {
     static const void* const kLabels[kOpcodeCount + 1] = {
         &&L_none,
 #define OP(num, name, kind) &&L_##name,
@@ -141,47 +239,17 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
     };
     static const void* const kCompareVK[6] = {&&F_cvk_eq, &&F_cvk_ne, &&F_cvk_gt, &&F_cvk_lt, &&F_cvk_ge, &&F_cvk_le};
     static const void* const kCompareVV[6] = {&&F_cvv_eq, &&F_cvv_ne, &&F_cvv_gt, &&F_cvv_lt, &&F_cvv_ge, &&F_cvv_le};
-    static const void* const kArith[12] = {&&F_avk_add, &&F_avk_sub, &&F_avk_mul, &&F_avv_add, &&F_avv_sub, &&F_avv_mul,
-                                           &&F_avks_add, &&F_avks_sub, &&F_avks_mul, &&F_avvs_add, &&F_avvs_sub, &&F_avvs_mul};
-    if (variadic < 0) {  // preparation: the dispatch target of every instruction
-        for (Instruction* i = ins; i; i = i->next) i->label = kLabels[i->opcode];
-        for (Instruction* i = ins; i; i = i->next)
-            if (i->opcode == kOp_ldvint)
-                if (const void* fused = fuse(i, kCompareVK, kCompareVV, kArith)) i->label = fused;
+    static const void* const kArith[12] = {&&F_avk_add,  &&F_avk_sub,  &&F_avk_mul,  &&F_avv_add,
+                                           &&F_avv_sub,  &&F_avv_mul,  &&F_avks_add, &&F_avks_sub,
+                                           &&F_avks_mul, &&F_avvs_add, &&F_avvs_sub, &&F_avvs_mul};
+    if (tables) {
+        *tables = DispatchTables{kLabels, kCompareVK, kCompareVV, kArith};
         return;
     }
 
     Frame own;
-    if (method) {
-        ValueStack* cst = caller->stack;
-        const int params = method->operand.i;
-        const int base = cst->count - params;
-        if (base < 0) stack_underflow();
-        if (cst->depth >= kMaxCallDepth) stack_overflow();
-        enter_frame(own, method, self, cst, caller, base);
-        try {
-            const char* codes = own.var_codes;
-            for (int i = params - 1; i >= 0; --i) {
-                Value& v = cst->slots[cst->count - 1];
-                if (codes[i] == 'i' && v.tag == kTagInt) {
-                    own.vars[i] = v.v.u;
-                    --cst->count;
-                } else if (codes[i] == 'p' && v.tag == kTagPointer) {
-                    own.vars[i] = v.v.u;
-                    --cst->count;
-                } else {
-                    pop_stack_to_variable(&own, i);
-                }
-            }
-        } catch (...) {
-            discard_frame(own);  // a conversion error while moving arguments belongs to the caller
-            throw;
-        }
-        if (variadic) {
-            cst->count = base + params + variadic;
-            caller->variadic = 0;
-        }
-        ++cst->depth;
+    if (call) {
+        enter_call(own, *call);
         f = &own;
     }
     ValueStack* const st = f->stack;
@@ -196,8 +264,8 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
     } while (0)
 #define PUSH() push_slot(st)
 #define TOP() slots[st->count - 1]
-#define NEED(n)                                            \
-    do {                                                   \
+#define NEED(n)                                                      \
+    do {                                                             \
         if (__builtin_expect(st->count < (n), 0)) stack_underflow(); \
     } while (0)
 #define AFTER_CALL()                    \
@@ -210,58 +278,43 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
         try {
             DISPATCH();
 
-        L_none:  // the empty record behind a source block, or the end of the chain
+        L_none:  // the empty record behind a source block: the end of the chain ends the run
             if (!ins->next) goto done;
             NEXT();
+        L_method:  // a header is never executed: the previous method has no closing ret
+            past_the_end(f);
 
-        // ---- arithmetic: int with int inline, everything else through the operator tables ----
-        L_add:
-            NEED(2);
-            if (TOP().tag == kTagInt && slots[st->count - 2].tag == kTagInt) {
-                slots[st->count - 2].v.u += TOP().v.u;
-                --st->count;
-            } else {
-                op_add(st);
-            }
-            NEXT();
-        L_sub:
-            NEED(2);
-            if (TOP().tag == kTagInt && slots[st->count - 2].tag == kTagInt) {
-                slots[st->count - 2].v.u -= TOP().v.u;
-                --st->count;
-            } else {
-                op_sub(st);
-            }
-            NEXT();
-        L_mul:
-            NEED(2);
-            if (TOP().tag == kTagInt && slots[st->count - 2].tag == kTagInt) {
-                slots[st->count - 2].v.u *= TOP().v.u;
-                --st->count;
-            } else {
-                op_mul(st);
-            }
-            NEXT();
+        // ---- arithmetic and bits: int with int inline, everything else through the operator tables
+#define INT_BINARY(label, expr, slow)                                             \
+    label:                                                                        \
+        NEED(2);                                                                  \
+        {                                                                         \
+            Value& l = slots[st->count - 2];                                      \
+            const Value& r = TOP();                                               \
+            if (l.tag == kTagInt && r.tag == kTagInt) {                           \
+                l.v.u = (expr);                                                   \
+                --st->count;                                                      \
+            } else {                                                              \
+                slow(st);                                                         \
+            }                                                                     \
+        }                                                                         \
+        NEXT();
+            INT_BINARY(L_add, l.v.u + r.v.u, op_add)
+            INT_BINARY(L_sub, l.v.u - r.v.u, op_sub)
+            INT_BINARY(L_mul, l.v.u * r.v.u, op_mul)
+            INT_BINARY(L_bor, l.v.u | r.v.u, op_bor)
+            INT_BINARY(L_bxor, l.v.u ^ r.v.u, op_bxor)
+            INT_BINARY(L_band, l.v.u & r.v.u, op_band)
+            INT_BINARY(L_shl, l.v.u << (r.v.u & 31), op_shl)
+            INT_BINARY(L_shr, static_cast<uint32_t>(l.v.i >> (r.v.u & 31)), op_shr)
+#undef INT_BINARY
         L_div:
             op_div(st);
             NEXT();
         L_rem:
             op_rem(st);
             NEXT();
-        L_shl:
-            op_shl(st);
-            NEXT();
-        L_shr:
-            op_shr(st);
-            NEXT();
-        L_bor:
-            op_bor(st);
-            NEXT();
-        L_bxor:
-            op_bxor(st);
-            NEXT();
-        L_band:
-            op_band(st);
+        L_bnot:  // no action: scripts negate with the Not and BNot built-ins
             NEXT();
 
         L_inc:
@@ -270,32 +323,28 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
         L_dec:
             --var_as<int32_t>(vars, static_cast<uint8_t>(ins->operand.i));
             NEXT();
-        L_inc_0: ++var_as<int32_t>(vars, 0); NEXT();
-        L_inc_1: ++var_as<int32_t>(vars, 1); NEXT();
-        L_inc_2: ++var_as<int32_t>(vars, 2); NEXT();
-        L_inc_3: ++var_as<int32_t>(vars, 3); NEXT();
-        L_inc_4: ++var_as<int32_t>(vars, 4); NEXT();
-        L_inc_5: ++var_as<int32_t>(vars, 5); NEXT();
-        L_inc_6: ++var_as<int32_t>(vars, 6); NEXT();
-        L_inc_7: ++var_as<int32_t>(vars, 7); NEXT();
-        L_inc_8: ++var_as<int32_t>(vars, 8); NEXT();
-        L_inc_9: ++var_as<int32_t>(vars, 9); NEXT();
+#define INC_N(n)                       \
+    L_inc_##n:                         \
+        ++var_as<int32_t>(vars, n);    \
+        NEXT();
+            INC_N(0) INC_N(1) INC_N(2) INC_N(3) INC_N(4) INC_N(5) INC_N(6) INC_N(7) INC_N(8) INC_N(9)
+#undef INC_N
 
-        // ---- comparisons ----
-#define INT_COMPARE(label, op)                                                              \
-    label:                                                                                  \
-        NEED(2);                                                                            \
-        {                                                                                   \
-            Value& l = slots[st->count - 2];                                                \
-            Value& r = TOP();                                                               \
-            if (l.tag == kTagInt && r.tag == kTagInt) {                                     \
-                l.v.i = l.v.i op r.v.i;                                                     \
-                l.tag = kTagBool;                                                           \
-                --st->count;                                                                \
-            } else {                                                                        \
-                op_compare(st, ins->opcode);                                                \
-            }                                                                               \
-        }                                                                                   \
+        // ---- comparisons and logic
+#define INT_COMPARE(label, op)                          \
+    label:                                              \
+        NEED(2);                                        \
+        {                                               \
+            Value& l = slots[st->count - 2];            \
+            const Value& r = TOP();                     \
+            if (l.tag == kTagInt && r.tag == kTagInt) { \
+                l.v.i = l.v.i op r.v.i;                 \
+                l.tag = kTagBool;                       \
+                --st->count;                            \
+            } else {                                    \
+                op_compare(st, ins->opcode);            \
+            }                                           \
+        }                                               \
         NEXT();
             INT_COMPARE(L_beq, ==)
             INT_COMPARE(L_bne, !=)
@@ -304,7 +353,6 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
             INT_COMPARE(L_bge, >=)
             INT_COMPARE(L_ble, <=)
 #undef INT_COMPARE
-
         L_or: {
             bool r = pop_bool(st);
             bool l = pop_bool(st);
@@ -318,7 +366,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
             NEXT();
         }
 
-        // ---- branches ----
+        // ---- branches
         L_cmp: {
             NEED(1);
             Value& v = slots[--st->count];
@@ -337,119 +385,61 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
             ins = ins->operand.target;
             DISPATCH();
 
-        // ---- field loads and stores ----
-        L_ldpint: {
-            void* o = pop_object_address(st);
-            push_int(st, field_at<int32_t>(o, ins->operand.i));
+        // ---- typed loads and stores of variables and fields, one family per macro
+#define LOAD_VARIABLE(sfx, T, tag_, member, pop) \
+    L_ldv##sfx: {                                \
+        Value& v = PUSH();                       \
+        v.tag = tag_;                            \
+        v.v.member = var_as<T>(vars, ins->operand.i); \
+        NEXT();                                  \
+    }
+#define STORE_VARIABLE(sfx, T, tag_, member, pop)                      \
+    L_stv##sfx:                                                        \
+        var_as<T>(vars, ins->operand.i) = static_cast<T>(pop(st));     \
+        NEXT();
+#define LOAD_FIELD(sfx, T, tag_, member, pop)                 \
+    L_ldp##sfx: {                                             \
+        void* o = pop_object_address(st);                     \
+        Value& v = PUSH();                                    \
+        v.tag = tag_;                                         \
+        v.v.member = field_at<T>(o, ins->operand.i);          \
+        NEXT();                                               \
+    }
+#define STORE_FIELD(sfx, T, tag_, member, pop)                        \
+    L_stp##sfx: {                                                     \
+        void* o = pop_object_address(st);                             \
+        field_at<T>(o, ins->operand.i) = static_cast<T>(pop(st));     \
+        NEXT();                                                       \
+    }
+            QEL_TYPED_CELLS(LOAD_VARIABLE)
+            QEL_TYPED_CELLS(STORE_VARIABLE)
+            QEL_TYPED_CELLS(LOAD_FIELD)
+            QEL_TYPED_CELLS(STORE_FIELD)
+#undef LOAD_VARIABLE
+#undef STORE_VARIABLE
+#undef LOAD_FIELD
+#undef STORE_FIELD
+
+        L_ldvstr:
+            if (!is_string_variable(f, ins->operand.i)) not_a_string_variable();
+            push_string(st, *var_as<WStr*>(vars, ins->operand.i));
             NEXT();
-        }
-        L_ldpntv: {
-            void* o = pop_object_address(st);
-            push_int(st, field_at<int32_t>(o, ins->operand.i));
+        L_stvstr:
+            if (!is_string_variable(f, ins->operand.i)) not_a_string_variable();
+            var_as<WStr*>(vars, ins->operand.i)->swap(pop_string(st));  // the popped text is dead: move it
             NEXT();
-        }
-        L_ldplng: {
-            void* o = pop_object_address(st);
-            push_long(st, field_at<int64_t>(o, ins->operand.i));
-            NEXT();
-        }
-        L_ldpptr: {
-            void* o = pop_object_address(st);
-            push_pointer(st, field_at<void*>(o, ins->operand.i));
-            NEXT();
-        }
-        L_ldpchr: {
-            void* o = pop_object_address(st);
-            push_int(st, field_at<uint16_t>(o, ins->operand.i));
-            NEXT();
-        }
-        L_ldpbyt: {
-            void* o = pop_object_address(st);
-            push_int(st, field_at<int8_t>(o, ins->operand.i));
-            NEXT();
-        }
-        L_ldpshrt: {
-            void* o = pop_object_address(st);
-            push_int(st, field_at<int16_t>(o, ins->operand.i));
-            NEXT();
-        }
-        L_ldpdbl: {
-            void* o = pop_object_address(st);
-            push_double(st, field_at<double>(o, ins->operand.i));
-            NEXT();
-        }
-        L_ldpflt: {
-            void* o = pop_object_address(st);
-            push_double(st, field_at<float>(o, ins->operand.i));
-            NEXT();
-        }
-        L_ldpbln: {
-            void* o = pop_object_address(st);
-            push_bool(st, field_at<uint8_t>(o, ins->operand.i) != 0);
-            NEXT();
-        }
-        L_ldpstr: {
-            void* o = pop_object_address(st);
-            const WStr* s = field_at<WStr*>(o, ins->operand.i);
-            if (s) push_string(st, *s);
-            else push_string(st, kEmptyText);
-            NEXT();
-        }
-        L_ldpmtd: {
-            void* o = pop_object_address(st);
-            const PMethod& m = field_at<PMethod>(o, ins->operand.i);
+        L_ldvmtd: {
+            const PMethod& m = var_as<PMethod>(vars, ins->operand.i);
             push_method(st, m.Method, m.Target);
             NEXT();
         }
-        L_ldpref: {
-            void* o = pop_pointer(st);
-            push_pointer(st, static_cast<char*>(o) + ins->operand.i);
+        L_stvmtd:
+            var_as<PMethod>(vars, ins->operand.i) = pop_method(st);
             NEXT();
-        }
-        L_stpint: {
+        L_ldpstr: {
             void* o = pop_object_address(st);
-            field_at<int32_t>(o, ins->operand.i) = pop_int(st);
-            NEXT();
-        }
-        L_stpntv: {
-            void* o = pop_object_address(st);
-            field_at<int32_t>(o, ins->operand.i) = pop_int(st);
-            NEXT();
-        }
-        L_stplng: {
-            void* o = pop_object_address(st);
-            field_at<int64_t>(o, ins->operand.i) = pop_long(st);
-            NEXT();
-        }
-        L_stpptr: {
-            void* o = pop_object_address(st);
-            field_at<void*>(o, ins->operand.i) = pop_pointer(st);
-            NEXT();
-        }
-        L_stpchr:
-        L_stpshrt: {
-            void* o = pop_object_address(st);
-            field_at<uint16_t>(o, ins->operand.i) = static_cast<uint16_t>(pop_int(st));
-            NEXT();
-        }
-        L_stpbyt: {
-            void* o = pop_object_address(st);
-            field_at<uint8_t>(o, ins->operand.i) = static_cast<uint8_t>(pop_int(st));
-            NEXT();
-        }
-        L_stpdbl: {
-            void* o = pop_object_address(st);
-            field_at<double>(o, ins->operand.i) = pop_double(st);
-            NEXT();
-        }
-        L_stpflt: {
-            void* o = pop_object_address(st);
-            field_at<float>(o, ins->operand.i) = static_cast<float>(pop_double(st));
-            NEXT();
-        }
-        L_stpbln: {
-            void* o = pop_object_address(st);
-            field_at<uint8_t>(o, ins->operand.i) = pop_bool(st) ? 1 : 0;
+            const WStr* s = field_at<WStr*>(o, ins->operand.i);
+            push_string(st, s ? *s : WStr{});
             NEXT();
         }
         L_stpstr: {
@@ -460,140 +450,36 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
             field->swap(text);
             NEXT();
         }
+        L_ldpmtd: {
+            void* o = pop_object_address(st);
+            const PMethod& m = field_at<PMethod>(o, ins->operand.i);
+            push_method(st, m.Method, m.Target);
+            NEXT();
+        }
         L_stpmtd: {
             void* o = pop_object_address(st);
             field_at<PMethod>(o, ins->operand.i) = pop_method(st);
             NEXT();
         }
-        L_newstr: {
-            void* o = top_slot(st).v.p;
-            if (invalid_address(o)) bad_field_access(o);
-            field_at<WStr*>(o, ins->operand.i) = wstr_new();
+        L_newstr:
+            field_at<WStr*>(top_object_address(st), ins->operand.i) = wstr_new();
             NEXT();
-        }
         L_freestr: {
-            void* o = top_slot(st).v.p;
-            if (invalid_address(o)) bad_field_access(o);
-            WStr*& field = field_at<WStr*>(o, ins->operand.i);
+            WStr*& field = field_at<WStr*>(top_object_address(st), ins->operand.i);
             wstr_delete(field);
             field = nullptr;  // a later store must not reach the freed string
             NEXT();
         }
-
-        // ---- variable loads and stores ----
-        L_ldvint:
-        L_ldvntv: {
-            Value& v = PUSH();
-            v.tag = kTagInt;
-            v.v.i = var_as<int32_t>(vars, ins->operand.i);
-            NEXT();
-        }
-        L_ldvlng: {
-            Value& v = PUSH();
-            v.tag = kTagLong;
-            v.v.l = var_as<int64_t>(vars, ins->operand.i);
-            NEXT();
-        }
-        L_ldvptr: {
-            Value& v = PUSH();
-            v.tag = kTagPointer;
-            v.v.p = var_as<void*>(vars, ins->operand.i);
-            NEXT();
-        }
-        L_ldvchr: {
-            Value& v = PUSH();
-            v.tag = kTagInt;
-            v.v.i = var_as<uint16_t>(vars, ins->operand.i);
-            NEXT();
-        }
-        L_ldvshrt: {
-            Value& v = PUSH();
-            v.tag = kTagInt;
-            v.v.i = var_as<int16_t>(vars, ins->operand.i);
-            NEXT();
-        }
-        L_ldvbyt: {
-            Value& v = PUSH();
-            v.tag = kTagInt;
-            v.v.i = var_as<int8_t>(vars, ins->operand.i);
-            NEXT();
-        }
-        L_ldvdbl: {
-            Value& v = PUSH();
-            v.tag = kTagDouble;
-            v.v.d = var_as<double>(vars, ins->operand.i);
-            NEXT();
-        }
-        L_ldvflt: {
-            Value& v = PUSH();
-            v.tag = kTagDouble;
-            v.v.d = var_as<float>(vars, ins->operand.i);
-            NEXT();
-        }
-        L_ldvbln: {
-            Value& v = PUSH();
-            v.tag = kTagBool;
-            v.v.i = var_as<uint8_t>(vars, ins->operand.i);
-            NEXT();
-        }
-        L_ldvstr: {
-            if (ins->operand.i >= f->var_count || f->var_codes[ins->operand.i] != 's') not_a_string_variable();
-            push_string(st, *var_as<WStr*>(vars, ins->operand.i));
-            NEXT();
-        }
-        L_ldvmtd: {
-            const PMethod& m = var_as<PMethod>(vars, ins->operand.i);
-            push_method(st, m.Method, m.Target);
-            NEXT();
-        }
-        L_stvint:
-        L_stvntv: {
-            NEED(1);
-            Value& v = slots[st->count - 1];
-            if (v.tag == kTagInt) {
-                var_as<int32_t>(vars, ins->operand.i) = v.v.i;
-                --st->count;
-            } else {
-                var_as<int32_t>(vars, ins->operand.i) = pop_int(st);
-            }
-            NEXT();
-        }
-        L_stvlng:
-            var_as<int64_t>(vars, ins->operand.i) = pop_long(st);
-            NEXT();
-        L_stvptr:
-            var_as<void*>(vars, ins->operand.i) = pop_pointer(st);
-            NEXT();
-        L_stvchr:
-        L_stvshrt:
-            var_as<uint16_t>(vars, ins->operand.i) = static_cast<uint16_t>(pop_int(st));
-            NEXT();
-        L_stvbyt:
-            var_as<uint8_t>(vars, ins->operand.i) = static_cast<uint8_t>(pop_int(st));
-            NEXT();
-        L_stvdbl:
-            var_as<double>(vars, ins->operand.i) = pop_double(st);
-            NEXT();
-        L_stvflt:
-            var_as<float>(vars, ins->operand.i) = static_cast<float>(pop_double(st));
-            NEXT();
-        L_stvbln:
-            var_as<uint8_t>(vars, ins->operand.i) = pop_bool(st) ? 1 : 0;
-            NEXT();
-        L_stvstr: {
-            if (ins->operand.i >= f->var_count || f->var_codes[ins->operand.i] != 's') not_a_string_variable();
-            // The popped slot's text is dead: move it instead of copying.
-            var_as<WStr*>(vars, ins->operand.i)->swap(pop_string(st));
-            NEXT();
-        }
-        L_stvmtd:
-            var_as<PMethod>(vars, ins->operand.i) = pop_method(st);
-            NEXT();
         L_ldref:
             push_pointer(st, &vars[ins->operand.i]);
             NEXT();
+        L_ldpref: {
+            void* o = pop_pointer(st);
+            push_pointer(st, static_cast<char*>(o) + ins->operand.i);
+            NEXT();
+        }
 
-        // ---- constants ----
+        // ---- constants
         L_ldint:
         L_sizeof: {
             Value& v = PUSH();
@@ -609,6 +495,8 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
             NEXT();
         L_ldstr:
             push_string(st, *ins->literal());
+            NEXT();
+        L_ldntv:  // no action and no operand: native values load as ints
             NEXT();
         L_ldcnst:
             if (ins->operand.u == kCrlfHash) push_string(st, u"\r\n");
@@ -627,24 +515,21 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
             --st->count;
             NEXT();
 
-        // ---- parameters ----
-        L_ldparam: {
-            Value& top = top_slot(st);
-            if (top.tag != kTagInt && top.tag != kTagBool) conversion_error(top.tag, "int");
-            int32_t at = (f->method ? f->method->operand.i : 0) + f->stack_base + top.v.i;
-            if (at < 0 || at >= kStackSlots) raise_runtime_error("Parameter index out of range");
-            if (&slots[at] != &top) copy_value(top, slots[at]);
-            NEXT();
-        }
+        // ---- parameters
+        L_ldparam:
         L_ldtype: {
             Value& top = top_slot(st);
             if (top.tag != kTagInt && top.tag != kTagBool) conversion_error(top.tag, "int");
-            int32_t at = (f->method ? f->method->operand.i : 0) + f->stack_base + top.v.i;
+            int32_t at = (f->method ? f->method->param_count() : 0) + f->stack_base + top.v.i;
             if (at < 0 || at >= kStackSlots) raise_runtime_error("Parameter index out of range");
-            static const char kCodes[13] = {'b', 'e', 'c', 'm', 'p', 'i', 'f', 'd', 's', 'l', 'p', 'p', 't'};
-            uint32_t tag = slots[at].tag;
-            top.tag = kTagInt;
-            top.v.i = tag < 13 ? kCodes[tag] : 0;
+            if (ins->opcode == kOp_ldparam) {
+                if (&slots[at] != &top) copy_value(top, slots[at]);
+            } else {
+                static const char kCodes[13] = {'b', 'e', 'c', 'm', 'p', 'i', 'f', 'd', 's', 'l', 'p', 'p', 't'};
+                uint32_t tag = slots[at].tag;
+                top.tag = kTagInt;
+                top.v.i = tag < 13 ? kCodes[tag] : 0;
+            }
             NEXT();
         }
         L_params: {
@@ -666,18 +551,21 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
             f->variadic = static_cast<int16_t>(ins->operand.i);
             NEXT();
 
-        // ---- calls ----
+        // ---- calls
         L_call: {
             void* self = pop_pointer(st);
             if (invalid_address(self)) bad_object(self);
             if (!ins->operand.target) method_not_found(ins);
-            run_method(rt, ins->operand.target, self, f);
+            const CallSite site{ins->operand.target, self, f, 0};
+            activation(rt, nullptr, site.method->next, &site, nullptr);
             AFTER_CALL();
         }
-        L_callmtd:
+        L_callmtd: {
             if (!ins->operand.target) method_not_found(ins);
-            run_method(rt, ins->operand.target, nullptr, f, f->variadic);
+            const CallSite site{ins->operand.target, nullptr, f, f->variadic};
+            activation(rt, nullptr, site.method->next, &site, nullptr);
             AFTER_CALL();
+        }
         L_callvirt: {
             void* self = pop_pointer(st);
             if (invalid_address(self)) bad_object(self);
@@ -711,8 +599,12 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
             push_method(st, ins->operand.target, self);
             NEXT();
         }
+        L_ldprp:    // no action: properties compile to accessor calls
+        L_stprp:    // no action: properties compile to accessor calls
+        L_stevent:  // no action: events are method fields, set with stpmtd
+            NEXT();
 
-        // ---- objects ----
+        // ---- objects
         L_newstruct: {
             void* block = std::calloc(1, ins->operand.i > 0 ? static_cast<size_t>(ins->operand.i) : 1);
             push_pointer(st, block);
@@ -724,75 +616,62 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
         L_create:
             construct_in_place(rt, ins->cls(), f);
             AFTER_CALL();
-
-        // ---- no action ----
-        L_bnot:
-        L_ldntv:
-        L_ldprp:
-        L_stprp:
-        L_stevent:
-        L_newarr:
-        L_method:
+        L_newarr:  // no action: arrays are lists made by the list built-ins
             NEXT();
 
-        // ---- fused runs (see fuse): int variables need no checks beyond room on the stack ----
-#define ROOM_FOR_TWO()                                                                   \
+        // ---- fused runs (see fuse): int variables need no checks beyond room on the stack
+#define ROOM_FOR_TWO() \
     if (__builtin_expect(st->count > kStackSlots - 2, 0)) goto* kLabels[ins->opcode];
-#define COMPARE_BRANCH(label, op, second)                                                \
-    label: {                                                                             \
-        ROOM_FOR_TWO();                                                                  \
-        const FusedOperands& fo = ins->fused;                                            \
-        ins = var_as<int32_t>(vars, fo.a) op(second) ? fo.target : fo.after;             \
-        DISPATCH();                                                                      \
+#define COMPARE_BRANCH(label, op, second)                                    \
+    label: {                                                                 \
+        ROOM_FOR_TWO();                                                      \
+        const FusedOperands& fo = ins->fused;                                \
+        ins = var_as<int32_t>(vars, fo.a) op(second) ? fo.target : fo.after; \
+        DISPATCH();                                                          \
     }
-            COMPARE_BRANCH(F_cvk_eq, ==, fo.b)
-            COMPARE_BRANCH(F_cvk_ne, !=, fo.b)
-            COMPARE_BRANCH(F_cvk_gt, >, fo.b)
-            COMPARE_BRANCH(F_cvk_lt, <, fo.b)
-            COMPARE_BRANCH(F_cvk_ge, >=, fo.b)
-            COMPARE_BRANCH(F_cvk_le, <=, fo.b)
-            COMPARE_BRANCH(F_cvv_eq, ==, var_as<int32_t>(vars, fo.b))
-            COMPARE_BRANCH(F_cvv_ne, !=, var_as<int32_t>(vars, fo.b))
-            COMPARE_BRANCH(F_cvv_gt, >, var_as<int32_t>(vars, fo.b))
-            COMPARE_BRANCH(F_cvv_lt, <, var_as<int32_t>(vars, fo.b))
-            COMPARE_BRANCH(F_cvv_ge, >=, var_as<int32_t>(vars, fo.b))
-            COMPARE_BRANCH(F_cvv_le, <=, var_as<int32_t>(vars, fo.b))
+#define COMPARE_BRANCHES(kind, second)                 \
+    COMPARE_BRANCH(F_c##kind##_eq, ==, second)         \
+    COMPARE_BRANCH(F_c##kind##_ne, !=, second)         \
+    COMPARE_BRANCH(F_c##kind##_gt, >, second)          \
+    COMPARE_BRANCH(F_c##kind##_lt, <, second)          \
+    COMPARE_BRANCH(F_c##kind##_ge, >=, second)         \
+    COMPARE_BRANCH(F_c##kind##_le, <=, second)
+            COMPARE_BRANCHES(vk, fo.b)
+            COMPARE_BRANCHES(vv, var_as<int32_t>(vars, fo.b))
+#undef COMPARE_BRANCHES
 #undef COMPARE_BRANCH
-#define ARITH_PUSH(label, op, second)                                                    \
-    label: {                                                                             \
-        ROOM_FOR_TWO();                                                                  \
-        const FusedOperands& fo = ins->fused;                                            \
-        Value& v = slots[st->count++];                                                   \
-        v.tag = kTagInt;                                                                 \
-        v.v.u = var_as<uint32_t>(vars, fo.a) op static_cast<uint32_t>(second);           \
-        ins = fo.after;                                                                  \
-        DISPATCH();                                                                      \
+#define ARITH_PUSH(label, op, second)                                                  \
+    label: {                                                                           \
+        ROOM_FOR_TWO();                                                                \
+        const FusedOperands& fo = ins->fused;                                          \
+        Value& v = slots[st->count++];                                                 \
+        v.tag = kTagInt;                                                               \
+        v.v.u = var_as<uint32_t>(vars, fo.a) op static_cast<uint32_t>(second);         \
+        ins = fo.after;                                                                \
+        DISPATCH();                                                                    \
     }
-#define ARITH_STORE(label, op, second)                                                   \
-    label: {                                                                             \
-        ROOM_FOR_TWO();                                                                  \
-        const FusedOperands& fo = ins->fused;                                            \
+#define ARITH_STORE(label, op, second)                                                                 \
+    label: {                                                                                           \
+        ROOM_FOR_TWO();                                                                                \
+        const FusedOperands& fo = ins->fused;                                                          \
         var_as<uint32_t>(vars, fo.c) = var_as<uint32_t>(vars, fo.a) op static_cast<uint32_t>(second); \
-        ins = fo.after;                                                                  \
-        DISPATCH();                                                                      \
+        ins = fo.after;                                                                                \
+        DISPATCH();                                                                                    \
     }
-            ARITH_PUSH(F_avk_add, +, fo.b)
-            ARITH_PUSH(F_avk_sub, -, fo.b)
-            ARITH_PUSH(F_avk_mul, *, fo.b)
-            ARITH_PUSH(F_avv_add, +, var_as<int32_t>(vars, fo.b))
-            ARITH_PUSH(F_avv_sub, -, var_as<int32_t>(vars, fo.b))
-            ARITH_PUSH(F_avv_mul, *, var_as<int32_t>(vars, fo.b))
-            ARITH_STORE(F_avks_add, +, fo.b)
-            ARITH_STORE(F_avks_sub, -, fo.b)
-            ARITH_STORE(F_avks_mul, *, fo.b)
-            ARITH_STORE(F_avvs_add, +, var_as<int32_t>(vars, fo.b))
-            ARITH_STORE(F_avvs_sub, -, var_as<int32_t>(vars, fo.b))
-            ARITH_STORE(F_avvs_mul, *, var_as<int32_t>(vars, fo.b))
+#define ARITHS(form, kind, second)                \
+    form(F_a##kind##_add, +, second)              \
+    form(F_a##kind##_sub, -, second)              \
+    form(F_a##kind##_mul, *, second)
+            ARITHS(ARITH_PUSH, vk, fo.b)
+            ARITHS(ARITH_PUSH, vv, var_as<int32_t>(vars, fo.b))
+            ARITHS(ARITH_STORE, vks, fo.b)
+            ARITHS(ARITH_STORE, vvs, var_as<int32_t>(vars, fo.b))
+#undef ARITHS
 #undef ARITH_PUSH
 #undef ARITH_STORE
 #undef ROOM_FOR_TWO
 
-        // ---- endings ----
+        // ---- endings
         L_ret:
         L_abort:
             goto done;
@@ -801,7 +680,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
             f->returned = 1;
             goto done;
 
-        // ---- exceptions ----
+        // ---- exceptions
         L_try:
             if (f->try_depth >= kTryLevels - 1) raise_runtime_error("Too many nested try blocks");
             f->handlers[++f->try_depth] = ins->operand.target;
@@ -833,40 +712,16 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, Instruction* met
         }
 
         propagate:
-            // The frame's pending exception goes to its innermost handler, else to the caller.
-            if (f->try_depth >= 0) {
-                ins = f->handlers[f->try_depth--];
-                DISPATCH();
-            }
-            if (f->caller) {
-                f->caller->pending = f->pending;
-                f->pending = nullptr;
-                goto done;
-            }
-            {
-                void* obj = f->pending;
-                f->pending = nullptr;
-                report_unhandled(rt, obj, true, ins, f);
-            }
-            goto done;
+            ins = propagate_pending(rt, f, ins);
+            if (!ins) goto done;
+            DISPATCH();
         } catch (const qel_exception& e) {
-            // A runtime error raised by the instruction at ins.
-            if (f->try_depth >= 0) {
-                f->pending = e.object;
-                ins = f->handlers[f->try_depth--];
-                continue;
-            }
-            if (handler_up_the_chain(f)) {
-                if (e.object) fill_trace(rt, f, ins, e.object);
-                f->caller->pending = e.object;
-                goto done;
-            }
-            report_unhandled(rt, e.object, false, ins, f);
-            goto done;
+            ins = catch_runtime_error(rt, f, ins, e.object);
+            if (!ins) goto done;
         }
     }
 done:
-    if (f == &own) {
+    if (call) {
         release_caught(rt, f);
         leave_frame(own);
         --st->depth;
@@ -879,12 +734,22 @@ done:
 #undef AFTER_CALL
 }
 
-void prepare_dispatch(Instruction* first) { activation(nullptr, nullptr, first, nullptr, nullptr, nullptr, -1); }
+#undef QEL_TYPED_CELLS
 
-void interpret(Runtime* rt, Frame* f, Instruction* first) { activation(rt, f, first, nullptr, nullptr, nullptr, 0); }
+void prepare_dispatch(Instruction* first) {
+    DispatchTables tables;
+    activation(nullptr, nullptr, nullptr, nullptr, &tables);
+    for (Instruction* i = first; i; i = i->next) i->label = tables.opcodes[i->opcode];
+    for (Instruction* i = first; i; i = i->next)
+        if (i->opcode == kOp_ldvint)
+            if (const void* fused = fuse(i, tables)) i->label = fused;
+}
+
+void interpret(Runtime* rt, Frame* f, Instruction* first) { activation(rt, f, first, nullptr, nullptr); }
 
 void run_method(Runtime* rt, Instruction* method, void* self, Frame* caller, int variadic) {
-    activation(rt, nullptr, method->next, method, self, caller, variadic);
+    const CallSite site{method, self, caller, variadic};
+    activation(rt, nullptr, method->next, &site, nullptr);
 }
 
 }  // namespace qel

@@ -29,59 +29,6 @@ CMember* find_property(const CClass* c, const char* name, bool for_write) {
     return nullptr;
 }
 
-void store_member(Frame* f, void* at, char code) {
-    ValueStack* s = f->stack;
-    switch (code) {
-        case 'b': *static_cast<uint8_t*>(at) = pop_bool(s) ? 1 : 0; break;
-        case 'c':
-        case 'm': *static_cast<uint16_t*>(at) = static_cast<uint16_t>(pop_int(s)); break;
-        case 'e': *static_cast<uint8_t*>(at) = static_cast<uint8_t>(pop_int(s)); break;
-        case 'i':
-        case 'n': *static_cast<int32_t*>(at) = pop_int(s); break;
-        case 'p': *static_cast<void**>(at) = pop_pointer(s); break;
-        case 'l': *static_cast<int64_t*>(at) = pop_long(s); break;
-        case 'd': *static_cast<double*>(at) = pop_double(s); break;
-        case 'f': *static_cast<float*>(at) = static_cast<float>(pop_double(s)); break;
-        case 's': {
-            WStr& text = pop_string(s);
-            WStr*& field = *static_cast<WStr**>(at);
-            if (!field) field = wstr_new();
-            field->assign(text);
-            break;
-        }
-        case 't': *static_cast<PMethod*>(at) = pop_method(s); break;
-        default: break;
-    }
-}
-
-void load_member(Frame* f, const void* at, char code) {
-    ValueStack* s = f->stack;
-    switch (code) {
-        case 'b': push_bool(s, *static_cast<const uint8_t*>(at) != 0); break;
-        case 'c': push_int(s, *static_cast<const uint16_t*>(at)); break;
-        case 'm': push_int(s, *static_cast<const int16_t*>(at)); break;
-        case 'e': push_int(s, *static_cast<const int8_t*>(at)); break;
-        case 'i':
-        case 'n': push_int(s, *static_cast<const int32_t*>(at)); break;
-        case 'p': push_pointer(s, *static_cast<void* const*>(at)); break;
-        case 'l': push_long(s, *static_cast<const int64_t*>(at)); break;
-        case 'd': push_double(s, *static_cast<const double*>(at)); break;
-        case 'f': push_double(s, *static_cast<const float*>(at)); break;
-        case 's': {
-            const WStr* field = *static_cast<WStr* const*>(at);
-            if (field) push_string(s, *field);
-            else push_string(s, kEmptyText);
-            break;
-        }
-        case 't': {
-            const PMethod* m = static_cast<const PMethod*>(at);
-            push_method(s, m->Method, m->Target);
-            break;
-        }
-        default: break;
-    }
-}
-
 namespace {
 
 const CClass* start_class(const void* obj, const CClass* cls) { return cls ? cls : (obj ? class_of(obj) : nullptr); }
@@ -99,8 +46,8 @@ void run_accessor(Runtime* rt, const CPropAttrib* a, void* obj, Frame* f) {
 
 namespace {
 void move_member(Frame* f, void* at, char code, bool store) {
-    if (store) store_member(f, at, code);
-    else load_member(f, at, code);
+    if (store) store_cell(f->stack, at, code);
+    else load_cell(f->stack, at, code);
 }
 
 void field_access(void* obj, const CClass* cls, const WStr& name, Frame* f, bool store) {

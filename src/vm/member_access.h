@@ -16,10 +16,6 @@ void get_property_by_name(Runtime* rt, void* obj, const CClass* cls, const WStr&
 // A published property of that name exists through the chain.
 bool is_published(const void* obj, const char* name);
 
-// Moves a Value between the stack and a member's bytes by the member's type code.
-void store_member(Frame* f, void* at, char code);
-void load_member(Frame* f, const void* at, char code);
-
 // Finding a member: fields stop at a struct; properties need the accessor asked for.
 CMember* find_field(const CClass* start, const char* name);
 CMember* find_property(const CClass* start, const char* name, bool for_write);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "base/runtime_error.h"
+#include "types/type_codes.h"
 
 namespace qel {
 
@@ -10,24 +11,6 @@ const char* type_name_of_tag(uint32_t tag) {
     static const char* const kNames[] = {"bool",  "byte",   "char",   "short", "pointer",   "int",      "float",
                                          "double", "string", "long", "IDispatch", "IUnknown", "method"};
     return tag < 13 ? kNames[tag] : "undefined type";
-}
-
-const char* type_name_of_code(char code) {
-    switch (code) {
-        case 'b': return "bool";
-        case 'c': return "char";
-        case 'd': return "double";
-        case 'e': return "byte";
-        case 'f': return "float";
-        case 'i': return "int";
-        case 'l': return "long";
-        case 'm': return "short";
-        case 'n': return "native";
-        case 'p': return "pointer";
-        case 's': return "string";
-        case 't': return "method";
-        default: return "undefined type";
-    }
 }
 
 void conversion_error(uint32_t found_tag, const char* wanted) {
@@ -89,16 +72,12 @@ bool value_truth(const Value& v) {
     }
 }
 
-bool pop_bool(ValueStack* s) { return value_truth(pop_slot(s)); }
-
-int32_t pop_int(ValueStack* s) {
-    Value& v = pop_slot(s);
+int32_t convert_to_int(const Value& v) {
     if (v.tag == kTagInt || v.tag == kTagBool) return v.v.i;
     conversion_error(v.tag, "int");
 }
 
-int64_t pop_long(ValueStack* s) {
-    Value& v = pop_slot(s);
+int64_t convert_to_long(const Value& v) {
     switch (v.tag) {
         case kTagLong: return v.v.l;
         case kTagInt:
@@ -107,8 +86,7 @@ int64_t pop_long(ValueStack* s) {
     }
 }
 
-double pop_double(ValueStack* s) {
-    Value& v = pop_slot(s);
+double convert_to_double(const Value& v) {
     switch (v.tag) {
         case kTagDouble: return v.v.d;
         case kTagInt: return v.v.i;
@@ -127,8 +105,7 @@ float pop_float(ValueStack* s) {
     }
 }
 
-void* pop_pointer(ValueStack* s) {
-    Value& v = pop_slot(s);
+void* convert_to_pointer(const Value& v) {
     switch (v.tag) {
         case kTagPointer:
         case kTagDispatch:
@@ -174,27 +151,75 @@ void* pop_native_pointer(ValueStack* s) {
     }
 }
 
-void pop_stack_to_variable(Frame* f, int index) {
-    ValueStack* s = f->stack;
-    uint64_t& slot = f->vars[index];
-    switch (f->var_codes[index]) {
-        case 'b': *reinterpret_cast<uint8_t*>(&slot) = pop_bool(s) ? 1 : 0; break;
-        case 'c':
-        case 'm': *reinterpret_cast<uint16_t*>(&slot) = static_cast<uint16_t>(pop_int(s)); break;
-        case 'e': *reinterpret_cast<uint8_t*>(&slot) = static_cast<uint8_t>(pop_int(s)); break;
-        case 'i':
-        case 'n': *reinterpret_cast<int32_t*>(&slot) = pop_int(s); break;
-        case 'l': *reinterpret_cast<int64_t*>(&slot) = pop_long(s); break;
-        case 'd': *reinterpret_cast<double*>(&slot) = pop_double(s); break;
-        case 'f': *reinterpret_cast<float*>(&slot) = pop_float(s); break;
-        case 'p': *reinterpret_cast<void**>(&slot) = pop_pointer(s); break;
-        case 's': {
-            (*reinterpret_cast<WStr**>(&slot))->swap(pop_string(s));  // the popped text is dead
+namespace {
+template <typename T>
+T& cell(void* at) {
+    return *static_cast<T*>(at);
+}
+template <typename T>
+const T& cell(const void* at) {
+    return *static_cast<const T*>(at);
+}
+}  // namespace
+
+bool load_cell(ValueStack* s, const void* at, char code) {
+    const TypeInfo* t = type_info(code);
+    switch (t ? t->cell : Cell::None) {
+        case Cell::None: return false;
+        case Cell::Bool: push_bool(s, cell<uint8_t>(at) != 0); break;
+        case Cell::Byte: push_int(s, cell<int8_t>(at)); break;
+        case Cell::Char: push_int(s, cell<uint16_t>(at)); break;
+        case Cell::Short: push_int(s, cell<int16_t>(at)); break;
+        case Cell::Int: push_int(s, cell<int32_t>(at)); break;
+        case Cell::Pointer: push_pointer(s, cell<void*>(at)); break;
+        case Cell::Long: push_long(s, cell<int64_t>(at)); break;
+        case Cell::Double: push_double(s, cell<double>(at)); break;
+        case Cell::Float: push_double(s, cell<float>(at)); break;
+        case Cell::String: {
+            const WStr* text = cell<WStr*>(at);
+            push_string(s, text ? *text : WStr{});
             break;
         }
-        case 't': *reinterpret_cast<PMethod*>(&slot) = pop_method(s); break;
-        default: raise_runtime_error("Stack Error : pop_stack_to_variable");
+        case Cell::Method: {
+            const PMethod& m = cell<PMethod>(at);
+            push_method(s, m.Method, m.Target);
+            break;
+        }
     }
+    return true;
+}
+
+bool store_cell(ValueStack* s, void* at, char code) {
+    const TypeInfo* t = type_info(code);
+    switch (t ? t->cell : Cell::None) {
+        case Cell::None: return false;
+        case Cell::Bool: cell<uint8_t>(at) = pop_bool(s) ? 1 : 0; break;
+        case Cell::Byte: cell<uint8_t>(at) = static_cast<uint8_t>(pop_int(s)); break;
+        case Cell::Char:
+        case Cell::Short: cell<uint16_t>(at) = static_cast<uint16_t>(pop_int(s)); break;
+        case Cell::Int: cell<int32_t>(at) = pop_int(s); break;
+        case Cell::Pointer: cell<void*>(at) = pop_pointer(s); break;
+        case Cell::Long: cell<int64_t>(at) = pop_long(s); break;
+        case Cell::Double: cell<double>(at) = pop_double(s); break;
+        case Cell::Float: cell<float>(at) = static_cast<float>(pop_double(s)); break;
+        case Cell::String: {
+            WStr*& text = cell<WStr*>(at);
+            WStr& popped = pop_string(s);
+            if (!text) text = wstr_new();
+            text->swap(popped);  // the popped slot's text is dead: move it
+            break;
+        }
+        case Cell::Method: cell<PMethod>(at) = pop_method(s); break;
+    }
+    return true;
+}
+
+void pop_stack_to_variable(Frame* f, int index) {
+    void* slot = &f->vars[index];
+    const char code = f->var_codes[index];
+    // A float parameter is rounded once from whatever number arrives.
+    if (code == kTypeFloat) cell<float>(slot) = pop_float(f->stack);
+    else if (!store_cell(f->stack, slot, code)) raise_runtime_error("Stack Error : pop_stack_to_variable");
 }
 
 }  // namespace qel

@@ -13,7 +13,6 @@ namespace qel {
 [[noreturn]] void stack_underflow();
 
 const char* type_name_of_tag(uint32_t tag);
-const char* type_name_of_code(char code);
 
 inline Value& push_slot(ValueStack* s) {
     if (__builtin_expect(s->count >= kStackSlots, 0)) stack_overflow();
@@ -68,20 +67,47 @@ void push_string(ValueStack* s, const WChar* text);
 void push_string_narrow(ValueStack* s, const char* text);
 void push_string_units(ValueStack* s, const WChar* text, uint32_t n);
 
-bool pop_bool(ValueStack* s);
-int32_t pop_int(ValueStack* s);
-int64_t pop_long(ValueStack* s);
-double pop_double(ValueStack* s);
+// The conversions of the pops below for every tag but the one they expect (raise when none applies).
+bool value_truth(const Value& v);
+int32_t convert_to_int(const Value& v);
+int64_t convert_to_long(const Value& v);
+double convert_to_double(const Value& v);
+void* convert_to_pointer(const Value& v);
+
+inline bool pop_bool(ValueStack* s) {
+    Value& v = pop_slot(s);
+    return __builtin_expect(v.tag == kTagBool, 1) ? v.v.i != 0 : value_truth(v);
+}
+inline int32_t pop_int(ValueStack* s) {
+    Value& v = pop_slot(s);
+    return __builtin_expect(v.tag == kTagInt, 1) ? v.v.i : convert_to_int(v);
+}
+inline int64_t pop_long(ValueStack* s) {
+    Value& v = pop_slot(s);
+    return __builtin_expect(v.tag == kTagLong, 1) ? v.v.l : convert_to_long(v);
+}
+inline double pop_double(ValueStack* s) {
+    Value& v = pop_slot(s);
+    return __builtin_expect(v.tag == kTagDouble, 1) ? v.v.d : convert_to_double(v);
+}
+inline void* pop_pointer(ValueStack* s) {
+    Value& v = pop_slot(s);
+    return __builtin_expect(v.tag == kTagPointer, 1) ? v.v.p : convert_to_pointer(v);
+}
 float pop_float(ValueStack* s);
-void* pop_pointer(ValueStack* s);
 // The slot's own WStr: valid until that slot is written again.
 WStr& pop_string(ValueStack* s);
 PMethod pop_method(ValueStack* s);
 int32_t pop_native_int(ValueStack* s);
 void* pop_native_pointer(ValueStack* s);
 
-// Truth of a Value as PopBool sees it, for any tag PopBool accepts; raises otherwise.
-bool value_truth(const Value& v);
+
+// Values in and out of memory typed by a type code (fields, struct members, variables): a load
+// pushes, a store pops, with the conversions of the typed pops. A string cell holds a WStr
+// pointer, created on the first store when it is null. False, and the stack untouched, for a
+// code that has no cell (void or any other letter).
+bool load_cell(ValueStack* s, const void* at, char code);
+bool store_cell(ValueStack* s, void* at, char code);
 
 // Stores the top Value into variable index by the variable's declared code.
 void pop_stack_to_variable(Frame* f, int index);

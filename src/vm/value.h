@@ -57,12 +57,8 @@ constexpr int32_t kMaxCallDepth = 3000;
 
 struct ValueStack {
     int32_t count;
-    int32_t capacity;
     Value slots[kStackSlots];
     int32_t depth;  // script calls in progress on this stack
 };
-
-ValueStack* value_stack_create();
-void value_stack_destroy(ValueStack* s);
 
 }  // namespace qel
