@@ -56,4 +56,12 @@ int wcompare(const WChar* a, const WChar* b);
 
 extern const WChar kEmptyText[1];
 
+// The value of a hexadecimal digit of either case (a byte or a UTF-16 unit), or -1.
+constexpr int hex_digit(uint32_t c) {
+    return c >= '0' && c <= '9' ? static_cast<int>(c - '0')
+           : c >= 'a' && c <= 'f' ? static_cast<int>(c - 'a' + 10)
+           : c >= 'A' && c <= 'F' ? static_cast<int>(c - 'A' + 10)
+                                  : -1;
+}
+
 }  // namespace qel

@@ -17,7 +17,6 @@ namespace {
 
 BuiltinResolver g_resolve_builtin = nullptr;
 
-bool is(const char* token, const char* word) { return std::strcmp(token, word) == 0; }
 
 // A 64-bit integer literal: decimal (signed) or, when the second character is 'x', hexadecimal.
 bool parse_integer(const char* s, int64_t* out) {
@@ -38,12 +37,6 @@ bool parse_int32(const char* s, int32_t* out) {
     return true;
 }
 
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // "[a:1][m:2][p:04][r:i][v:pppibttp]" at fixed positions.
 bool parse_header(const char* h, MethodRecord* m, int32_t* params) {
@@ -54,7 +47,7 @@ bool parse_header(const char* h, MethodRecord* m, int32_t* params) {
         std::strncmp(h + 21, "[v:", 3) || h[len - 1] != ']')
         return false;
     if (h[3] < '0' || h[3] > '9' || h[8] < '0' || h[8] > '9') return false;
-    int hi = hex_value(h[13]), lo = hex_value(h[14]);
+    int hi = hex_digit(h[13]), lo = hex_digit(h[14]);
     if (hi < 0 || lo < 0) return false;
     m->access = static_cast<uint8_t>(h[3] - '0');
     m->modifier = static_cast<uint8_t>(h[8] - '0');
@@ -229,7 +222,7 @@ bool assemble_source(ParseState& ps) {
     while (!r.end_of_text()) {
         const int line = ps.line();
         const char* mnemonic = r.next();
-        if (is(mnemonic, "[/SOURCE]")) return true;
+        if (token_is(mnemonic, "[/SOURCE]")) return true;
         const OpcodeEntry* e = opcode_by_mnemonic(mnemonic);
         if (!e) return ps.fail(line, std::string("unknown mnemonic '") + mnemonic + "'");
         Instruction* ins = ps.current;

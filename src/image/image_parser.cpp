@@ -12,7 +12,6 @@ namespace qel {
 
 namespace {
 
-bool is(const char* token, const char* word) { return std::strcmp(token, word) == 0; }
 
 int32_t decimal(const char* s) { return static_cast<int32_t>(std::strtol(s, nullptr, 10)); }
 
@@ -24,13 +23,13 @@ bool parse_manifest(ParseState& ps) {
     r.set_split(LineReader::kSplitDot | LineReader::kSplitComma | LineReader::kSplitSpace);
     while (!r.end_of_text()) {
         char* key = r.next();
-        if (is(key, "[/MANIFEST]")) return true;
-        WStr* target = is(key, "project:name")      ? &m.name
-                       : is(key, "project:title")   ? &m.title
-                       : is(key, "project:company") ? &m.company
-                       : is(key, "project:version") ? &m.version
+        if (token_is(key, "[/MANIFEST]")) return true;
+        WStr* target = token_is(key, "project:name")      ? &m.name
+                       : token_is(key, "project:title")   ? &m.title
+                       : token_is(key, "project:company") ? &m.company
+                       : token_is(key, "project:version") ? &m.version
                                                     : nullptr;
-        bool date = is(key, "project:date");
+        bool date = token_is(key, "project:date");
         if (!target && !date) continue;  // unknown keys are skipped token by token
         const char* value = r.next_quoted();
         if (target) {
@@ -68,19 +67,19 @@ void add_member(ParseState& ps, CClass* c, const char* kind_text) {
         m->info = class_by_name(ps.program.classes, type_name);
     }
     m->name = copy(name);
-    if (is(kind_text, "1")) {
+    if (token_is(kind_text, "1")) {
         const char* read = r.next();
         const char* write = r.next();
         const char* def = r.next();
         auto accessor = [](const char* n) -> CPropAttrib* {
-            if (is(n, "0")) return nullptr;
+            if (token_is(n, "0")) return nullptr;
             auto* a = static_cast<CPropAttrib*>(std::calloc(1, sizeof(CPropAttrib)));
             a->name = strdup(n);
             return a;
         };
         m->read = accessor(read);
         m->write = accessor(write);
-        if (!is(def, "n")) {
+        if (!token_is(def, "n")) {
             m->default_value = static_cast<int32_t*>(std::malloc(sizeof(int32_t)));
             *m->default_value = decimal(def);
         }
@@ -88,7 +87,7 @@ void add_member(ParseState& ps, CClass* c, const char* kind_text) {
         c->properties->add(m);
     } else {
         const char* len = r.next();
-        m->array_length = is(len, "new") ? -1 : decimal(len);
+        m->array_length = token_is(len, "new") ? -1 : decimal(len);
         c->fields->add(m);
         if (m->type == kTypeString) {
             if (!c->ofields) c->ofields = ptr_list_create();
@@ -115,14 +114,14 @@ bool parse_metadata(ParseState& ps) {
     while (!r.end_of_text()) {
         const int line = ps.line();
         char* t = r.next();
-        if (is(t, "[/METADATA]")) {
+        if (token_is(t, "[/METADATA]")) {
             std::string why;
             if (!layout_all(prog.classes, &why)) return ps.fail(line, why);
             return true;
         }
-        if (is(t, "unit")) {
+        if (token_is(t, "unit")) {
             prog.units.id_of(r.next());
-        } else if (is(t, "class")) {
+        } else if (token_is(t, "class")) {
             const char* name = r.next();
             const char* base = r.next();
             const char* internal = r.next();
@@ -132,14 +131,14 @@ bool parse_metadata(ParseState& ps) {
             cls->size = 0;
             cls->methods = ptr_list_create();
             block = kClassBlock;
-        } else if (is(t, "struct")) {
+        } else if (token_is(t, "struct")) {
             const char* name = r.next();
             const char* base = r.next();
             const char* unit = r.next();
             cls = declare_class(ps, name, base, true, false);
             cls->unit_id = static_cast<int16_t>(prog.units.id_of(unit));
             block = kClassBlock;
-        } else if (is(t, "enum")) {
+        } else if (token_is(t, "enum")) {
             const char* name = r.next();
             const char* code = r.next();
             const char* unit = r.next();
@@ -150,7 +149,7 @@ bool parse_metadata(ParseState& ps) {
             en->members = ptr_list_create();
             prog.enums.add(en);
             block = kEnumBlock;
-        } else if (is(t, "type")) {
+        } else if (token_is(t, "type")) {
             const char* code = r.next();
             const char* name = r.next();
             const char* base = r.next();
@@ -160,20 +159,20 @@ bool parse_metadata(ParseState& ps) {
             ty->size = static_cast<uint8_t>(size_of_code(code[0]));
             ty->unit_id = static_cast<int16_t>(prog.units.id_of(unit));
             ty->name = copy(name);
-            ty->base_type = is(base, name) ? ty : type_by_name(prog.types, base);
+            ty->base_type = token_is(base, name) ? ty : type_by_name(prog.types, base);
             prog.types.add(ty);
             block = kNone;
-        } else if (is(t, "proc")) {
+        } else if (token_is(t, "proc")) {
             const char* name = r.next();
             const char* ret = r.next();
             const char* params = r.next();
             const char* word = r.next();
-            bool late = is(word, "late");
+            bool late = token_is(word, "late");
             const char* library = late ? r.next() : word;
             const char* conv = r.next();
-            int convention = is(conv, "stdcall") ? kStdCall : is(conv, "cdecl") ? kCdecl : -1;
+            int convention = token_is(conv, "stdcall") ? kStdCall : token_is(conv, "cdecl") ? kCdecl : -1;
             if (convention >= 0)
-                register_proc(prog.procs, library, name, ret[0], is(params, "n") ? "" : params,
+                register_proc(prog.procs, library, name, ret[0], token_is(params, "n") ? "" : params,
                               static_cast<uint8_t>(convention), late);
             block = kNone;
         } else if (block == kEnumBlock) {
@@ -195,12 +194,6 @@ bool parse_metadata(ParseState& ps) {
 
 // ---- resources ----
 
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 bool parse_resource(ParseState& ps) {
     LineReader& r = ps.reader;
@@ -211,7 +204,7 @@ bool parse_resource(ParseState& ps) {
     const char* hex = r.next();
     const int end_line = ps.line();
     const char* end = r.next();
-    if (!is(end, "[/RESOURCE]")) return ps.fail(end_line, "resource block without [/RESOURCE]");
+    if (!token_is(end, "[/RESOURCE]")) return ps.fail(end_line, "resource block without [/RESOURCE]");
     size_t digits = std::strlen(hex);
     if (digits % 2) return ps.fail(hex_line, "resource data with an odd number of hexadecimal digits");
     auto* rec = static_cast<ResourceRec*>(std::calloc(1, sizeof(ResourceRec)));
@@ -240,13 +233,13 @@ bool parse_image(Program& prog, char* text, LoadReport& report) {
     for (;;) {
         const int line = r.lineno;
         bool ok = true;
-        if (is(t, "[MANIFEST]")) {
+        if (token_is(t, "[MANIFEST]")) {
             ok = parse_manifest(ps);
-        } else if (is(t, "[METADATA]")) {
+        } else if (token_is(t, "[METADATA]")) {
             ok = parse_metadata(ps);
-        } else if (is(t, "[SOURCE]")) {
+        } else if (token_is(t, "[SOURCE]")) {
             ok = assemble_source(ps);
-        } else if (is(t, "[RESOURCE]")) {
+        } else if (token_is(t, "[RESOURCE]")) {
             ok = parse_resource(ps);
         } else if (t[0] == 0) {
             break;

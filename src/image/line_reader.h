@@ -1,9 +1,12 @@
 // The image text reader: cuts tokens in place (writes NULs into the text) at the separators its
 // flags select. Lines end with CR LF; the text ends with a NUL right after the last CR LF.
 #pragma once
+#include <cstring>
 #include <cstdint>
 
 namespace qel {
+
+inline bool token_is(const char* token, const char* word) { return std::strcmp(token, word) == 0; }
 
 struct LineReader {
     enum Flag : uint32_t {

@@ -11,27 +11,6 @@
 namespace qel {
 
 
-// In-place results: the slot of the first argument is rewritten with the result.
-inline void set_int(Value& v, int32_t i) {
-    v.tag = kTagInt;
-    v.v.i = i;
-}
-inline void set_bool(Value& v, bool b) {
-    v.tag = kTagBool;
-    v.v.i = b ? 1 : 0;
-}
-inline void set_long(Value& v, int64_t l) {
-    v.tag = kTagLong;
-    v.v.l = l;
-}
-inline void set_double(Value& v, double d) {
-    v.tag = kTagDouble;
-    v.v.d = d;
-}
-inline void set_pointer(Value& v, const void* p) {
-    v.tag = kTagPointer;
-    v.v.p = const_cast<void*>(p);
-}
 // The slot becomes a string Value; its own WStr is the text to work on.
 inline WStr& set_string(Value& v) {
     v.tag = kTagString;

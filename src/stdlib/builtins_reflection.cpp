@@ -106,12 +106,6 @@ void unbind_accessors_to(const PtrList& registry, const PtrList* fields) {
         }
     }
 }
-
-void free_accessor(CPropAttrib* a) {
-    if (!a) return;
-    std::free(a->name);
-    std::free(a);
-}
 }  // namespace
 
 // Frees what the descriptor owns: its field descriptors and list (with the list of string fields,
@@ -125,34 +119,7 @@ void bi_class_finalize(Runtime* rt, Frame* f) {
     auto* cls = static_cast<CClass*>(pop_pointer(f->stack));
     if (!cls) return;
     unbind_accessors_to(rt->program.classes, cls->fields);
-    if (PtrList* fields = cls->fields) {
-        for (int32_t i = 0; i < fields->count; ++i) {
-            auto* m = static_cast<CMember*>((*fields)[i]);
-            if (!m) continue;
-            std::free(m->name);
-            std::free(m);
-        }
-    }
-    ptr_list_destroy(cls->fields);
-    ptr_list_destroy(cls->ofields);
-    cls->fields = nullptr;
-    cls->ofields = nullptr;
-    if (PtrList* props = cls->properties) {
-        for (int32_t i = 0; i < props->count; ++i) {
-            auto* p = static_cast<CMember*>((*props)[i]);
-            if (!p) continue;
-            std::free(p->name);
-            free_accessor(p->read);
-            free_accessor(p->write);
-            std::free(p->default_value);
-            std::free(p);
-        }
-    }
-    ptr_list_destroy(cls->properties);
-    cls->properties = nullptr;
-    ptr_list_destroy(cls->methods);
-    cls->methods = nullptr;
-    std::free(cls->name);
+    release_class_contents(cls);
     cls->name = static_cast<char*>(std::calloc(1, 1));
 }
 

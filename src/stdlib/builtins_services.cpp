@@ -114,19 +114,13 @@ int32_t pack_bytes(uint32_t high, uint32_t b2, uint32_t b1, uint32_t low) {
     return static_cast<int32_t>((high & 255) << 24 | (b2 & 255) << 16 | (b1 & 255) << 8 | (low & 255));
 }
 
-int hex_value(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    return -1;
-}
 
 // Base-16 reading of the digits as the C library reads them: up to the first unit that is not
 // a hexadecimal digit.
 uint32_t read_hex(const char16_t* digits, int n) {
     uint32_t value = 0;
     for (int i = 0; i < n; ++i) {
-        const int d = hex_value(digits[i]);
+        const int d = hex_digit(digits[i]);
         if (d < 0) break;
         value = value << 4 | static_cast<uint32_t>(d);
     }

@@ -36,12 +36,6 @@ bool is_blank(WChar c) { return c == u' ' || (c >= 0x09 && c <= 0x0D); }
 WChar upper_unit(WChar c) { return (c >= u'a' && c <= u'z') ? static_cast<WChar>(c - 32) : c; }
 WChar lower_unit(WChar c) { return (c >= u'A' && c <= u'Z') ? static_cast<WChar>(c + 32) : c; }
 
-int hex_digit(WChar c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    return -1;
-}
 
 // ---- parsing numbers from text ---------------------------------------------------------------
 

@@ -22,12 +22,6 @@ size_t buffer_bytes(const CMemStream& s, int32_t n) {
     return static_cast<size_t>(n);
 }
 
-int hex_digit(WChar c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    return -1;
-}
 
 }  // namespace
 

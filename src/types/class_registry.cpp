@@ -170,31 +170,38 @@ void free_accessor(CPropAttrib* a) {
     std::free(a->name);
     std::free(a);
 }
+
+void free_members(PtrList*& list, bool properties) {
+    if (!list) return;
+    for (int32_t i = 0; i < list->count; ++i) {
+        auto* m = static_cast<CMember*>((*list)[i]);
+        if (!m) continue;
+        std::free(m->name);
+        if (properties) {
+            free_accessor(m->read);
+            free_accessor(m->write);
+            std::free(m->default_value);
+        }
+        std::free(m);
+    }
+    ptr_list_destroy(list);
+    list = nullptr;
+}
 }  // namespace
 
-void release_class(CClass* c) {
-    if (c->fields) {
-        for (int32_t i = 0; i < c->fields->count; ++i) {
-            auto* f = static_cast<CMember*>((*c->fields)[i]);
-            std::free(f->name);
-            std::free(f);
-        }
-    }
-    ptr_list_destroy(c->fields);
-    ptr_list_destroy(c->ofields);
-    if (c->properties) {
-        for (int32_t i = 0; i < c->properties->count; ++i) {
-            auto* p = static_cast<CMember*>((*c->properties)[i]);
-            std::free(p->name);
-            free_accessor(p->read);
-            free_accessor(p->write);
-            std::free(p->default_value);
-            std::free(p);
-        }
-    }
-    ptr_list_destroy(c->properties);
+void release_class_contents(CClass* c) {
+    free_members(c->fields, false);
+    ptr_list_destroy(c->ofields);  // the same descriptors as some of the fields
+    c->ofields = nullptr;
+    free_members(c->properties, true);
+    ptr_list_destroy(c->methods);  // the method records belong to the code store
+    c->methods = nullptr;
     std::free(c->name);
-    ptr_list_destroy(c->methods);
+    c->name = nullptr;
+}
+
+void release_class(CClass* c) {
+    release_class_contents(c);
     std::free(c);
 }
 

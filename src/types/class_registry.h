@@ -41,6 +41,9 @@ bool layout_all(PtrList& registry, std::string* error);
 // After parsing: every descriptor's class pointer, and property accessors bound to fields or methods.
 void bind_accessors(PtrList& classes);
 
+// Frees what the descriptor owns (fields, properties with their accessors and defaults, the method
+// list, the name) and leaves the lists and the name null; the descriptor itself stays.
+void release_class_contents(CClass* c);
 void release_class(CClass* c);
 void release_classes(PtrList& registry);
 

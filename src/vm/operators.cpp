@@ -38,19 +38,6 @@ double as_double(const Value& v) {
     return v.tag == kTagDouble ? v.v.d : v.tag == kTagLong ? static_cast<double>(v.v.l) : v.v.i;
 }
 
-void set_int(Value& v, int32_t i) {
-    v.tag = kTagInt;
-    v.v.i = i;
-}
-void set_long(Value& v, int64_t l) {
-    v.tag = kTagLong;
-    v.v.l = l;
-}
-void set_double(Value& v, double d) {
-    v.tag = kTagDouble;
-    v.v.d = d;
-}
-
 // int, long and double with the result types of add: int with int is int, any double makes a
 // double, otherwise long. Wraps at 32 and 64 bits.
 template <typename IntOp, typename DoubleOp>

@@ -49,6 +49,28 @@ struct Value {
 #pragma pack(pop)
 static_assert(sizeof(Value) == 24);
 
+// In-place results: a slot rewritten with a new kind of value.
+inline void set_int(Value& v, int32_t i) {
+    v.tag = kTagInt;
+    v.v.i = i;
+}
+inline void set_bool(Value& v, bool b) {
+    v.tag = kTagBool;
+    v.v.i = b ? 1 : 0;
+}
+inline void set_long(Value& v, int64_t l) {
+    v.tag = kTagLong;
+    v.v.l = l;
+}
+inline void set_double(Value& v, double d) {
+    v.tag = kTagDouble;
+    v.v.d = d;
+}
+inline void set_pointer(Value& v, const void* p) {
+    v.tag = kTagPointer;
+    v.v.p = const_cast<void*>(p);
+}
+
 constexpr int kStackSlots = 2048;
 
 // Nesting of native calls of the interpreter on one stack's thread; deeper calls fail with
