@@ -124,33 +124,19 @@ void bi_SecondOf(Runtime* rt, Frame* f) { date_part(f, [](double d) { return dec
 
 // ---- calendar arithmetic ----
 
-void bi_IncYear(Runtime* rt, Frame* f) {
-    ValueStack* st = f->stack;
-    int64_t years = pop_int(st);
-    double d = pop_double(st);
-    push_double(st, inc_month(d, years * 12));
+namespace {
+// (date, count) -> date moved by count steps.
+void move_date(Frame* f, double (*step)(double date, int64_t count)) {
+    int64_t count = pop_int(f->stack);
+    double d = pop_double(f->stack);
+    push_double(f->stack, step(d, count));
 }
+}  // namespace
 
-void bi_IncMonth(Runtime* rt, Frame* f) {
-    ValueStack* st = f->stack;
-    int32_t months = pop_int(st);
-    double d = pop_double(st);
-    push_double(st, inc_month(d, months));
-}
-
-void bi_IncDay(Runtime* rt, Frame* f) {
-    ValueStack* st = f->stack;
-    int32_t days = pop_int(st);
-    double d = pop_double(st);
-    push_double(st, d + days);
-}
-
-void bi_IncMinute(Runtime* rt, Frame* f) {
-    ValueStack* st = f->stack;
-    int32_t minutes = pop_int(st);
-    double d = pop_double(st);
-    push_double(st, inc_minute(d, minutes));
-}
+void bi_IncYear(Runtime*, Frame* f) { move_date(f, [](double d, int64_t n) { return inc_month(d, n * 12); }); }
+void bi_IncMonth(Runtime*, Frame* f) { move_date(f, [](double d, int64_t n) { return inc_month(d, n); }); }
+void bi_IncDay(Runtime*, Frame* f) { move_date(f, [](double d, int64_t n) { return d + static_cast<double>(n); }); }
+void bi_IncMinute(Runtime*, Frame* f) { move_date(f, [](double d, int64_t n) { return inc_minute(d, static_cast<int32_t>(n)); }); }
 
 // ---- names and formatting ----
 

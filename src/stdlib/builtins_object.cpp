@@ -70,57 +70,26 @@ void bi_Method(Runtime* rt, Frame* f) {
 void bi_Call(Runtime* rt, Frame* f) { run_method_value(rt, f, pop_method(f->stack), false); }
 void bi_CallVirt(Runtime* rt, Frame* f) { run_method_value(rt, f, pop_method(f->stack), true); }
 
-void bi_GetObjProp(Runtime* rt, Frame* f) {
-    WStr& name = pop_string(f->stack);
-    void* obj = pop_pointer(f->stack);
-    get_property_by_name(rt, obj, nullptr, name, f);
-}
+namespace {
+using MemberByName = void (*)(Runtime*, void*, const CClass*, const WStr&, Frame*);
 
-void bi_SetObjProp(Runtime* rt, Frame* f) {
+// (obj, [cls,] name): the member of that name, from cls up or from the object's own class up.
+void by_name(Runtime* rt, Frame* f, bool from_class, MemberByName access) {
     WStr& name = pop_string(f->stack);
+    auto* c = from_class ? static_cast<CClass*>(pop_pointer(f->stack)) : nullptr;
     void* obj = pop_pointer(f->stack);
-    set_property_by_name(rt, obj, nullptr, name, f);
+    access(rt, obj, c, name, f);
 }
+}  // namespace
 
-void bi_GetObjField(Runtime* rt, Frame* f) {
-    WStr& name = pop_string(f->stack);
-    void* obj = pop_pointer(f->stack);
-    get_field_by_name(rt, obj, nullptr, name, f);
-}
-
-void bi_SetObjField(Runtime* rt, Frame* f) {
-    WStr& name = pop_string(f->stack);
-    void* obj = pop_pointer(f->stack);
-    set_field_by_name(rt, obj, nullptr, name, f);
-}
-
-void bi_GetFieldValue(Runtime* rt, Frame* f) {
-    WStr& name = pop_string(f->stack);
-    auto* c = static_cast<CClass*>(pop_pointer(f->stack));
-    void* obj = pop_pointer(f->stack);
-    get_field_by_name(rt, obj, c, name, f);
-}
-
-void bi_SetFieldValue(Runtime* rt, Frame* f) {
-    WStr& name = pop_string(f->stack);
-    auto* c = static_cast<CClass*>(pop_pointer(f->stack));
-    void* obj = pop_pointer(f->stack);
-    set_field_by_name(rt, obj, c, name, f);
-}
-
-void bi_GetPropValue(Runtime* rt, Frame* f) {
-    WStr& name = pop_string(f->stack);
-    auto* c = static_cast<CClass*>(pop_pointer(f->stack));
-    void* obj = pop_pointer(f->stack);
-    get_property_by_name(rt, obj, c, name, f);
-}
-
-void bi_SetPropValue(Runtime* rt, Frame* f) {
-    WStr& name = pop_string(f->stack);
-    auto* c = static_cast<CClass*>(pop_pointer(f->stack));
-    void* obj = pop_pointer(f->stack);
-    set_property_by_name(rt, obj, c, name, f);
-}
+void bi_GetObjProp(Runtime* rt, Frame* f) { by_name(rt, f, false, get_property_by_name); }
+void bi_SetObjProp(Runtime* rt, Frame* f) { by_name(rt, f, false, set_property_by_name); }
+void bi_GetObjField(Runtime* rt, Frame* f) { by_name(rt, f, false, get_field_by_name); }
+void bi_SetObjField(Runtime* rt, Frame* f) { by_name(rt, f, false, set_field_by_name); }
+void bi_GetFieldValue(Runtime* rt, Frame* f) { by_name(rt, f, true, get_field_by_name); }
+void bi_SetFieldValue(Runtime* rt, Frame* f) { by_name(rt, f, true, set_field_by_name); }
+void bi_GetPropValue(Runtime* rt, Frame* f) { by_name(rt, f, true, get_property_by_name); }
+void bi_SetPropValue(Runtime* rt, Frame* f) { by_name(rt, f, true, set_property_by_name); }
 
 void bi_IsPublished(Runtime* rt, Frame* f) {
     WStr& name = pop_string(f->stack);
