@@ -6,10 +6,12 @@
 #include <string>
 
 #include "host/error_report.h"
+#include "host/host_records.h"
 #include "host/system_block.h"
 #include "image/container.h"
 #include "image/image_parser.h"
 #include "image/linker.h"
+#include "image/verifier.h"
 #include "platform/platform.h"
 #include "types/class_registry.h"
 #include "types/datetime.h"
@@ -141,7 +143,8 @@ bool load_image(Runtime& rt, const char16_t* path, LoadReport& report) {
 
 bool load_image_text(Runtime& rt, char* text, LoadReport& report) {
     Program& prog = rt.program;
-    if (!parse_image(prog, text, report)) return false;
+    if (!parse_image(prog, text, report) || !verify_for_load(prog, report) || !check_host_records(prog, report))
+        return false;
     CSystem& sys = rt.system;
     sys.ProjectName->assign(prog.manifest.name);
     sys.ProjectTitle->assign(prog.manifest.title);

@@ -154,7 +154,12 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
                 uint32_t index = op == kOp_inc || op == kOp_dec ? static_cast<uint8_t>(ins->operand.i) : ins->operand.u;
                 if (index >= static_cast<uint32_t>(kMaxVariables)) return bad("variable index out of range", t);
             }
-            if (op == kOp_inc && ins->operand.i >= 0 && ins->operand.i <= 8) ins->opcode = kOp_inc_0 + ins->operand.i;
+            if (op == kOp_inc && ins->operand.i >= 0 && ins->operand.i <= 8) {
+                // inc 0 .. inc 8 become inc_0 .. inc_8; the operand stays, and its high word tells
+                // the form apart from an inc_N written as such (whose line counts differently).
+                ins->opcode = kOp_inc_0 + ins->operand.i;
+                ins->operand.l = ins->operand.i + (int64_t{1} << 32);
+            }
             return true;
         }
         case K::ComMember: {
@@ -176,12 +181,15 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
             CMember* f = field_of(c, field);
             if (!f) return ps.fail(line, std::string("class '") + cls + "' has no field '" + field + "' for " + e.mnemonic);
             ins->operand.i = f->address;
+            ins->object = f;  // for the verifier
             return true;
         }
         case K::TypeSize: {
             const char* t = r.next();
             CClass* c = class_by_name(ps.program.classes, t);
             ins->operand.i = c ? c->size : size_of_basic_type(t);
+            ins->object = c;
+            ins->name = strdup(t);
             return true;
         }
         case K::Signature: {

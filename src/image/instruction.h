@@ -9,6 +9,7 @@
 namespace qel {
 
 struct CClass;
+struct CMember;
 struct CLibProc;
 struct MethodRecord;
 struct Runtime;
@@ -59,7 +60,9 @@ struct Instruction {
     MethodRecord* method() const { return static_cast<MethodRecord*>(object); } // a header
     int param_count() const { return operand.i; }                               // a header
     CLibProc* proc() const { return static_cast<CLibProc*>(object); }           // libproc, once linked
-    CClass* cls() const { return static_cast<CClass*>(object); }  // newobj, create, throw, ldcls, once linked
+    // newobj, create, throw, ldcls once linked; newstruct and sizeof (null for a basic type)
+    CClass* cls() const { return static_cast<CClass*>(object); }
+    CMember* field() const { return static_cast<CMember*>(object); }            // field instructions
     char16_t* com_name() const { return static_cast<char16_t*>(object); }       // comget, comset
 };
 // What a script sees as CMethodLine.

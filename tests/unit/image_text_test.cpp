@@ -194,17 +194,26 @@ TEST(Metadata, ProcLines) {
     EXPECT_EQ(tick->library, static_cast<CLib*>(reg.libs[0]));
 }
 
-TEST(Metadata, TwoSpacesShiftTheFieldsOfALine) {
-    auto l = qeltest::parse_raw(crlf("[METADATA]\n"
-                                    "type i  DWORD int Windef\n"
-                                    "struct Global [none] System\n"
-                                    "[/METADATA]\n"));
-    ASSERT_TRUE(l.ok);
-    // code "i", name "", base "DWORD", unit "int"; "Windef" is read as the next line's keyword.
-    ASSERT_EQ(l.rt->program.types.count, 1);
-    auto* t = static_cast<CType*>(l.rt->program.types[0]);
-    EXPECT_STREQ(t->name, "");
-    EXPECT_STREQ(l.rt->program.units.name_of(t->unit_id), "int");
+// Every metadata line has exactly its fields: one too few or too many (two spaces make an empty
+// field) fails the load at that line instead of shifting the lines after it.
+TEST(Metadata, ALineWithAFieldTooFewOrTooManyFailsAtItsLine) {
+    const char* kBad[] = {
+        "type i  DWORD int Windef", "type i DWORD int", "unit", "unit A B", "class C object 0", "struct S [none]",
+        "enum E i", "proc F i n kernel32.dll", "proc F i n late kernel32.dll stdcall x", "type x DWORD int Windef",
+    };
+    for (const char* line : kBad) {
+        auto l = qeltest::parse_raw(crlf(std::string("[METADATA]\nunit System\n") + line +
+                                         "\nstruct Global [none] System\n[/METADATA]\n"));
+        EXPECT_FALSE(l.ok) << line;
+        EXPECT_EQ(l.failure().line, 3) << line << ": " << l.failure().what;
+    }
+    const char* kBadMembers[] = {"0 1 i int A", "0 1 i int A 0 0", "1 0 i int P A 0", "0 1 z int A 0"};
+    for (const char* member : kBadMembers) {
+        auto l = qeltest::parse_raw(crlf(std::string("[METADATA]\nstruct Global [none] System\n") + member +
+                                         "\n[/METADATA]\n"));
+        EXPECT_FALSE(l.ok) << member;
+        EXPECT_EQ(l.failure().line, 3) << member << ": " << l.failure().what;
+    }
 }
 
 TEST(Resources, HexLinesBecomeNamedBlocks) {
