@@ -25,4 +25,11 @@ void set_error_object_maker(ErrorObjectMaker maker);
 constexpr uintptr_t kLowestAddress = 0x10000;
 inline bool invalid_address(const void* p) { return reinterpret_cast<uintptr_t>(p) < kLowestAddress; }
 
+// A reference a script hands over (a list, a stream, a map, a buffer ...): null raises "Null " +
+// what, a low address "Invalid " + what.
+[[noreturn]] void refuse_reference(const void* p, const char* what);
+inline void check_reference(const void* p, const char* what) {
+    if (invalid_address(p)) refuse_reference(p, what);
+}
+
 }  // namespace qel

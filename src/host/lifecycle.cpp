@@ -141,7 +141,26 @@ bool load_image(Runtime& rt, const char16_t* path, LoadReport& report) {
     return load_image_text(rt, reinterpret_cast<char*>(image.data), report);
 }
 
+namespace {
+bool load_steps(Runtime& rt, char* text, LoadReport& report);
+}
+
+// A runtime error raised while loading (memory running out, a store the image declared wrongly)
+// fails the load like any other problem.
 bool load_image_text(Runtime& rt, char* text, LoadReport& report) {
+    try {
+        return load_steps(rt, text, report);
+    } catch (const qel_exception& e) {
+        WStr* message = e.object ? exception_message(&rt, e.object) : nullptr;
+        char* utf8 = message ? message->to_utf8() : nullptr;
+        std::string what = std::string("loading raised an error: ") + (utf8 ? utf8 : "(no message)");
+        std::free(utf8);
+        return report.fail(0, what);
+    }
+}
+
+namespace {
+bool load_steps(Runtime& rt, char* text, LoadReport& report) {
     Program& prog = rt.program;
     if (!parse_image(prog, text, report) || !verify_for_load(prog, report) || !check_host_records(prog, report))
         return false;
@@ -177,5 +196,6 @@ bool load_image_text(Runtime& rt, char* text, LoadReport& report) {
     rt.loaded = true;
     return true;
 }
+}  // namespace
 
 }  // namespace qel

@@ -104,6 +104,7 @@ void Program::init() {
     manifest = Manifest{};
     units = UnitList{0, PtrList{}};
     classes = PtrList{};
+    class_index = ClassIndex{};
     code.init();
     procs.init();
     enums = PtrList{};
@@ -112,6 +113,7 @@ void Program::init() {
 
 void Program::release() {
     units.release();
+    class_index.release();
     release_classes(classes);
     release_enums(enums);
     release_types(types);

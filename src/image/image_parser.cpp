@@ -271,6 +271,7 @@ bool parse_image(Program& prog, char* text, LoadReport& report) {
     }
     ps.current->next = nullptr;
     bind_accessors(prog.classes);
+    prog.class_index.build(prog.classes);
     return resolve_operands(prog, report);
 }
 

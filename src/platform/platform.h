@@ -44,6 +44,12 @@ uint32_t current_thread_id();
 // Ends the process at once with the exit code.
 [[noreturn]] void exit_process(int code);
 
+// Runs fn(context) and returns true. When a machine fault (an access violation, a division
+// fault, an illegal instruction) happens on this thread while it runs, returns false instead:
+// whatever fn was doing is abandoned half-way, so the caller can only report and end the process.
+// C++ exceptions pass through unchanged.
+bool run_guarded(void (*fn)(void*), void* context);
+
 // A lock for the few structures that several threads touch (a critical section on Windows).
 struct Mutex {
     alignas(8) unsigned char storage[48];

@@ -28,7 +28,7 @@ void bi_list_create(Runtime* rt, Frame* f) {
     push_pointer(f->stack, list);
 }
 
-void bi_list_free(Runtime* rt, Frame* f) { ptr_list_destroy(static_cast<PtrList*>(pop_pointer(f->stack))); }
+void bi_list_free(Runtime* rt, Frame* f) { ptr_list_destroy(static_cast<PtrList*>(pop_optional(f->stack, "list reference"))); }
 
 void bi_list_clear(Runtime* rt, Frame* f) { pop_list(f->stack)->clear(); }
 

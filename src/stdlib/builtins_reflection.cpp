@@ -31,7 +31,7 @@ void bi_enum_value(Runtime* rt, Frame* f) {
     auto* out = static_cast<int32_t*>(pop_pointer(f->stack));
     WStr& text = pop_string(f->stack);
     const auto* info = static_cast<const CEnum*>(pop_pointer(f->stack));
-    if (!out) raise_runtime_error("Null int reference");
+    check_reference(out, "int reference");
     if (!info || !info->members) return;
     platform::AnsiName name(text);
     for (int32_t i = 0; i < info->members->count; ++i) {

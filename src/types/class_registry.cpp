@@ -205,6 +205,27 @@ void release_class(CClass* c) {
     std::free(c);
 }
 
+void ClassIndex::build(const PtrList& registry) {
+    release();
+    uint32_t n = 16;
+    while (n < static_cast<uint32_t>(registry.count) * 2) n *= 2;
+    slots = static_cast<const CClass**>(std::calloc(n, sizeof(CClass*)));
+    if (!slots) return;
+    mask = n - 1;
+    for (int32_t i = 0; i < registry.count; ++i) {
+        auto* c = static_cast<const CClass*>(registry[i]);
+        uint32_t at = slot_of(c);
+        while (slots[at] && slots[at] != c) at = (at + 1) & mask;
+        slots[at] = c;
+    }
+}
+
+void ClassIndex::release() {
+    std::free(slots);
+    slots = nullptr;
+    mask = 0;
+}
+
 void release_classes(PtrList& registry) {
     for (int32_t i = 0; i < registry.count; ++i) release_class(static_cast<CClass*>(registry[i]));
     registry.clear();

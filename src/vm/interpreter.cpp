@@ -568,7 +568,6 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
         }
         L_callvirt: {
             void* self = pop_pointer(st);
-            if (invalid_address(self)) bad_object(self);
             dispatch_by_hash(rt, ins->operand.u, self, f);
             AFTER_CALL();
         }

@@ -31,7 +31,14 @@ CMember* find_property(const CClass* c, const char* name, bool for_write) {
 
 namespace {
 
-const CClass* start_class(const void* obj, const CClass* cls) { return cls ? cls : (obj ? class_of(obj) : nullptr); }
+// The class a search starts at: the one given (a class of the program), or the object's own.
+const CClass* start_class(Runtime* rt, const void* obj, const CClass* cls) {
+    if (!obj) return nullptr;
+    if (!cls) return object_class(rt, obj, "Member access on");
+    if (invalid_address(obj)) refuse_object(obj, "Member access on");
+    if (!rt->program.class_index.has(cls)) raise_runtime_error("Class info not found!");
+    return cls;
+}
 
 // A method accessor: the method itself when it is plain, else dispatched from the object's class.
 void run_accessor(Runtime* rt, const CPropAttrib* a, void* obj, Frame* f) {
@@ -50,8 +57,8 @@ void move_member(Frame* f, void* at, char code, bool store) {
     else load_cell(f->stack, at, code);
 }
 
-void field_access(void* obj, const CClass* cls, const WStr& name, Frame* f, bool store) {
-    const CClass* c = start_class(obj, cls);
+void field_access(Runtime* rt, void* obj, const CClass* cls, const WStr& name, Frame* f, bool store) {
+    const CClass* c = start_class(rt, obj, cls);
     if (!obj || !c) return;
     platform::AnsiName n(name);
     if (!n.text) return;
@@ -60,7 +67,7 @@ void field_access(void* obj, const CClass* cls, const WStr& name, Frame* f, bool
 }
 
 void property_access(Runtime* rt, void* obj, const CClass* cls, const WStr& name, Frame* f, bool store) {
-    const CClass* c = start_class(obj, cls);
+    const CClass* c = start_class(rt, obj, cls);
     if (!obj || !c) return;
     platform::AnsiName n(name);
     if (!n.text) return;
@@ -76,8 +83,12 @@ void property_access(Runtime* rt, void* obj, const CClass* cls, const WStr& name
 }
 }  // namespace
 
-void set_field_by_name(Runtime*, void* obj, const CClass* cls, const WStr& name, Frame* f) { field_access(obj, cls, name, f, true); }
-void get_field_by_name(Runtime*, void* obj, const CClass* cls, const WStr& name, Frame* f) { field_access(obj, cls, name, f, false); }
+void set_field_by_name(Runtime* rt, void* obj, const CClass* cls, const WStr& name, Frame* f) {
+    field_access(rt, obj, cls, name, f, true);
+}
+void get_field_by_name(Runtime* rt, void* obj, const CClass* cls, const WStr& name, Frame* f) {
+    field_access(rt, obj, cls, name, f, false);
+}
 
 void set_property_by_name(Runtime* rt, void* obj, const CClass* cls, const WStr& name, Frame* f) {
     property_access(rt, obj, cls, name, f, true);
@@ -87,9 +98,9 @@ void get_property_by_name(Runtime* rt, void* obj, const CClass* cls, const WStr&
     property_access(rt, obj, cls, name, f, false);
 }
 
-bool is_published(const void* obj, const char* name) {
+bool is_published(Runtime* rt, const void* obj, const char* name) {
     if (!obj) return false;
-    CMember* p = property_in_chain(class_of(obj), name);
+    CMember* p = property_in_chain(object_class(rt, obj, "Member access on"), name);
     return p && p->access == kAccessPublished;
 }
 

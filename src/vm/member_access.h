@@ -8,13 +8,14 @@ namespace qel {
 struct Runtime;
 struct Frame;
 
-// cls null: start at the object's own class. A member that is not found changes nothing.
+// cls null: start at the object's own class. A member that is not found changes nothing; an object
+// that is not one (or a cls that is not a class) is refused.
 void set_field_by_name(Runtime* rt, void* obj, const CClass* cls, const WStr& name, Frame* f);
 void get_field_by_name(Runtime* rt, void* obj, const CClass* cls, const WStr& name, Frame* f);
 void set_property_by_name(Runtime* rt, void* obj, const CClass* cls, const WStr& name, Frame* f);
 void get_property_by_name(Runtime* rt, void* obj, const CClass* cls, const WStr& name, Frame* f);
 // A published property of that name exists through the chain.
-bool is_published(const void* obj, const char* name);
+bool is_published(Runtime* rt, const void* obj, const char* name);
 
 // Finding a member: fields stop at a struct; properties need the accessor asked for.
 CMember* find_field(const CClass* start, const char* name);
