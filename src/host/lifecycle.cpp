@@ -118,7 +118,9 @@ bool load_image(Runtime& rt, const char16_t* path, LoadReport& report) {
         switch (platform::embedded_image(resource)) {
             case platform::EmbeddedStatus::not_found:
                 report.note(kErrorLoading, "Resource not found!'BIN'");
-                return report.fail(0, "Resource not found!'BIN'");
+                return report.fail(0, "Resource not found!'BIN'\n"
+                                      "usage: qel PATH.qel (a command line containing \".qel\" names the image file; "
+                                      "a host with a bundled image runs it when started without one)");
             case platform::EmbeddedStatus::load_error:
                 report.note(kErrorLoading, "Resource loading error found!'BIN'");
                 return report.fail(0, "Resource loading error found!'BIN'");
