@@ -29,6 +29,14 @@ bool realloc_units(WStr& s, uint32_t n) {
 
 bool ensure(WStr& s, uint32_t n) { return s.capacity >= n && s.buffer ? true : realloc_units(s, n); }
 
+// Room for n units when a string grows at its end: a half more than before, so that building a
+// string piece by piece costs linear time.
+bool grow(WStr& s, uint32_t n) {
+    if (s.capacity >= n && s.buffer) return true;
+    uint64_t more = static_cast<uint64_t>(s.capacity) + s.capacity / 2 + 8;
+    return realloc_units(s, static_cast<uint32_t>(more > n ? (more < kMaxUnits ? more : kMaxUnits) : n));
+}
+
 // Room for n units when the old text is about to be overwritten: a new block without copying the
 // old one. On failure nothing changes.
 bool ensure_discarding(WStr& s, uint32_t n) {
@@ -157,7 +165,7 @@ void WStr::append(const WStr& other) {
         assign(other);
         return;
     }
-    if (!ensure(*this, length + n)) return;
+    if (!grow(*this, length + n)) return;
     std::memcpy(buffer + length, other.buffer, n * sizeof(WChar));  // other.buffer re-read after growth
     length += n;
     buffer[length] = 0;
@@ -189,7 +197,7 @@ void WStr::append_units(const WChar* s, uint32_t n) {
         auto* tmp = static_cast<WChar*>(std::malloc(n * sizeof(WChar)));
         if (!tmp) return;
         std::memcpy(tmp, s, n * sizeof(WChar));
-        if (ensure(*this, length + n)) {
+        if (grow(*this, length + n)) {
             std::memcpy(buffer + length, tmp, n * sizeof(WChar));
             length += n;
             buffer[length] = 0;
@@ -197,7 +205,7 @@ void WStr::append_units(const WChar* s, uint32_t n) {
         std::free(tmp);
         return;
     }
-    if (!ensure(*this, length + n)) return;
+    if (!grow(*this, length + n)) return;
     std::memcpy(buffer + length, s, n * sizeof(WChar));
     length += n;
     buffer[length] = 0;
@@ -232,8 +240,7 @@ void WStr::insert(int index, const WStr& src) {
         from = &copy;
     }
     uint32_t n = from->length;
-    reserve(static_cast<int>(length + n));
-    if (capacity < length + n || !buffer) {
+    if (!grow(*this, length + n)) {
         copy.clear();
         return;
     }

@@ -1,6 +1,6 @@
 // WStr: the runtime's one text type. Three words {buffer, length, capacity}; a null buffer is the
 // empty string, so a zero-filled WStr is valid. Buffers come from the C heap (malloc/realloc),
-// growth is exact-fit, copies are deep. Scripts and native code read this layout directly.
+// assignments fit exactly and growth at the end is geometric, copies are deep. Scripts and native code read this layout directly.
 #pragma once
 #include <cstdint>
 

@@ -158,16 +158,29 @@ __attribute__((always_inline)) inline void enter_call(Frame& own, const CallSite
 
 // ---- runs executed as one step ----------------------------------------------------------------
 
+// The int operators a fused run may end with, in the order of the label tables.
+constexpr int kFusedOps[8] = {kOp_add, kOp_sub, kOp_mul, kOp_band, kOp_bor, kOp_bxor, kOp_shl, kOp_shr};
+
+int fused_op_index(int op) {
+    for (int k = 0; k < 8; ++k)
+        if (kFusedOps[k] == op) return k;
+    return -1;
+}
+
 // The label tables of the activation, handed out once to dispatch preparation.
 struct DispatchTables {
     const void* const* opcodes;     // by opcode number
     const void* const* compare_vk;  // variable against constant, then branch: eq ne gt lt ge le
     const void* const* compare_vv;  // variable against variable, then branch
-    const void* const* arith;       // add sub mul on variables: vk, vv, vk stored, vv stored
+    const void* const* arith_vk;    // variable op constant, pushed (by kFusedOps)
+    const void* const* arith_vv;    // variable op variable, pushed
+    const void* const* arith_vks;   // variable op constant, stored into a variable
+    const void* const* arith_vvs;   // variable op variable, stored into a variable
+    const void* const* const_op;    // the top of the stack op constant
+    const void* const* append;      // a string variable extended by a literal, by a string variable
 };
 
 bool is_compare(int op) { return op >= kOp_beq && op <= kOp_ble; }
-bool is_arith(int op) { return op == kOp_add || op == kOp_sub || op == kOp_mul; }
 int compare_index(int op) { return op - kOp_beq; }  // beq bne bgt blt bge ble
 int negated_compare(int op) {
     switch (op) {
@@ -179,20 +192,46 @@ int negated_compare(int op) {
         default: return kOp_bgt;  // ble
     }
 }
-int arith_index(int op) { return op == kOp_add ? 0 : op == kOp_sub ? 1 : 2; }
 
-// Recognises the runs the interpreter executes as one step: ldvint A, then ldint K or ldvint B,
-// then a comparison followed by cmp/cmpjmp, or add/sub/mul optionally followed by stvint C.
-// Returns the fused label, or null.
-const void* fuse(Instruction* i, const DispatchTables& t) {
+bool string_variable(const Instruction* header, int32_t i) {
+    const MethodRecord* m = header ? header->method() : nullptr;
+    return m && i >= 0 && i < m->var_counts && m->var_types[i] == kTypeString;
+}
+
+// Recognises the runs the interpreter executes as one step, starting at i:
+//  - ldvint A; ldint K or ldvint B; a comparison; cmp or cmpjmp;
+//  - ldvint A; ldint K or ldvint B; an int operator; optionally stvint C;
+//  - ldint K; an int operator (on the value below);
+//  - ldvstr A; ldstr K or ldvstr B; add; stvstr A (the string grows in place).
+// Returns the fused label, or null. Every instruction of a run keeps its own label, so a branch
+// into the middle of a run executes it one instruction at a time.
+const void* fuse(Instruction* i, Instruction* header, const DispatchTables& t) {
     Instruction* second = i->next;
     Instruction* third = second ? second->next : nullptr;
-    if (!third || (second->opcode != kOp_ldint && second->opcode != kOp_ldvint)) return nullptr;
-    const bool constant = second->opcode == kOp_ldint;
+    Instruction* fourth = third ? third->next : nullptr;
     FusedOperands& fo = i->fused;
+    if (i->opcode == kOp_ldint) {
+        const int k = second ? fused_op_index(second->opcode) : -1;
+        if (k < 0) return nullptr;
+        fo.b = i->operand.i;
+        fo.after = third;
+        return t.const_op[k];
+    }
+    if (i->opcode == kOp_ldvstr) {
+        const bool literal = second && second->opcode == kOp_ldstr;
+        const bool variable = second && second->opcode == kOp_ldvstr && string_variable(header, second->operand.i);
+        if (!(literal || variable) || !third || third->opcode != kOp_add || !fourth || fourth->opcode != kOp_stvstr ||
+            fourth->operand.i != i->operand.i || !string_variable(header, i->operand.i))
+            return nullptr;
+        fo.a = i->operand.i;
+        fo.target = second;
+        fo.after = fourth->next;
+        return t.append[literal ? 0 : 1];
+    }
+    if (i->opcode != kOp_ldvint || !third || (second->opcode != kOp_ldint && second->opcode != kOp_ldvint)) return nullptr;
+    const bool constant = second->opcode == kOp_ldint;
     fo.a = i->operand.i;
     fo.b = second->operand.i;
-    Instruction* fourth = third->next;
     if (is_compare(third->opcode) && fourth && (fourth->opcode == kOp_cmp || fourth->opcode == kOp_cmpjmp)) {
         // Normalised to "jump when the comparison holds": cmp jumps when it fails.
         int op = fourth->opcode == kOp_cmp ? negated_compare(third->opcode) : third->opcode;
@@ -200,21 +239,21 @@ const void* fuse(Instruction* i, const DispatchTables& t) {
         fo.after = fourth->next;
         return (constant ? t.compare_vk : t.compare_vv)[compare_index(op)];
     }
-    if (!is_arith(third->opcode)) return nullptr;
-    const int kind = arith_index(third->opcode);
+    const int k = fused_op_index(third->opcode);
+    if (k < 0) return nullptr;
     if (fourth && fourth->opcode == kOp_stvint) {
         fo.c = fourth->operand.i;
         fo.after = fourth->next;
-        return t.arith[(constant ? 6 : 9) + kind];
+        return (constant ? t.arith_vks : t.arith_vvs)[k];
     }
     fo.after = fourth;
-    return t.arith[(constant ? 0 : 3) + kind];
+    return (constant ? t.arith_vk : t.arith_vv)[k];
 }
 
 }  // namespace
 
 // The typed cells of the load and store families: suffix, type in memory, tag pushed, payload
-// member, and the pop a store uses.
+// member, and the pop a store uses. Doubles move as their 64 bits.
 #define QEL_TYPED_CELLS(X)                    \
     X(int, int32_t, kTagInt, i, pop_int)      \
     X(ntv, int32_t, kTagInt, i, pop_int)      \
@@ -223,7 +262,7 @@ const void* fuse(Instruction* i, const DispatchTables& t) {
     X(chr, uint16_t, kTagInt, i, pop_int)     \
     X(shrt, int16_t, kTagInt, i, pop_int)     \
     X(byt, int8_t, kTagInt, i, pop_int)       \
-    X(dbl, double, kTagDouble, d, pop_double) \
+    X(dbl, int64_t, kTagDouble, l, pop_double_bits) \
     X(flt, float, kTagDouble, d, pop_double)  \
     X(bln, uint8_t, kTagBool, i, pop_bool)
 
@@ -239,11 +278,17 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
     };
     static const void* const kCompareVK[6] = {&&F_cvk_eq, &&F_cvk_ne, &&F_cvk_gt, &&F_cvk_lt, &&F_cvk_ge, &&F_cvk_le};
     static const void* const kCompareVV[6] = {&&F_cvv_eq, &&F_cvv_ne, &&F_cvv_gt, &&F_cvv_lt, &&F_cvv_ge, &&F_cvv_le};
-    static const void* const kArith[12] = {&&F_avk_add,  &&F_avk_sub,  &&F_avk_mul,  &&F_avv_add,
-                                           &&F_avv_sub,  &&F_avv_mul,  &&F_avks_add, &&F_avks_sub,
-                                           &&F_avks_mul, &&F_avvs_add, &&F_avvs_sub, &&F_avvs_mul};
+#define OPS_OF(form) {&&form##_add, &&form##_sub, &&form##_mul, &&form##_band, &&form##_bor, &&form##_bxor, &&form##_shl, &&form##_shr}
+    static const void* const kArithVK[8] = OPS_OF(F_avk);
+    static const void* const kArithVV[8] = OPS_OF(F_avv);
+    static const void* const kArithVKS[8] = OPS_OF(F_avks);
+    static const void* const kArithVVS[8] = OPS_OF(F_avvs);
+    static const void* const kConstOp[8] = OPS_OF(F_k);
+#undef OPS_OF
     if (tables) {
-        *tables = DispatchTables{kLabels, kCompareVK, kCompareVV, kArith};
+        static const void* const kAppend[2] = {&&F_append_k, &&F_append_v};
+        *tables = DispatchTables{kLabels,   kCompareVK, kCompareVV, kArithVK,   kArithVV,
+                                 kArithVKS, kArithVVS,  kConstOp,   kAppend};
         return;
     }
 
@@ -284,7 +329,8 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
         L_method:  // a header is never executed: the previous method has no closing ret
             past_the_end(f);
 
-        // ---- arithmetic and bits: int with int inline, everything else through the operator tables
+        // ---- arithmetic and bits: int with int and double with double inline, everything else
+        // through the operator tables
 #define INT_BINARY(label, expr, slow)                                             \
     label:                                                                        \
         NEED(2);                                                                  \
@@ -299,17 +345,41 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
             }                                                                     \
         }                                                                         \
         NEXT();
-            INT_BINARY(L_add, l.v.u + r.v.u, op_add)
-            INT_BINARY(L_sub, l.v.u - r.v.u, op_sub)
-            INT_BINARY(L_mul, l.v.u * r.v.u, op_mul)
+#define NUMERIC_BINARY(label, iexpr, op, slow)                                    \
+    label:                                                                        \
+        NEED(2);                                                                  \
+        {                                                                         \
+            Value& l = slots[st->count - 2];                                      \
+            const Value& r = TOP();                                               \
+            if (l.tag == kTagInt && r.tag == kTagInt) {                           \
+                l.v.u = (iexpr);                                                  \
+                --st->count;                                                      \
+            } else if (l.tag == kTagDouble && r.tag == kTagDouble) {              \
+                l.v.d = l.v.d op r.v.d;                                           \
+                --st->count;                                                      \
+            } else {                                                              \
+                slow(st);                                                         \
+            }                                                                     \
+        }                                                                         \
+        NEXT();
+            NUMERIC_BINARY(L_add, l.v.u + r.v.u, +, op_add)
+            NUMERIC_BINARY(L_sub, l.v.u - r.v.u, -, op_sub)
+            NUMERIC_BINARY(L_mul, l.v.u * r.v.u, *, op_mul)
             INT_BINARY(L_bor, l.v.u | r.v.u, op_bor)
             INT_BINARY(L_bxor, l.v.u ^ r.v.u, op_bxor)
             INT_BINARY(L_band, l.v.u & r.v.u, op_band)
             INT_BINARY(L_shl, l.v.u << (r.v.u & 31), op_shl)
             INT_BINARY(L_shr, static_cast<uint32_t>(l.v.i >> (r.v.u & 31)), op_shr)
 #undef INT_BINARY
+#undef NUMERIC_BINARY
         L_div:
-            op_div(st);
+            NEED(2);
+            if (slots[st->count - 2].tag == kTagDouble && TOP().tag == kTagDouble && TOP().v.d != 0.0) {
+                slots[st->count - 2].v.d /= TOP().v.d;
+                --st->count;
+            } else {
+                op_div(st);
+            }
             NEXT();
         L_rem:
             op_rem(st);
@@ -339,6 +409,10 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
             const Value& r = TOP();                     \
             if (l.tag == kTagInt && r.tag == kTagInt) { \
                 l.v.i = l.v.i op r.v.i;                 \
+                l.tag = kTagBool;                       \
+                --st->count;                            \
+            } else if (l.tag == kTagDouble && r.tag == kTagDouble) { \
+                l.v.i = l.v.d op r.v.d;                 \
                 l.tag = kTagBool;                       \
                 --st->count;                            \
             } else {                                    \
@@ -490,9 +564,12 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
         L_ldlong:
             push_long(st, ins->operand.l);
             NEXT();
-        L_lddbl:
-            push_double(st, ins->operand.d);
+        L_lddbl: {
+            Value& v = PUSH();
+            v.tag = kTagDouble;
+            v.v.l = ins->operand.l;  // the bits: no floating-point unit needed to copy
             NEXT();
+        }
         L_ldstr:
             push_string(st, *ins->literal());
             NEXT();
@@ -639,35 +716,87 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
             COMPARE_BRANCHES(vv, var_as<int32_t>(vars, fo.b))
 #undef COMPARE_BRANCHES
 #undef COMPARE_BRANCH
+// The int operators of fused runs: wrapping arithmetic, and shifts by the low 5 bits (shr fills
+// with the sign).
+#define OP_add(x, y) ((x) + (y))
+#define OP_sub(x, y) ((x) - (y))
+#define OP_mul(x, y) ((x) * (y))
+#define OP_band(x, y) ((x) & (y))
+#define OP_bor(x, y) ((x) | (y))
+#define OP_bxor(x, y) ((x) ^ (y))
+#define OP_shl(x, y) ((x) << ((y) & 31))
+#define OP_shr(x, y) static_cast<uint32_t>(static_cast<int32_t>(x) >> ((y) & 31))
 #define ARITH_PUSH(label, op, second)                                                  \
     label: {                                                                           \
         ROOM_FOR_TWO();                                                                \
         const FusedOperands& fo = ins->fused;                                          \
         Value& v = slots[st->count++];                                                 \
         v.tag = kTagInt;                                                               \
-        v.v.u = var_as<uint32_t>(vars, fo.a) op static_cast<uint32_t>(second);         \
+        v.v.u = op(var_as<uint32_t>(vars, fo.a), static_cast<uint32_t>(second));       \
         ins = fo.after;                                                                \
         DISPATCH();                                                                    \
     }
-#define ARITH_STORE(label, op, second)                                                                 \
-    label: {                                                                                           \
-        ROOM_FOR_TWO();                                                                                \
-        const FusedOperands& fo = ins->fused;                                                          \
-        var_as<uint32_t>(vars, fo.c) = var_as<uint32_t>(vars, fo.a) op static_cast<uint32_t>(second); \
-        ins = fo.after;                                                                                \
-        DISPATCH();                                                                                    \
+#define ARITH_STORE(label, op, second)                                                               \
+    label: {                                                                                         \
+        ROOM_FOR_TWO();                                                                              \
+        const FusedOperands& fo = ins->fused;                                                        \
+        var_as<uint32_t>(vars, fo.c) = op(var_as<uint32_t>(vars, fo.a), static_cast<uint32_t>(second)); \
+        ins = fo.after;                                                                              \
+        DISPATCH();                                                                                  \
     }
-#define ARITHS(form, kind, second)                \
-    form(F_a##kind##_add, +, second)              \
-    form(F_a##kind##_sub, -, second)              \
-    form(F_a##kind##_mul, *, second)
+// The top of the stack op a constant; a top that is not an int takes the instructions one by one.
+#define CONST_OP(label, op)                                                         \
+    label: {                                                                        \
+        if (__builtin_expect(st->count < 1 || TOP().tag != kTagInt, 0)) goto* kLabels[ins->opcode]; \
+        TOP().v.u = op(TOP().v.u, static_cast<uint32_t>(ins->fused.b));             \
+        ins = ins->fused.after;                                                     \
+        DISPATCH();                                                                 \
+    }
+#define ARITHS(form, kind, second)               \
+    form(F_a##kind##_add, OP_add, second)        \
+    form(F_a##kind##_sub, OP_sub, second)        \
+    form(F_a##kind##_mul, OP_mul, second)        \
+    form(F_a##kind##_band, OP_band, second)      \
+    form(F_a##kind##_bor, OP_bor, second)        \
+    form(F_a##kind##_bxor, OP_bxor, second)      \
+    form(F_a##kind##_shl, OP_shl, second)        \
+    form(F_a##kind##_shr, OP_shr, second)
             ARITHS(ARITH_PUSH, vk, fo.b)
             ARITHS(ARITH_PUSH, vv, var_as<int32_t>(vars, fo.b))
             ARITHS(ARITH_STORE, vks, fo.b)
             ARITHS(ARITH_STORE, vvs, var_as<int32_t>(vars, fo.b))
+            CONST_OP(F_k_add, OP_add)
+            CONST_OP(F_k_sub, OP_sub)
+            CONST_OP(F_k_mul, OP_mul)
+            CONST_OP(F_k_band, OP_band)
+            CONST_OP(F_k_bor, OP_bor)
+            CONST_OP(F_k_bxor, OP_bxor)
+            CONST_OP(F_k_shl, OP_shl)
+            CONST_OP(F_k_shr, OP_shr)
 #undef ARITHS
 #undef ARITH_PUSH
 #undef ARITH_STORE
+#undef CONST_OP
+#undef OP_add
+#undef OP_sub
+#undef OP_mul
+#undef OP_band
+#undef OP_bor
+#undef OP_bxor
+#undef OP_shl
+#undef OP_shr
+        // A string variable extended in place by a literal or another string variable: linear
+        // instead of copying the whole text on every append.
+        F_append_k:
+            ROOM_FOR_TWO();
+            var_as<WStr*>(vars, ins->fused.a)->append(*ins->fused.target->literal());
+            ins = ins->fused.after;
+            DISPATCH();
+        F_append_v:
+            ROOM_FOR_TWO();
+            var_as<WStr*>(vars, ins->fused.a)->append(*var_as<WStr*>(vars, ins->fused.target->operand.i));
+            ins = ins->fused.after;
+            DISPATCH();
 #undef ROOM_FOR_TWO
 
         // ---- endings
@@ -739,9 +868,11 @@ void prepare_dispatch(Instruction* first) {
     DispatchTables tables;
     activation(nullptr, nullptr, nullptr, nullptr, &tables);
     for (Instruction* i = first; i; i = i->next) i->label = tables.opcodes[i->opcode];
-    for (Instruction* i = first; i; i = i->next)
-        if (i->opcode == kOp_ldvint)
-            if (const void* fused = fuse(i, tables)) i->label = fused;
+    Instruction* header = nullptr;
+    for (Instruction* i = first; i; i = i->next) {
+        if (i->opcode == kOp_method) header = i;
+        if (const void* fused = fuse(i, header, tables)) i->label = fused;
+    }
 }
 
 void interpret(Runtime* rt, Frame* f, Instruction* first) { activation(rt, f, first, nullptr, nullptr); }
