@@ -42,6 +42,12 @@ bool grow(WStr& s, uint32_t n) {
 bool ensure_discarding(WStr& s, uint32_t n) {
     if (s.capacity >= n && s.buffer) return true;
     if (n > kMaxUnits) return false;
+    // A buffer that is refilled with ever longer texts (a stack slot, a variable assigned in a
+    // loop) grows by half again; a first buffer fits exactly.
+    if (s.buffer) {
+        uint64_t more = static_cast<uint64_t>(s.capacity) + s.capacity / 2;
+        if (more > n) n = static_cast<uint32_t>(more < kMaxUnits ? more : kMaxUnits);
+    }
     auto* p = static_cast<WChar*>(std::malloc((static_cast<size_t>(n) + 1) * sizeof(WChar)));
     if (!p) return false;
     std::free(s.buffer);
@@ -62,6 +68,23 @@ uint32_t wlen(const WChar* s) {
     uint32_t n = 0;
     while (s[n]) ++n;
     return n;
+}
+
+uint32_t wlen_max(const WChar* s, uint32_t max) {
+    uint32_t k = 0;
+    if ((reinterpret_cast<uintptr_t>(s) & 3) == 0) {
+        // Eight units a step: a word holds two, and (x - 0x00010001) & ~x & 0x80008000 is not 0
+        // exactly when one of them is 0.
+        const auto* w = reinterpret_cast<const uint32_t*>(s);
+        constexpr uint32_t kOnes = 0x00010001u, kHighs = 0x80008000u;
+        auto zero_in = [](uint32_t x) { return (x - kOnes) & ~x; };
+        for (; k + 8 <= max; k += 8) {
+            const uint32_t* p = w + k / 2;
+            if ((zero_in(p[0]) | zero_in(p[1]) | zero_in(p[2]) | zero_in(p[3])) & kHighs) break;
+        }
+    }
+    while (k < max && s[k]) ++k;
+    return k;
 }
 
 int wcompare(const WChar* a, const WChar* b) {

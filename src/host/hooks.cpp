@@ -18,6 +18,7 @@ void install_layer_hooks() {
         .fatal_report = fatal_report,
         .stack_trace = stack_trace_text,
         .error_box = show_runtime_error_box,
+        .trace = bi_trace,
         .libproc = native_libproc,
         .callcvirt = native_callcvirt,
         .com = native_com,

@@ -177,7 +177,8 @@ struct DispatchTables {
     const void* const* arith_vks;   // variable op constant, stored into a variable
     const void* const* arith_vvs;   // variable op variable, stored into a variable
     const void* const* const_op;    // the top of the stack op constant
-    const void* const* append;      // a string variable extended by a literal, by a string variable
+    const void* const* append;      // a string variable extended by a literal, by a string variable;
+                                    // then a string variable moved onto the stack
 };
 
 bool is_compare(int op) { return op >= kOp_beq && op <= kOp_ble; }
@@ -193,6 +194,45 @@ int negated_compare(int op) {
     }
 }
 
+// What dispatch preparation knows of the method it is in.
+struct MethodFacts {
+    const Instruction* header = nullptr;
+    bool has_try = false;     // a handler of the method could see its variables after an error
+    uint32_t referenced = 0;  // variables whose address ldref hands out (bit per variable)
+};
+
+MethodFacts facts_of(Instruction* header) {
+    MethodFacts m;
+    m.header = header;
+    for (Instruction* i = header->next; i && i->opcode != kOp_method; i = i->next) {
+        if (i->opcode == kOp_try) m.has_try = true;
+        if (i->opcode == kOp_ldref && i->operand.i >= 0 && i->operand.i < 32) m.referenced |= 1u << i->operand.i;
+    }
+    return m;
+}
+
+// Instructions a moved string variable may wait across before it is stored again: they neither
+// read nor write it, nor branch, nor show the frame's variables.
+bool leaves_variable_alone(const Instruction* i, int32_t var) {
+    const OpcodeEntry* e = opcode_by_number(i->opcode);
+    if (!e) return false;
+    if (e->kind == OperandKind::Variable) {
+        const bool load = i->opcode >= kOp_ldvint && i->opcode <= kOp_ldvmtd;
+        const bool store = i->opcode >= kOp_stvint && i->opcode <= kOp_stvmtd;
+        return (load || store) && i->operand.i != var;
+    }
+    switch (i->opcode) {
+        case kOp_ldint: case kOp_ldlong: case kOp_lddbl: case kOp_ldstr: case kOp_ldcnst: case kOp_ldthis:
+        case kOp_ldglb: case kOp_stparams: case kOp_empty: case kOp_add: case kOp_sub: case kOp_mul:
+        case kOp_band: case kOp_bor: case kOp_bxor: case kOp_shl: case kOp_shr:
+            return true;
+        case kOp_callstd:  // trace shows the variables
+            return i->builtin() != g_vm_hooks.trace;
+        default:
+            return false;
+    }
+}
+
 bool string_variable(const Instruction* header, int32_t i) {
     const MethodRecord* m = header ? header->method() : nullptr;
     return m && i >= 0 && i < m->var_counts && m->var_types[i] == kTypeString;
@@ -205,7 +245,8 @@ bool string_variable(const Instruction* header, int32_t i) {
 //  - ldvstr A; ldstr K or ldvstr B; add; stvstr A (the string grows in place).
 // Returns the fused label, or null. Every instruction of a run keeps its own label, so a branch
 // into the middle of a run executes it one instruction at a time.
-const void* fuse(Instruction* i, Instruction* header, const DispatchTables& t) {
+const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables& t) {
+    const Instruction* header = facts.header;
     Instruction* second = i->next;
     Instruction* third = second ? second->next : nullptr;
     Instruction* fourth = third ? third->next : nullptr;
@@ -220,13 +261,24 @@ const void* fuse(Instruction* i, Instruction* header, const DispatchTables& t) {
     if (i->opcode == kOp_ldvstr) {
         const bool literal = second && second->opcode == kOp_ldstr;
         const bool variable = second && second->opcode == kOp_ldvstr && string_variable(header, second->operand.i);
-        if (!(literal || variable) || !third || third->opcode != kOp_add || !fourth || fourth->opcode != kOp_stvstr ||
-            fourth->operand.i != i->operand.i || !string_variable(header, i->operand.i))
-            return nullptr;
-        fo.a = i->operand.i;
-        fo.target = second;
-        fo.after = fourth->next;
-        return t.append[literal ? 0 : 1];
+        const int32_t a = i->operand.i;
+        if (!string_variable(header, a)) return nullptr;
+        if ((literal || variable) && third && third->opcode == kOp_add && fourth && fourth->opcode == kOp_stvstr &&
+            fourth->operand.i == a) {
+            fo.a = a;
+            fo.target = second;
+            fo.after = fourth->next;
+            return t.append[literal ? 0 : 1];
+        }
+        // The variable is stored again before anything else looks at it (s := UpperCase(s),
+        // s := Format("%s..", s, ...)): its text moves onto the stack instead of being copied.
+        if (facts.has_try || (facts.referenced >> a) & 1) return nullptr;
+        int steps = 0;
+        for (const Instruction* k = second; k && steps < 16; k = k->next, ++steps) {
+            if (k->opcode == kOp_stvstr && k->operand.i == a) return t.append[2];
+            if (!leaves_variable_alone(k, a)) return nullptr;
+        }
+        return nullptr;
     }
     if (i->opcode != kOp_ldvint || !third || (second->opcode != kOp_ldint && second->opcode != kOp_ldvint)) return nullptr;
     const bool constant = second->opcode == kOp_ldint;
@@ -286,7 +338,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
     static const void* const kConstOp[8] = OPS_OF(F_k);
 #undef OPS_OF
     if (tables) {
-        static const void* const kAppend[2] = {&&F_append_k, &&F_append_v};
+        static const void* const kAppend[3] = {&&F_append_k, &&F_append_v, &&F_ldvstr_move};
         *tables = DispatchTables{kLabels,   kCompareVK, kCompareVV, kArithVK,   kArithVV,
                                  kArithVKS, kArithVVS,  kConstOp,   kAppend};
         return;
@@ -798,6 +850,14 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
             ins = ins->fused.after;
             DISPATCH();
 #undef ROOM_FOR_TWO
+        // A string variable about to be stored again moves onto the stack; it holds the slot's old
+        // text until then (see fuse).
+        F_ldvstr_move: {
+            Value& v = PUSH();
+            v.tag = kTagString;
+            v.text.swap(*var_as<WStr*>(vars, ins->operand.i));
+            NEXT();
+        }
 
         // ---- endings
         L_ret:
@@ -868,10 +928,10 @@ void prepare_dispatch(Instruction* first) {
     DispatchTables tables;
     activation(nullptr, nullptr, nullptr, nullptr, &tables);
     for (Instruction* i = first; i; i = i->next) i->label = tables.opcodes[i->opcode];
-    Instruction* header = nullptr;
+    MethodFacts facts;
     for (Instruction* i = first; i; i = i->next) {
-        if (i->opcode == kOp_method) header = i;
-        if (const void* fused = fuse(i, header, tables)) i->label = fused;
+        if (i->opcode == kOp_method) facts = facts_of(i);
+        if (const void* fused = fuse(i, facts, tables)) i->label = fused;
     }
 }
 

@@ -37,7 +37,7 @@ bool run_guarded(void (*fn)(void*), void* context) {
     install_once();
     sigjmp_buf here;
     sigjmp_buf* outer = t_guard;
-    if (sigsetjmp(here, 1)) {
+    if (sigsetjmp(here, 0)) {  // the mask needs no restoring: the handler blocks nothing
         t_guard = outer;
         return false;
     }
