@@ -16,6 +16,11 @@ void get_property_by_name(Runtime* rt, void* obj, const CClass* cls, const WStr&
 // A published property of that name exists through the chain.
 bool is_published(const void* obj, const char* name);
 
+// Through the given property's own read (load) or write (store) accessor. False, with the stack
+// untouched, when the property has no such accessor or it is bound to nothing.
+bool load_property(Runtime* rt, void* obj, const CMember* property, Frame* f);
+bool store_property(Runtime* rt, void* obj, const CMember* property, Frame* f);
+
 // Moves a Value between the stack and a member's bytes by the member's type code.
 void store_member(Frame* f, void* at, char code);
 void load_member(Frame* f, const void* at, char code);
