@@ -252,8 +252,10 @@ bool Reader::attributes() {
                 value = src_.substr(i_, close - i_);
                 i_ = close < n ? close + 1 : n;
             } else {
-                const size_t v = i_;
-                while (i_ < n && !is_space(src_[i_]) && src_[i_] != u'>') ++i_;
+                const size_t v = i_;  // up to white space, ">" or a closing "/>"
+                while (i_ < n && !is_space(src_[i_]) && src_[i_] != u'>' &&
+                       !(src_[i_] == u'/' && i_ + 1 < n && src_[i_ + 1] == u'>'))
+                    ++i_;
                 value = src_.substr(v, i_ - v);
             }
         }
