@@ -18,7 +18,16 @@ struct JsonArena {
     size_t next_block;   // size of the next block to take
 
     // Memory for size bytes at an alignment of align (a power of two up to 8); null when none.
-    void* take(size_t size, size_t align);
+    void* take(size_t size, size_t align) {
+        const uintptr_t at = (reinterpret_cast<uintptr_t>(next) + (align - 1)) & ~static_cast<uintptr_t>(align - 1);
+        if (size <= reinterpret_cast<uintptr_t>(end) - reinterpret_cast<uintptr_t>(next) &&
+            at + size <= reinterpret_cast<uintptr_t>(end)) {
+            next = reinterpret_cast<char*>(at + size);
+            return reinterpret_cast<void*>(at);
+        }
+        return refill(size, align);
+    }
+    void* refill(size_t size, size_t align);
 };
 
 struct Block {

@@ -8,7 +8,6 @@
 #include <limits>
 #include <new>
 #include <string>
-#include <vector>
 
 #include "formats/json_arena.h"
 #include "formats/json_tree.h"
@@ -22,23 +21,19 @@ constexpr size_t kMaxBlock = 8u << 20;
 constexpr uint32_t kMaxText = 1u << 30;
 }  // namespace
 
-void* JsonArena::take(size_t size, size_t align) {
-    uintptr_t at = (reinterpret_cast<uintptr_t>(next) + (align - 1)) & ~static_cast<uintptr_t>(align - 1);
-    if (size > reinterpret_cast<uintptr_t>(end) - reinterpret_cast<uintptr_t>(next) ||
-        at + size > reinterpret_cast<uintptr_t>(end)) {
-        if (size > (std::numeric_limits<size_t>::max() >> 2)) return nullptr;
-        size_t bytes = size + sizeof(Block) + 8;
-        if (bytes < next_block) bytes = next_block;
-        auto* b = static_cast<Block*>(std::malloc(bytes));
-        if (!b) return nullptr;
-        b->next = blocks;
-        b->size = bytes;
-        blocks = b;
-        if (next_block < kMaxBlock) next_block *= 2;
-        next = reinterpret_cast<char*>(b + 1);
-        end = reinterpret_cast<char*>(b) + bytes;
-        at = (reinterpret_cast<uintptr_t>(next) + (align - 1)) & ~static_cast<uintptr_t>(align - 1);
-    }
+// A new block for at least size bytes at the given alignment; null when memory runs out.
+void* JsonArena::refill(size_t size, size_t align) {
+    if (size > (std::numeric_limits<size_t>::max() >> 2)) return nullptr;
+    size_t bytes = size + sizeof(Block) + 8;
+    if (bytes < next_block) bytes = next_block;
+    auto* b = static_cast<Block*>(std::malloc(bytes));
+    if (!b) return nullptr;
+    b->next = blocks;
+    b->size = bytes;
+    blocks = b;
+    if (next_block < kMaxBlock) next_block *= 2;
+    end = reinterpret_cast<char*>(b) + bytes;
+    const uintptr_t at = (reinterpret_cast<uintptr_t>(b + 1) + (align - 1)) & ~static_cast<uintptr_t>(align - 1);
     next = reinterpret_cast<char*>(at + size);
     return reinterpret_cast<void*>(at);
 }
@@ -73,23 +68,56 @@ void json_arena_destroy(JsonArena* arena) {
 
 namespace {
 
-inline bool is_space(WChar c) { return c == u' ' || c == u'\n' || c == u'\r' || c == u'\t'; }
 inline bool is_digit(WChar c) { return c >= u'0' && c <= u'9'; }
 
 struct Open {
     json_value* value;
-    uint32_t first;  // index of its first child in the shared vector
+    uint32_t first;  // index of its first child in the shared list
 };
 
+// A growable array whose append is inlined; growth (rare) is a call.
+template <typename T>
+class Pile {
+public:
+    ~Pile() { std::free(items_); }
+    [[gnu::always_inline]] bool push(const T& t) {
+        if (count_ == capacity_ && !grow()) return false;
+        items_[count_++] = t;
+        return true;
+    }
+    T& back() { return items_[count_ - 1]; }
+    void pop() { --count_; }
+    void cut(uint32_t n) { count_ = n; }
+    bool empty() const { return count_ == 0; }
+    uint32_t size() const { return count_; }
+    const T* data() const { return items_; }
+
+private:
+    [[gnu::noinline]] bool grow() {
+        const uint32_t capacity = capacity_ ? capacity_ * 2 : 64;
+        if (capacity > 0x7FFFFFFF / sizeof(T)) return false;
+        void* more = std::realloc(items_, capacity * sizeof(T));
+        if (!more) return false;
+        items_ = static_cast<T*>(more);
+        capacity_ = capacity;
+        return true;
+    }
+    T* items_ = nullptr;
+    uint32_t count_ = 0;
+    uint32_t capacity_ = 0;
+};
+
+// Under an emulator every call, return and indirect jump costs a lookup, so the common path is one
+// function: the steps below are inlined into parse(), which keeps its position in a local.
 class Parser {
 public:
-    Parser(const WChar* text, uint32_t n) : p_(text), end_(text + n) {}
+    Parser(const WChar* text, uint32_t n) : text_(text), end_(text + n) {}
     ~Parser() {
         if (arena_) json_arena_destroy(arena_);
     }
 
     json_value* run() {
-        arena_ = json_arena_create(static_cast<size_t>(end_ - p_) * 4 + kMinBlock);
+        arena_ = json_arena_create(static_cast<size_t>(end_ - text_) * 4 + kMinBlock);
         if (!arena_) return nullptr;
         json_value* root = parse();
         if (!root) return nullptr;
@@ -99,7 +127,7 @@ public:
     }
 
 private:
-    json_value* make(int32_t type) {
+    [[gnu::always_inline]] json_value* make(int32_t type) {
         auto* v = static_cast<json_value*>(arena_->take(sizeof(json_value), 8));
         if (!v) return nullptr;
         v->parent = nullptr;
@@ -109,190 +137,278 @@ private:
         return v;
     }
 
-    void skip_space() {
-        while (p_ < end_ && is_space(*p_)) ++p_;
-    }
+    // Page-aligned so that the emulator can chain every jump inside it (it chains only jumps
+    // within one page of code).
+    [[gnu::noinline, gnu::aligned(4096)]] json_value* parse();
+    [[gnu::always_inline]] bool string(const WChar*& p, WChar** out, uint32_t* length);
+    [[gnu::noinline]] int32_t escape(const WChar*& p);
+    [[gnu::noinline]] WChar* more_room(WChar* start, size_t have);
+    [[gnu::always_inline]] json_value* number(const WChar*& p);
+    [[gnu::noinline]] double to_double(const WChar* from, const WChar* to);
+    [[gnu::always_inline]] json_value* literal(const WChar*& p, const char16_t* word, uint32_t n, int32_t type, int32_t boolean);
+    [[gnu::always_inline]] bool close(const Open& o);
 
-    json_value* parse();
-    bool key();
-    bool string(WChar** out, uint32_t* length);
-    WChar* keep(const WChar* text, size_t n);
-    json_value* literal(const char16_t* word, uint32_t n, int32_t type, int32_t boolean);
-    json_value* number();
-    double to_double(const WChar* from, const WChar* to);
-    bool close(const Open& o);
-
-    const WChar* p_;
+    const WChar* const text_;
     const WChar* const end_;
     JsonArena* arena_ = nullptr;
-    std::vector<Open> open_;
-    std::vector<json_value*> items_;
-    std::vector<json_object_entry> entries_;
-    std::u16string scratch_;
+    Pile<Open> open_;
+    Pile<json_value*> items_;
+    Pile<json_object_entry> entries_;
     std::string digits_;
 };
 
+inline bool is_space(WChar c) { return c <= u' ' && (c == u' ' || c == u'\n' || c == u'\r' || c == u'\t'); }
+
 json_value* Parser::parse() {
-    skip_space();
+    const WChar* p = text_;
+    const WChar* const end = end_;
+    auto skip_space = [&]() __attribute__((always_inline)) {
+        while (p < end && is_space(*p)) ++p;
+    };
+    bool want_key = false;  // an object member's name comes next
     json_value* v;
     for (;;) {
-        // A value starts here.
-        if (p_ == end_) return nullptr;
-        switch (*p_) {
-            case u'{':
-            case u'[': {
-                const bool object = *p_ == u'{';
-                ++p_;
-                if (!(v = make(object ? kJsonObject : kJsonArray))) return nullptr;
+        // A value (or a member's name) starts here.
+        skip_space();
+        if (p == end) return nullptr;
+        const WChar c = *p;
+        if (c == u'"') {
+            WChar* text;
+            uint32_t length;
+            if (!string(p, &text, &length)) return nullptr;
+            if (want_key) {  // the entry waits for its value
+                if (!entries_.push({text, length, nullptr})) return nullptr;
                 skip_space();
-                if (p_ < end_ && *p_ == (object ? u'}' : u']')) {
-                    ++p_;
-                    break;  // empty: count 0, no array
-                }
-                open_.push_back({v, static_cast<uint32_t>(object ? entries_.size() : items_.size())});
-                if (object && !key()) return nullptr;
+                if (p == end || *p != u':') return nullptr;
+                ++p;
+                want_key = false;
+                continue;
+            }
+            if (!(v = make(kJsonString))) return nullptr;
+            v->u.string.length = length;
+            v->u.string.ptr = text;
+        } else if (want_key) {
+            return nullptr;
+        } else if (is_digit(c) || c == u'-') {
+            v = number(p);
+        } else if (c == u'{' || c == u'[') {
+            const bool object = c == u'{';
+            ++p;
+            if (!(v = make(object ? kJsonObject : kJsonArray))) return nullptr;
+            skip_space();
+            if (p == end || *p != (object ? u'}' : u']')) {
+                if (!open_.push({v, object ? entries_.size() : items_.size()})) return nullptr;
+                want_key = object;
                 continue;  // the first child
             }
-            case u'"':
-                if (!(v = make(kJsonString)) || !string(&v->u.string.ptr, &v->u.string.length)) return nullptr;
-                break;
-            case u't': v = literal(u"true", 4, kJsonBoolean, 1); break;
-            case u'f': v = literal(u"false", 5, kJsonBoolean, 0); break;
-            case u'n': v = literal(u"null", 4, kJsonNull, 0); break;
-            default: v = number(); break;
+            ++p;  // empty: count 0, no array
+        } else if (c == u't') {
+            v = literal(p, u"true", 4, kJsonBoolean, 1);
+        } else if (c == u'f') {
+            v = literal(p, u"false", 5, kJsonBoolean, 0);
+        } else if (c == u'n') {
+            v = literal(p, u"null", 4, kJsonNull, 0);
+        } else {
+            return nullptr;
         }
         // v is complete: hand it to its container and read what follows it.
         for (;;) {
             if (!v) return nullptr;
             if (open_.empty()) {
                 skip_space();
-                return p_ == end_ ? v : nullptr;  // trailing content is an error
+                return p == end ? v : nullptr;  // trailing content is an error
             }
             const Open& o = open_.back();
             const bool object = o.value->type == kJsonObject;
             v->parent = o.value;
             if (object) entries_.back().value = v;
-            else items_.push_back(v);
+            else if (!items_.push(v)) return nullptr;
             skip_space();
-            if (p_ == end_) return nullptr;
-            const WChar c = *p_++;
-            if (c == u',') {
-                skip_space();
-                if (object && !key()) return nullptr;
+            if (p == end) return nullptr;
+            const WChar next = *p++;
+            if (next == u',') {
+                want_key = object;
                 break;  // the next child
             }
-            if (c != (object ? u'}' : u']') || !close(o)) return nullptr;
+            if (next != (object ? u'}' : u']') || !close(o)) return nullptr;
             v = o.value;
-            open_.pop_back();
+            open_.pop();
         }
     }
 }
 
-// An object member's name and colon; its entry waits for the value.
-bool Parser::key() {
-    if (p_ == end_ || *p_ != u'"') return false;
-    json_object_entry e{nullptr, 0, nullptr};
-    if (!string(&e.name, &e.name_length)) return false;
-    entries_.push_back(e);
-    skip_space();
-    if (p_ == end_ || *p_ != u':') return false;
-    ++p_;
-    skip_space();
+// A string from its opening quote, decoded straight into the arena (a u escape is stored as the
+// one unit it names, so a pair of escaped surrogates becomes its two units).
+inline bool Parser::string(const WChar*& p, WChar** out, uint32_t* length) {
+    ++p;
+    auto* start = reinterpret_cast<WChar*>(arena_->next);  // every allocation keeps next even
+    WChar* d = start;
+    for (;;) {
+        WChar* const limit = reinterpret_cast<WChar*>(arena_->end) - 1;  // the terminator's unit
+        const size_t room = limit > d ? static_cast<size_t>(limit - d) : 0;
+        const size_t left = static_cast<size_t>(end_ - p);
+        const WChar* const stop = p + (room < left ? room : left);
+        while (p < stop) {
+            const WChar c = *p;
+            if (c <= u'\\' && (c == u'"' || c == u'\\' || c < 0x20)) break;
+            *d++ = c;
+            ++p;
+        }
+        if (p < stop) {
+            const WChar c = *p++;
+            if (c == u'"') break;
+            if (c != u'\\') return false;  // a control character
+            const int32_t e = escape(p);
+            if (e < 0) return false;
+            *d++ = static_cast<WChar>(e);
+            continue;
+        }
+        if (p == end_) return false;  // no closing quote
+        const size_t have = static_cast<size_t>(d - start);
+        if (!(start = more_room(start, have))) return false;
+        d = start + have;
+    }
+    *d = 0;
+    arena_->next = reinterpret_cast<char*>(d + 1);
+    *out = start;
+    *length = static_cast<uint32_t>(d - start);
     return true;
 }
 
-WChar* Parser::keep(const WChar* text, size_t n) {
-    auto* s = static_cast<WChar*>(arena_->take((n + 1) * sizeof(WChar), alignof(WChar)));
-    if (!s) return nullptr;
-    if (n) std::memcpy(s, text, n * sizeof(WChar));
-    s[n] = 0;
-    return s;
+// A string outgrew its block: a new one with twice the room, the units so far moved there.
+WChar* Parser::more_room(WChar* start, size_t have) {
+    const size_t units = have * 2 + 256;
+    auto* fresh = static_cast<WChar*>(arena_->refill(units * sizeof(WChar), alignof(WChar)));
+    if (!fresh) return nullptr;
+    arena_->next = reinterpret_cast<char*>(fresh);  // nothing is kept until the string ends
+    for (size_t i = 0; i < have; ++i) fresh[i] = start[i];
+    return fresh;
 }
 
-// A string from its opening quote: the units as written, escapes decoded (a u escape is stored as
-// the one unit it names, so a pair of escaped surrogates becomes its two units).
-bool Parser::string(WChar** out, uint32_t* length) {
-    const WChar* const start = ++p_;
-    const WChar* q = start;
-    while (q < end_ && *q != u'"' && *q != u'\\' && *q >= 0x20) ++q;
-    if (q == end_ || *q < 0x20) return false;
-    if (*q == u'"') {  // nothing to decode
-        p_ = q + 1;
-        *length = static_cast<uint32_t>(q - start);
-        return (*out = keep(start, *length)) != nullptr;
-    }
-    scratch_.assign(start, q);
-    p_ = q;
-    for (;;) {
-        const WChar* run = p_;
-        while (p_ < end_ && *p_ != u'"' && *p_ != u'\\' && *p_ >= 0x20) ++p_;
-        scratch_.append(run, p_);
-        if (p_ == end_) return false;
-        WChar c = *p_++;
-        if (c == u'"') break;
-        if (c != u'\\' || p_ == end_) return false;  // a control character, or a lone backslash at the end
-        switch (*p_++) {
-            case u'"': c = u'"'; break;
-            case u'\\': c = u'\\'; break;
-            case u'/': c = u'/'; break;
-            case u'b': c = 0x08; break;
-            case u'f': c = 0x0C; break;
-            case u'n': c = 0x0A; break;
-            case u'r': c = 0x0D; break;
-            case u't': c = 0x09; break;
-            case u'u': {
-                if (end_ - p_ < 4) return false;
-                c = 0;
-                for (int i = 0; i < 4; ++i) {
-                    const WChar h = *p_++;
-                    unsigned d;
-                    if (h >= u'0' && h <= u'9') d = h - u'0';
-                    else if (h >= u'a' && h <= u'f') d = h - u'a' + 10;
-                    else if (h >= u'A' && h <= u'F') d = h - u'A' + 10;
-                    else return false;
-                    c = static_cast<WChar>((c << 4) | d);
-                }
-                break;
+// The unit of an escape after its backslash; -1 when it is none of JSON's.
+int32_t Parser::escape(const WChar*& p) {
+    if (p == end_) return -1;
+    switch (*p++) {
+        case u'"': return u'"';
+        case u'\\': return u'\\';
+        case u'/': return u'/';
+        case u'b': return 0x08;
+        case u'f': return 0x0C;
+        case u'n': return 0x0A;
+        case u'r': return 0x0D;
+        case u't': return 0x09;
+        case u'u': {
+            if (end_ - p < 4) return -1;
+            int32_t c = 0;
+            for (int i = 0; i < 4; ++i) {
+                const WChar h = *p++;
+                int32_t d;
+                if (h >= u'0' && h <= u'9') d = h - u'0';
+                else if (h >= u'a' && h <= u'f') d = h - u'a' + 10;
+                else if (h >= u'A' && h <= u'F') d = h - u'A' + 10;
+                else return -1;
+                c = (c << 4) | d;
             }
-            default: return false;
+            return c;
         }
-        scratch_.push_back(c);
+        default: return -1;
     }
-    *length = static_cast<uint32_t>(scratch_.size());
-    return (*out = keep(scratch_.data(), scratch_.size())) != nullptr;
 }
 
-json_value* Parser::literal(const char16_t* word, uint32_t n, int32_t type, int32_t boolean) {
-    if (static_cast<uint32_t>(end_ - p_) < n || std::memcmp(p_, word, n * sizeof(WChar)) != 0) return nullptr;
-    p_ += n;
+inline json_value* Parser::literal(const WChar*& p, const char16_t* word, uint32_t n, int32_t type, int32_t boolean) {
+    if (static_cast<uint32_t>(end_ - p) < n) return nullptr;
+    for (uint32_t i = 0; i < n; ++i)
+        if (p[i] != word[i]) return nullptr;
+    p += n;
     json_value* v = make(type);
     if (v && type == kJsonBoolean) v->u.boolean = boolean;
     return v;
 }
 
+// The x87 unit rounds to double precision while a text is parsed (and as it was afterwards): then
+// one multiplication or division of exact doubles is correctly rounded, as on an SSE unit.
+struct DoublePrecision {
+#if defined(__i386__) && !defined(__SSE2_MATH__)
+    uint16_t saved;
+    DoublePrecision() {
+        __asm__ volatile("fnstcw %0" : "=m"(saved));
+        const uint16_t cw = static_cast<uint16_t>((saved & ~0x300) | 0x200);
+        __asm__ volatile("fldcw %0" : : "m"(cw));
+    }
+    ~DoublePrecision() { __asm__ volatile("fldcw %0" : : "m"(saved)); }
+#endif
+};
+
+// Clinger's fast path: a number of at most 19 significant digits m with m <= 2^53 and a decimal
+// exponent of at most 22 either way is m * 10^e or m / 10^-e, both operands exact, one rounding.
+bool exact_double(const WChar* s, const WChar* e, double* out) {
+    static constexpr double kPowers[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                           1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const bool negative = *s == u'-';
+    if (negative) ++s;
+    uint64_t m = 0;
+    int significant = 0;
+    int32_t scale = 0;  // minus the number of fraction digits taken
+    bool fraction = false;
+    for (; s < e && *s != u'e' && *s != u'E'; ++s) {
+        if (*s == u'.') {
+            fraction = true;
+            continue;
+        }
+        if (m == 0 && *s == u'0') {  // leading zeros
+            if (fraction) --scale;
+            continue;
+        }
+        if (++significant > 19) return false;
+        m = m * 10 + (*s - u'0');
+        if (fraction) --scale;
+    }
+    int32_t exponent = 0;
+    if (s < e) {
+        ++s;
+        const bool down = *s == u'-';
+        if (*s == u'+' || *s == u'-') ++s;
+        for (; s < e; ++s) {
+            if (exponent > 100000) return false;
+            exponent = exponent * 10 + (*s - u'0');
+        }
+        if (down) exponent = -exponent;
+    }
+    if (m == 0) {
+        *out = negative ? -0.0 : 0.0;
+        return true;
+    }
+    exponent += scale;
+    if (m > (uint64_t{1} << 53) || exponent > 22 || exponent < -22) return false;
+    const double d = static_cast<double>(static_cast<int64_t>(m));
+    const double r = exponent >= 0 ? d * kPowers[exponent] : d / kPowers[-exponent];
+    *out = negative ? -r : r;
+    return true;
+}
+
 // -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
-json_value* Parser::number() {
-    const WChar* const start = p_;
-    const bool negative = *p_ == u'-';
-    if (negative) ++p_;
-    if (p_ == end_) return nullptr;
-    const WChar* const digits = p_;
-    if (*p_ == u'0') ++p_;
-    else if (*p_ >= u'1' && *p_ <= u'9') do ++p_; while (p_ < end_ && is_digit(*p_));
+inline json_value* Parser::number(const WChar*& p) {
+    const WChar* const start = p;
+    const bool negative = *p == u'-';
+    if (negative) ++p;
+    if (p == end_) return nullptr;
+    const WChar* const digits = p;
+    if (*p == u'0') ++p;
+    else if (*p >= u'1' && *p <= u'9') do ++p; while (p < end_ && is_digit(*p));
     else return nullptr;
-    const WChar* const integer_end = p_;
+    const WChar* const integer_end = p;
     bool integer = true;
-    if (p_ < end_ && *p_ == u'.') {
-        ++p_;
-        if (p_ == end_ || !is_digit(*p_)) return nullptr;
-        do ++p_; while (p_ < end_ && is_digit(*p_));
+    if (p < end_ && *p == u'.') {
+        ++p;
+        if (p == end_ || !is_digit(*p)) return nullptr;
+        do ++p; while (p < end_ && is_digit(*p));
         integer = false;
     }
-    if (p_ < end_ && (*p_ == u'e' || *p_ == u'E')) {
-        ++p_;
-        if (p_ < end_ && (*p_ == u'+' || *p_ == u'-')) ++p_;
-        if (p_ == end_ || !is_digit(*p_)) return nullptr;
-        do ++p_; while (p_ < end_ && is_digit(*p_));
+    if (p < end_ && (*p == u'e' || *p == u'E')) {
+        ++p;
+        if (p < end_ && (*p == u'+' || *p == u'-')) ++p;
+        if (p == end_ || !is_digit(*p)) return nullptr;
+        do ++p; while (p < end_ && is_digit(*p));
         integer = false;
     }
     if (integer && integer_end - digits <= 19) {  // 19 digits always fit in 64 unsigned bits
@@ -305,13 +421,15 @@ json_value* Parser::number() {
         }
     }
     json_value* v = make(kJsonDouble);
-    if (v) v->u.dbl = to_double(start, p_);
+    if (v) v->u.dbl = to_double(start, p);
     return v;
 }
 
 // The nearest double of a number that the grammar accepted. Beyond the range of doubles the
 // result is an infinity (the number's magnitude is above 1) or a zero (below), with its sign.
 double Parser::to_double(const WChar* from, const WChar* to) {
+    double fast;
+    if (exact_double(from, to, &fast)) return fast;
     digits_.resize(static_cast<size_t>(to - from));
     for (size_t i = 0; i < digits_.size(); ++i) digits_[i] = static_cast<char>(from[i]);
     const char* s = digits_.data();
@@ -343,24 +461,21 @@ double Parser::to_double(const WChar* from, const WChar* to) {
     return negative ? -m : m;
 }
 
-bool Parser::close(const Open& o) {
-    if (o.value->type == kJsonObject) {
-        const size_t n = entries_.size() - o.first;
-        auto* e = static_cast<json_object_entry*>(arena_->take(n * sizeof(json_object_entry), alignof(json_object_entry)));
-        if (!e) return false;
-        std::memcpy(e, entries_.data() + o.first, n * sizeof(json_object_entry));
-        entries_.resize(o.first);
-        o.value->u.object.length = static_cast<uint32_t>(n);
-        o.value->u.object.values = e;
-    } else {
-        const size_t n = items_.size() - o.first;
-        auto* a = static_cast<json_value**>(arena_->take(n * sizeof(json_value*), alignof(json_value*)));
-        if (!a) return false;
-        std::memcpy(a, items_.data() + o.first, n * sizeof(json_value*));
-        items_.resize(o.first);
-        o.value->u.array.length = static_cast<uint32_t>(n);
-        o.value->u.array.values = a;
-    }
+// A container's children move from the shared list into the arena, at their exact count.
+inline bool Parser::close(const Open& o) {
+    const bool object = o.value->type == kJsonObject;
+    const uint32_t n = (object ? entries_.size() : items_.size()) - o.first;
+    const uint32_t words = object ? n * 3 : n;
+    static_assert(sizeof(json_object_entry) == 3 * sizeof(uint32_t) && sizeof(json_value*) == sizeof(uint32_t));
+    auto* to = static_cast<uint32_t*>(arena_->take(words * sizeof(uint32_t), alignof(uint32_t)));
+    if (!to) return false;
+    const auto* from = object ? reinterpret_cast<const uint32_t*>(entries_.data() + o.first)
+                              : reinterpret_cast<const uint32_t*>(items_.data() + o.first);
+    for (uint32_t i = 0; i < words; ++i) to[i] = from[i];
+    if (object) entries_.cut(o.first);
+    else items_.cut(o.first);
+    o.value->u.array.length = n;  // the same words for objects
+    o.value->u.array.values = reinterpret_cast<json_value**>(to);
     return true;
 }
 
@@ -369,6 +484,7 @@ bool Parser::close(const Open& o) {
 json_value* json_parse(const WChar* text, uint32_t n) {
     if (!text || n == 0 || n >= kMaxText) return nullptr;
     try {
+        DoublePrecision precision;
         Parser parser(text, n);
         return parser.run();
     } catch (const std::bad_alloc&) {

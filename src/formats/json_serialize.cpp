@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "formats/json_tree.h"
@@ -33,8 +34,21 @@ int json_format_double(double d, char* out) {
 
 namespace {
 
+// The texts of the doubles in the order of the walk: formatted while measuring, written from here.
+struct DoubleTexts {
+    std::string text;  // each followed by a 0
+    size_t next = 0;
+};
+
 struct Measure {
     uint64_t n = 0;
+    DoubleTexts& doubles;
+    void real(double d) {
+        char text[32];
+        const int count = json_format_double(d, text);
+        doubles.text.append(text, static_cast<size_t>(count) + 1);
+        n += static_cast<uint64_t>(count);
+    }
     void unit(WChar) { ++n; }
     void ascii(const char*, int count) { n += static_cast<uint64_t>(count); }
     void repeat(WChar, uint64_t count) { n += count; }
@@ -43,6 +57,11 @@ struct Measure {
 
 struct Write {
     WChar* p;
+    DoubleTexts& doubles;
+    void real(double) {
+        for (const char* t = doubles.text.data() + doubles.next; *t; ++t, ++doubles.next) *p++ = static_cast<unsigned char>(*t);
+        ++doubles.next;
+    }
     void unit(WChar c) { *p++ = c; }
     void ascii(const char* s, int count) {
         for (int i = 0; i < count; ++i) *p++ = static_cast<WChar>(static_cast<unsigned char>(s[i]));
@@ -182,11 +201,7 @@ private:
                 return;
             }
             case kJsonInteger: write_integer(out_, v->u.integer); return;
-            case kJsonDouble: {
-                char text[32];
-                out_.ascii(text, json_format_double(v->u.dbl, text));
-                return;
-            }
+            case kJsonDouble: out_.real(v->u.dbl); return;
             case kJsonString:
                 write_string(out_, v->u.string.ptr ? v->u.string.ptr : u"", v->u.string.ptr ? v->u.string.length : 0);
                 return;
@@ -208,12 +223,13 @@ private:
 WChar* json_serialize(const json_value* value, const json_serialize_opts& opts, uint32_t* n) {
     const Style style(opts);
     try {
-        Measure measure;
+        DoubleTexts doubles;
+        Measure measure{0, doubles};
         Walk<Measure>(style, measure).run(value);
         if (measure.n > kJsonMaxSerialized) return nullptr;
         auto* text = static_cast<WChar*>(std::malloc((static_cast<size_t>(measure.n) + 1) * sizeof(WChar)));
         if (!text) return nullptr;
-        Write write{text};
+        Write write{text, doubles};
         try {
             Walk<Write>(style, write).run(value);
         } catch (const std::bad_alloc&) {

@@ -174,6 +174,11 @@ def rand_value(rng, depth):
 
 def rand_number_text(rng):
     """A number written digit by digit, as json.dumps never writes one."""
+    if rng.random() < 0.4:  # up to 17 significant digits and small exponents: one exact operation
+        digits = "".join(rng.choice("0123456789") for _ in range(rng.randint(1, 17))).lstrip("0") or "0"
+        point = rng.randint(0, len(digits))
+        s = rng.choice(["", "-"]) + (digits[:point] or "0") + ("." + digits[point:] if point < len(digits) else "")
+        return s + (rng.choice(["e", "E-", "e+"]) + str(rng.randint(0, 25)) if rng.random() < 0.6 else "")
     s = rng.choice(["", "-"])
     s += rng.choice(["0", str(rng.randint(1, 9)) + "".join(rng.choice("0123456789") for _ in range(rng.choice([0, 3, 18, 19, 20, 40, 400])))])
     if rng.random() < 0.6:
