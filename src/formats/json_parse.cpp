@@ -1,6 +1,6 @@
 // The JSON parser: one forward pass over UTF-16 with an explicit stack of open containers, so the
 // depth of a document costs heap, never native stack. Values, strings and child arrays go into
-// the tree's arena; the children of open containers wait in two shared vectors until their
+// the tree's arena; the children of open containers wait in two shared lists until their
 // container closes and they are copied out at their exact count.
 #include <charconv>
 #include <cstdlib>
