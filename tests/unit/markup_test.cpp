@@ -59,6 +59,7 @@ protected:
         push_pointer(st, &p);
         const std::string out = call(bi_markup_parse);
         reset();
+        EXPECT_EQ(std::u16string(source.text(), source.length), text.substr(0, n)) << "the source is left as it was";
         source.clear();
         std::string values;
         for (size_t at = 0; out.empty();) {
