@@ -66,6 +66,8 @@ void field_access(Runtime* rt, void* obj, const CClass* cls, const WStr& name, F
         move_member(f, static_cast<char*>(obj) + m->address, static_cast<char>(m->type), store);
 }
 
+bool through_accessor(Runtime* rt, void* obj, const CMember* p, Frame* f, bool store);
+
 void property_access(Runtime* rt, void* obj, const CClass* cls, const WStr& name, Frame* f, bool store) {
     const CClass* c = start_class(rt, obj, cls);
     if (!obj || !c) return;
@@ -73,15 +75,28 @@ void property_access(Runtime* rt, void* obj, const CClass* cls, const WStr& name
     if (!n.text) return;
     CMember* p = find_property(c, n.text, store);
     if (!p) return;
+    through_accessor(rt, obj, p, f, store);
+}
+
+bool through_accessor(Runtime* rt, void* obj, const CMember* p, Frame* f, bool store) {
     const CPropAttrib* a = store ? p->write : p->read;
+    if (!obj || !a) return false;
     if (a->type == kPropField) {
         auto* field = static_cast<CMember*>(a->ptr);
-        if (field->address >= 0) move_member(f, static_cast<char*>(obj) + field->address, static_cast<char>(p->type), store);
-    } else if (a->type == kPropMethod) {
-        run_accessor(rt, a, obj, f);
+        if (field->address < 0) return false;
+        move_member(f, static_cast<char*>(obj) + field->address, static_cast<char>(p->type), store);
+        return true;
     }
+    if (a->type == kPropMethod) {
+        run_accessor(rt, a, obj, f);
+        return true;
+    }
+    return false;
 }
 }  // namespace
+
+bool load_property(Runtime* rt, void* obj, const CMember* p, Frame* f) { return through_accessor(rt, obj, p, f, false); }
+bool store_property(Runtime* rt, void* obj, const CMember* p, Frame* f) { return through_accessor(rt, obj, p, f, true); }
 
 void set_field_by_name(Runtime* rt, void* obj, const CClass* cls, const WStr& name, Frame* f) {
     field_access(rt, obj, cls, name, f, true);

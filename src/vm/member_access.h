@@ -17,6 +17,11 @@ void get_property_by_name(Runtime* rt, void* obj, const CClass* cls, const WStr&
 // A published property of that name exists through the chain.
 bool is_published(Runtime* rt, const void* obj, const char* name);
 
+// Through the given property's own read (load) or write (store) accessor. False, with the stack
+// untouched, when the property has no such accessor or it is bound to nothing.
+bool load_property(Runtime* rt, void* obj, const CMember* property, Frame* f);
+bool store_property(Runtime* rt, void* obj, const CMember* property, Frame* f);
+
 // Finding a member: fields stop at a struct; properties need the accessor asked for.
 CMember* find_field(const CClass* start, const char* name);
 CMember* find_property(const CClass* start, const char* name, bool for_write);
