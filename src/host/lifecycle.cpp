@@ -127,13 +127,14 @@ bool load_image(Runtime& rt, const char16_t* path, LoadReport& report) {
             case platform::EmbeddedStatus::ok:
                 break;
         }
-        int status = container_inflate_buffer(image, resource.data, resource.length);
+        int status = container_inflate_growing(image, resource.data, resource.length);
         if (status != kZOk)
             return report.fail(0, "the embedded image is not a valid container (zlib status " + std::to_string(status) + ")");
     } else {
         ByteBuffer file;
         if (!read_whole_file(file, path)) return report.fail(0, "cannot open image file '" + narrow(path) + "'");
-        int status = container_inflate_buffer(image, file.data, file.length);
+        int status = container_inflate_growing(image, file.data, file.length);
+        file.release();  // the container is not needed once inflated
         if (status != kZOk)
             return report.fail(0, "'" + narrow(path) + "' is not a valid image container (zlib status " +
                                       std::to_string(status) + ")");

@@ -243,7 +243,7 @@ bool parse_resource(ParseState& ps) {
 
 bool parse_image(Program& prog, char* text, LoadReport& report) {
     ParseState ps{prog, LineReader{}, nullptr, report};
-    prog.code.first = static_cast<Instruction*>(std::calloc(1, sizeof(Instruction)));
+    prog.code.first = prog.code.new_instruction();
     ps.current = prog.code.first;
     LineReader& r = ps.reader;
     r.start(text);

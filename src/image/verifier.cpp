@@ -119,15 +119,15 @@ private:
         const char wanted = family_code(ins->opcode, &store);
         const int op = ins->opcode;
         const bool changes = store || op == kOp_inc || op == kOp_dec || (op >= kOp_inc_0 && op <= kOp_inc_9) || op == kOp_exc;
-        const std::string where = " variable " + std::to_string(index) + " of " + method_name();
+        auto where = [&] { return " variable " + std::to_string(index) + " of " + method_name(); };
         if (wanted == kTypeString && !is_string) {
-            refuse(ins, mnemonic(ins) + " on" + where + ", which is not a string");
+            refuse(ins, mnemonic(ins) + " on" + where() + ", which is not a string");
         } else if (is_string && changes && wanted != kTypeString) {
-            refuse(ins, mnemonic(ins) + " would overwrite the string" + where);
+            refuse(ins, mnemonic(ins) + " would overwrite the string" + where());
         } else if (wanted && !same_kind(wanted, code)) {
-            note(ins, mnemonic(ins) + " on" + where + ", declared '" + code + "'");
+            note(ins, mnemonic(ins) + " on" + where() + ", declared '" + code + "'");
         } else if (op == kOp_exc && code != kTypePointer) {
-            note(ins, "exc into" + where + ", declared '" + code + "'");
+            note(ins, "exc into" + where() + ", declared '" + code + "'");
         }
     }
 
@@ -144,24 +144,24 @@ private:
             return;
         }
         if (!wanted) return;  // ldpref: an address
-        const std::string where = std::string(" field ") + f->name;
+        auto where = [&] { return std::string(" field ") + f->name; };
         const bool is_string = f->type == kTypeString && f->array_length == 0;
         if (wanted == kTypeString && !is_string) {
-            refuse(ins, mnemonic(ins) + " on" + where + ", which is not a string");
+            refuse(ins, mnemonic(ins) + " on" + where() + ", which is not a string");
             return;
         }
         if (is_string && store && wanted != kTypeString) {
-            refuse(ins, mnemonic(ins) + " would overwrite the string in" + where);
+            refuse(ins, mnemonic(ins) + " would overwrite the string in" + where());
             return;
         }
         const int width = size_of_code(wanted);
         const int room = field_room(f);
         const CClass* owner = owners_.count(f) ? owners_.at(f) : nullptr;
         if (store && width > room && owner && f->address + width > owner->size) {
-            refuse(ins, mnemonic(ins) + " writes " + std::to_string(width) + " bytes into" + where + " of " +
+            refuse(ins, mnemonic(ins) + " writes " + std::to_string(width) + " bytes into" + where() + " of " +
                             std::to_string(room) + ", past the end of " + owner->name);
         } else if (!same_kind(wanted, static_cast<char>(f->type)) || width > room) {
-            note(ins, mnemonic(ins) + " on" + where + ", declared '" + static_cast<char>(f->type) + "'");
+            note(ins, mnemonic(ins) + " on" + where() + ", declared '" + static_cast<char>(f->type) + "'");
         }
     }
 

@@ -250,12 +250,10 @@ const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables&
     Instruction* second = i->next;
     Instruction* third = second ? second->next : nullptr;
     Instruction* fourth = third ? third->next : nullptr;
-    FusedOperands& fo = i->fused;
     if (i->opcode == kOp_ldint) {
         const int k = second ? fused_op_index(second->opcode) : -1;
         if (k < 0) return nullptr;
-        fo.b = i->operand.i;
-        fo.after = third;
+        i->run_after = third;
         return t.const_op[k];
     }
     if (i->opcode == kOp_ldvstr) {
@@ -265,9 +263,8 @@ const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables&
         if (!string_variable(header, a)) return nullptr;
         if ((literal || variable) && third && third->opcode == kOp_add && fourth && fourth->opcode == kOp_stvstr &&
             fourth->operand.i == a) {
-            fo.a = a;
-            fo.target = second;
-            fo.after = fourth->next;
+            i->run_target = second;
+            i->run_after = fourth->next;
             return t.append[literal ? 0 : 1];
         }
         // The variable is stored again before anything else looks at it (s := UpperCase(s),
@@ -282,23 +279,22 @@ const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables&
     }
     if (i->opcode != kOp_ldvint || !third || (second->opcode != kOp_ldint && second->opcode != kOp_ldvint)) return nullptr;
     const bool constant = second->opcode == kOp_ldint;
-    fo.a = i->operand.i;
-    fo.b = second->operand.i;
+    i->operand.run.b = second->operand.i;  // run.a is the variable already
     if (is_compare(third->opcode) && fourth && (fourth->opcode == kOp_cmp || fourth->opcode == kOp_cmpjmp)) {
         // Normalised to "jump when the comparison holds": cmp jumps when it fails.
         int op = fourth->opcode == kOp_cmp ? negated_compare(third->opcode) : third->opcode;
-        fo.target = fourth->operand.target;
-        fo.after = fourth->next;
+        i->run_target = fourth->operand.target;
+        i->run_after = fourth->next;
         return (constant ? t.compare_vk : t.compare_vv)[compare_index(op)];
     }
     const int k = fused_op_index(third->opcode);
     if (k < 0) return nullptr;
     if (fourth && fourth->opcode == kOp_stvint) {
-        fo.c = fourth->operand.i;
-        fo.after = fourth->next;
+        i->run_c = fourth->operand.i;
+        i->run_after = fourth->next;
         return (constant ? t.arith_vks : t.arith_vvs)[k];
     }
-    fo.after = fourth;
+    i->run_after = fourth;
     return (constant ? t.arith_vk : t.arith_vv)[k];
 }
 
@@ -753,8 +749,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
 #define COMPARE_BRANCH(label, op, second)                                    \
     label: {                                                                 \
         ROOM_FOR_TWO();                                                      \
-        const FusedOperands& fo = ins->fused;                                \
-        ins = var_as<int32_t>(vars, fo.a) op(second) ? fo.target : fo.after; \
+        ins = var_as<int32_t>(vars, ins->operand.run.a) op(second) ? ins->run_target : ins->run_after; \
         DISPATCH();                                                          \
     }
 #define COMPARE_BRANCHES(kind, second)                 \
@@ -764,8 +759,8 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
     COMPARE_BRANCH(F_c##kind##_lt, <, second)          \
     COMPARE_BRANCH(F_c##kind##_ge, >=, second)         \
     COMPARE_BRANCH(F_c##kind##_le, <=, second)
-            COMPARE_BRANCHES(vk, fo.b)
-            COMPARE_BRANCHES(vv, var_as<int32_t>(vars, fo.b))
+            COMPARE_BRANCHES(vk, ins->operand.run.b)
+            COMPARE_BRANCHES(vv, var_as<int32_t>(vars, ins->operand.run.b))
 #undef COMPARE_BRANCHES
 #undef COMPARE_BRANCH
 // The int operators of fused runs: wrapping arithmetic, and shifts by the low 5 bits (shr fills
@@ -781,27 +776,25 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
 #define ARITH_PUSH(label, op, second)                                                  \
     label: {                                                                           \
         ROOM_FOR_TWO();                                                                \
-        const FusedOperands& fo = ins->fused;                                          \
         Value& v = slots[st->count++];                                                 \
         v.tag = kTagInt;                                                               \
-        v.v.u = op(var_as<uint32_t>(vars, fo.a), static_cast<uint32_t>(second));       \
-        ins = fo.after;                                                                \
+        v.v.u = op(var_as<uint32_t>(vars, ins->operand.run.a), static_cast<uint32_t>(second)); \
+        ins = ins->run_after;                                                          \
         DISPATCH();                                                                    \
     }
 #define ARITH_STORE(label, op, second)                                                               \
     label: {                                                                                         \
         ROOM_FOR_TWO();                                                                              \
-        const FusedOperands& fo = ins->fused;                                                        \
-        var_as<uint32_t>(vars, fo.c) = op(var_as<uint32_t>(vars, fo.a), static_cast<uint32_t>(second)); \
-        ins = fo.after;                                                                              \
+        var_as<uint32_t>(vars, ins->run_c) = op(var_as<uint32_t>(vars, ins->operand.run.a), static_cast<uint32_t>(second)); \
+        ins = ins->run_after;                                                                        \
         DISPATCH();                                                                                  \
     }
 // The top of the stack op a constant; a top that is not an int takes the instructions one by one.
 #define CONST_OP(label, op)                                                         \
     label: {                                                                        \
         if (__builtin_expect(st->count < 1 || TOP().tag != kTagInt, 0)) goto* kLabels[ins->opcode]; \
-        TOP().v.u = op(TOP().v.u, static_cast<uint32_t>(ins->fused.b));             \
-        ins = ins->fused.after;                                                     \
+        TOP().v.u = op(TOP().v.u, static_cast<uint32_t>(ins->operand.i));           \
+        ins = ins->run_after;                                                       \
         DISPATCH();                                                                 \
     }
 #define ARITHS(form, kind, second)               \
@@ -813,10 +806,10 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
     form(F_a##kind##_bxor, OP_bxor, second)      \
     form(F_a##kind##_shl, OP_shl, second)        \
     form(F_a##kind##_shr, OP_shr, second)
-            ARITHS(ARITH_PUSH, vk, fo.b)
-            ARITHS(ARITH_PUSH, vv, var_as<int32_t>(vars, fo.b))
-            ARITHS(ARITH_STORE, vks, fo.b)
-            ARITHS(ARITH_STORE, vvs, var_as<int32_t>(vars, fo.b))
+            ARITHS(ARITH_PUSH, vk, ins->operand.run.b)
+            ARITHS(ARITH_PUSH, vv, var_as<int32_t>(vars, ins->operand.run.b))
+            ARITHS(ARITH_STORE, vks, ins->operand.run.b)
+            ARITHS(ARITH_STORE, vvs, var_as<int32_t>(vars, ins->operand.run.b))
             CONST_OP(F_k_add, OP_add)
             CONST_OP(F_k_sub, OP_sub)
             CONST_OP(F_k_mul, OP_mul)
@@ -841,13 +834,13 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
         // instead of copying the whole text on every append.
         F_append_k:
             ROOM_FOR_TWO();
-            var_as<WStr*>(vars, ins->fused.a)->append(*ins->fused.target->literal());
-            ins = ins->fused.after;
+            var_as<WStr*>(vars, ins->operand.i)->append(*ins->run_target->literal());
+            ins = ins->run_after;
             DISPATCH();
         F_append_v:
             ROOM_FOR_TWO();
-            var_as<WStr*>(vars, ins->fused.a)->append(*var_as<WStr*>(vars, ins->fused.target->operand.i));
-            ins = ins->fused.after;
+            var_as<WStr*>(vars, ins->operand.i)->append(*var_as<WStr*>(vars, ins->run_target->operand.i));
+            ins = ins->run_after;
             DISPATCH();
 #undef ROOM_FOR_TWO
         // A string variable about to be stored again moves onto the stack; it holds the slot's old
