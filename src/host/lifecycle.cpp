@@ -10,6 +10,7 @@
 #include "image/container.h"
 #include "image/image_parser.h"
 #include "image/linker.h"
+#include "native/native_state.h"
 #include "platform/platform.h"
 #include "types/class_registry.h"
 #include "types/datetime.h"
@@ -77,6 +78,8 @@ Runtime::Runtime() {
     system.Formats = &system_formats();
     system.Environment = &system_environment();
     load_started = 0;
+    native = native_state_create();
+    if (!native) platform::exit_process(1);
 }
 
 Runtime::~Runtime() {
@@ -86,6 +89,9 @@ Runtime::~Runtime() {
         std::free(global_object);
         global_object = nullptr;
     }
+    // The thunk pages before the procedures and their libraries.
+    native_state_destroy(this, native);
+    native = nullptr;
     program.release();
     for (Value& v : stack.slots) v.text.clear();
     threads.destroy();

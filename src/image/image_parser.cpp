@@ -12,6 +12,8 @@ namespace qel {
 
 namespace {
 
+ProcRegistrar g_register_proc = nullptr;
+
 bool is(const char* token, const char* word) { return std::strcmp(token, word) == 0; }
 
 int32_t decimal(const char* s) { return static_cast<int32_t>(std::strtol(s, nullptr, 10)); }
@@ -173,8 +175,9 @@ bool parse_metadata(ParseState& ps) {
             const char* conv = r.next();
             int convention = is(conv, "stdcall") ? kStdCall : is(conv, "cdecl") ? kCdecl : -1;
             if (convention >= 0)
-                register_proc(prog.procs, library, name, ret[0], is(params, "n") ? "" : params,
-                              static_cast<uint8_t>(convention), late);
+                (g_register_proc ? g_register_proc : register_proc)(prog.procs, library, name, ret[0],
+                                                                   is(params, "n") ? "" : params,
+                                                                   static_cast<uint8_t>(convention), late);
             block = kNone;
         } else if (block == kEnumBlock) {
             const char* value = r.next();
@@ -229,6 +232,8 @@ bool parse_resource(ParseState& ps) {
 }
 
 }  // namespace
+
+void set_proc_registrar(ProcRegistrar registrar) { g_register_proc = registrar; }
 
 bool parse_image(Program& prog, char* text, LoadReport& report) {
     ParseState ps{prog, LineReader{}, nullptr, report};
