@@ -100,9 +100,10 @@ void double_write(ValueStack* st, void* p) { write_element<double>(st, p, pop_do
 void float_read(ValueStack* st, void* p) { push_double(st, element<float>(p, st)); }
 void float_write(ValueStack* st, void* p) { write_element<float>(st, p, pop_double); }
 void bool_read(ValueStack* st, void* p) {
+    const uint8_t b = element<uint8_t>(p, st);
     Value& v = push_slot(st);
     v.tag = kTagBool;
-    v.v.i = element<uint8_t>(p, st);
+    v.v.i = b;  // the byte as it is
 }
 void bool_write(ValueStack* st, void* p) {
     const bool b = pop_bool(st);

@@ -11,8 +11,9 @@
                                                    convention, and log how ESP moved and EAX
    Words equal to the pointer given to probe_mark are logged as "obj". Entry ESP of every logged
    call is tracked: probe_esp_span gives the spread since probe_esp_reset, and a call whose
-   arguments do not start on a 16-byte boundary adds " (unaligned)" to its line; probe_quiet(1)
-   keeps the tracking and drops the lines of aligned calls. */
+   arguments do not start on a 16-byte boundary adds " (unaligned)" to its line, one made with
+   values left on the FPU register stack " (N on the FPU stack)"; probe_quiet(1) keeps the tracking
+   and drops the lines of calls without such a remark. */
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
@@ -52,7 +53,11 @@ static void record(const char* tag, const char* frame, int words, int has_this, 
     uint32_t esp = (uint32_t)(uintptr_t)(frame + 4);
     if (esp < g_esp_min) g_esp_min = esp;
     if (esp > g_esp_max) g_esp_max = esp;
-    if (g_quiet && (esp + 4) % 16 == 0) return;
+    /* The FPU register stack must be empty when a function is called: TOP is then 0. */
+    uint16_t status;
+    __asm__ volatile("fnstsw %0" : "=m"(status));
+    const int fpu_depth = (8 - ((status >> 11) & 7)) & 7;
+    if (g_quiet && (esp + 4) % 16 == 0 && fpu_depth == 0) return;
     n += snprintf(line + n, sizeof line - n, "%s", tag);
     if (has_this) {
         char w[16];
@@ -65,6 +70,7 @@ static void record(const char* tag, const char* frame, int words, int has_this, 
         n += strlen(line + n);
     }
     if ((esp + 4) % 16 != 0) n += snprintf(line + n, sizeof line - n, " (unaligned)");
+    if (fpu_depth) n += snprintf(line + n, sizeof line - n, " (%d on the FPU stack)", fpu_depth);
     fprintf(stderr, "%s\n", line);
     fflush(stderr);
 }
@@ -249,3 +255,7 @@ EXPORT void STDCALL probe_text_after_callback(void* fn, const uint16_t* s) {
 
 /* The trivial function of the call benchmark: no logging. */
 EXPORT int STDCALL probe_add1(int x) { return x + 1; }
+
+/* The "W" binding: a name with both exports binds the one with "W" appended. */
+EXPORT int STDCALL probe_pick(void) { return 1; }
+EXPORT int STDCALL probe_pickW(void) { return 2; }
