@@ -40,11 +40,24 @@ struct ThunkCall {
 };
 thread_local ThunkCall t_call;
 
+// The calling thread's stack as last found in the registry of that version (no lock and no
+// system call while the registry keeps it).
+struct KnownStack {
+    uint32_t version;
+    ValueStack* stack;
+};
+thread_local KnownStack t_known;
+
 // The stack of the calling thread. A thread the runtime does not know yet (one the system or a
 // library made) is registered with a stack of its own on its first callback.
 ValueStack* stack_of_this_thread(Runtime* rt) {
+    const uint32_t version = rt->threads.version.load(std::memory_order_acquire);
+    if (t_known.stack && t_known.version == version) return t_known.stack;
     const uint32_t id = platform::current_thread_id();
-    if (ValueStack* s = rt->threads.lookup(id)) return s;
+    if (ValueStack* s = rt->threads.lookup(id)) {
+        t_known = KnownStack{version, s};
+        return s;
+    }
     ValueStack* s = value_stack_create();
     if (!s) return nullptr;
     NativeLock lock(rt->native);
@@ -67,7 +80,7 @@ void report_callback_error(ThunkContext* c, ValueStack* st, void* error) {
     report_unhandled(c->rt, error, false, c->method, &bare);
 }
 
-#define THUNK_ROUTINE __attribute__((cdecl, force_align_arg_pointer))
+#define THUNK_ROUTINE __attribute__((cdecl))
 
 THUNK_ROUTINE void thunk_enter(ThunkContext* c) noexcept {
     ThunkCall& t = t_call;
