@@ -89,53 +89,44 @@ EXPORT void CDECL probe_esp_reset(void) {
 EXPORT void CDECL probe_quiet(int on) { g_quiet = on; }
 EXPORT int CDECL probe_esp_span(void) { return g_esp_max >= g_esp_min ? (int)(g_esp_max - g_esp_min) : -1; }
 
-/* The recorders of argument words. */
-EXPORT uint64_t STDCALL probe_std0(void) { record("std0", FRAME, 0, 0, 0); return g_result; }
-EXPORT uint64_t STDCALL probe_std1(W a) { (void)a; record("std1", FRAME, 1, 0, 0); return g_result; }
-EXPORT uint64_t STDCALL probe_std2(W a, W b) { (void)a; (void)b; record("std2", FRAME, 2, 0, 0); return g_result; }
-EXPORT uint64_t STDCALL probe_std3(W a, W b, W c) { (void)a; (void)b; (void)c; record("std3", FRAME, 3, 0, 0); return g_result; }
-EXPORT uint64_t STDCALL probe_std4(W a, W b, W c, W d) {
-    (void)a; (void)b; (void)c; (void)d;
-    record("std4", FRAME, 4, 0, 0);
-    return g_result;
-}
-EXPORT uint64_t CDECL probe_cdecl0(void) { record("cdecl0", FRAME, 0, 0, 0); return g_result; }
-EXPORT uint64_t CDECL probe_cdecl1(W a) { (void)a; record("cdecl1", FRAME, 1, 0, 0); return g_result; }
-EXPORT uint64_t CDECL probe_cdecl2(W a, W b) { (void)a; (void)b; record("cdecl2", FRAME, 2, 0, 0); return g_result; }
-EXPORT uint64_t CDECL probe_cdecl3(W a, W b, W c) { (void)a; (void)b; (void)c; record("cdecl3", FRAME, 3, 0, 0); return g_result; }
-EXPORT uint64_t CDECL probe_cdecl4(W a, W b, W c, W d) {
-    (void)a; (void)b; (void)c; (void)d;
-    record("cdecl4", FRAME, 4, 0, 0);
-    return g_result;
-}
-EXPORT uint64_t THISCALL probe_this0(void* self) { record("this0", FRAME, 0, 1, (W)(uintptr_t)self); return g_result; }
-EXPORT uint64_t THISCALL probe_this1(void* self, W a) { (void)a; record("this1", FRAME, 1, 1, (W)(uintptr_t)self); return g_result; }
-EXPORT uint64_t THISCALL probe_this2(void* self, W a, W b) {
-    (void)a; (void)b;
-    record("this2", FRAME, 2, 1, (W)(uintptr_t)self);
-    return g_result;
-}
-EXPORT uint64_t THISCALL probe_this3(void* self, W a, W b, W c) {
-    (void)a; (void)b; (void)c;
-    record("this3", FRAME, 3, 1, (W)(uintptr_t)self);
-    return g_result;
-}
-
-/* Real results in ST0. */
-EXPORT double STDCALL probe_real_std2(W a, W b) { (void)a; (void)b; record("real_std2", FRAME, 2, 0, 0); return g_real; }
-EXPORT double CDECL probe_real_cdecl2(W a, W b) { (void)a; (void)b; record("real_cdecl2", FRAME, 2, 0, 0); return g_real; }
-EXPORT double THISCALL probe_real_this2(void* self, W a, W b) {
-    (void)a; (void)b;
-    record("real_this2", FRAME, 2, 1, (W)(uintptr_t)self);
-    return g_real;
-}
-EXPORT float STDCALL probe_single_std2(W a, W b) { (void)a; (void)b; record("single_std2", FRAME, 2, 0, 0); return (float)g_real; }
-EXPORT float CDECL probe_single_cdecl2(W a, W b) { (void)a; (void)b; record("single_cdecl2", FRAME, 2, 0, 0); return (float)g_real; }
-EXPORT float THISCALL probe_single_this2(void* self, W a, W b) {
-    (void)a; (void)b;
-    record("single_this2", FRAME, 2, 1, (W)(uintptr_t)self);
-    return (float)g_real;
-}
+/* The recorders: each logs its argument words (thiscall: and ECX) and returns the value set
+   before, a 64-bit one in EDX:EAX or a real in ST0 (as a double, or as a float: single). */
+#define ARGS0 void
+#define ARGS1 W a
+#define ARGS2 W a, W b
+#define ARGS3 W a, W b, W c
+#define ARGS4 W a, W b, W c, W d
+#define THIS_ARGS0 void* self
+#define THIS_ARGS1 void* self, W a
+#define THIS_ARGS2 void* self, W a, W b
+#define THIS_ARGS3 void* self, W a, W b, W c
+#define RECORDER(type, conv, name, n, value) \
+    EXPORT type conv probe_##name(ARGS##n) { record(#name, FRAME, n, 0, 0); return value; }
+#define THIS_RECORDER(type, name, n, value)                                   \
+    EXPORT type THISCALL probe_##name(THIS_ARGS##n) {                         \
+        record(#name, FRAME, n, 1, (W)(uintptr_t)self);                       \
+        return value;                                                         \
+    }
+RECORDER(uint64_t, STDCALL, std0, 0, g_result)
+RECORDER(uint64_t, STDCALL, std1, 1, g_result)
+RECORDER(uint64_t, STDCALL, std2, 2, g_result)
+RECORDER(uint64_t, STDCALL, std3, 3, g_result)
+RECORDER(uint64_t, STDCALL, std4, 4, g_result)
+RECORDER(uint64_t, CDECL, cdecl0, 0, g_result)
+RECORDER(uint64_t, CDECL, cdecl1, 1, g_result)
+RECORDER(uint64_t, CDECL, cdecl2, 2, g_result)
+RECORDER(uint64_t, CDECL, cdecl3, 3, g_result)
+RECORDER(uint64_t, CDECL, cdecl4, 4, g_result)
+THIS_RECORDER(uint64_t, this0, 0, g_result)
+THIS_RECORDER(uint64_t, this1, 1, g_result)
+THIS_RECORDER(uint64_t, this2, 2, g_result)
+THIS_RECORDER(uint64_t, this3, 3, g_result)
+RECORDER(double, STDCALL, real_std2, 2, g_real)
+RECORDER(double, CDECL, real_cdecl2, 2, g_real)
+THIS_RECORDER(double, real_this2, 2, g_real)
+RECORDER(float, STDCALL, single_std2, 2, (float)g_real)
+RECORDER(float, CDECL, single_cdecl2, 2, (float)g_real)
+THIS_RECORDER(float, single_this2, 2, (float)g_real)
 
 /* Text arguments. */
 static void log_text(const char* tag, const uint16_t* s) {
