@@ -37,10 +37,13 @@ SYMBOL(qel_native_call):
         andl    $-16, %edx              /* the first argument word at a 16-byte boundary */
         movl    %edx, %esp
         movl    4(%ebx), %esi
-        movl    %esp, %edi
-        cld
-        rep movsl
-        movl    12(%ebx), %ecx
+        testl   %ecx, %ecx
+        jz      5f
+4:      movl    -4(%esi,%ecx,4), %eax   /* a plain loop: the lists are short */
+        movl    %eax, -4(%esp,%ecx,4)
+        decl    %ecx
+        jnz     4b
+5:      movl    12(%ebx), %ecx
         call    *(%ebx)
         movl    %eax, 20(%ebx)          /* EBX is preserved by every convention */
         movl    %edx, 24(%ebx)
@@ -50,12 +53,10 @@ SYMBOL(qel_native_call):
         cmpl    $2, %ecx
         je      2f
         /* No real result is expected: a value the callee left in ST0 anyway is dropped, so the
-           FPU register stack stays empty between calls. */
-        fxam
+           FPU register stack stays empty between calls (it is empty at every call, TOP 0). */
         fnstsw  %ax
-        andw    $0x4500, %ax
-        cmpw    $0x4100, %ax            /* C3 C2 C0 = 1 0 1: ST0 is empty */
-        je      3f
+        testw   $0x3800, %ax
+        jz      3f
         fstp    %st(0)
         jmp     3f
 1:      fstps   28(%ebx)

@@ -103,28 +103,46 @@ THUNK_ROUTINE void thunk_enter(ThunkContext* c) noexcept {
 
 THUNK_ROUTINE void thunk_set_this(ThunkContext*, void* object) noexcept { t_call.self = object; }
 
-template <typename Push>
-void guarded_push(Push push) noexcept {
-    ThunkCall& t = t_call;
-    if (t.failed) return;
+// A push that does not fit the stack: the call fails, and the error is reported when the method
+// would have run. Kept out of line so that the pushes themselves stay short.
+__attribute__((noinline, cold)) void push_failed(ThunkCall& t) noexcept {
+    t.failed = true;
     try {
-        push(t.stack);
+        stack_overflow();
     } catch (const qel_exception& e) {
-        t.failed = true;
         t.error = e.object;
     } catch (...) {
-        t.failed = true;
     }
 }
 
+// The next slot of the call's stack, or null when the call has failed or the stack is full.
+inline Value* next_slot(ThunkCall& t) noexcept {
+    if (t.failed) return nullptr;
+    ValueStack* s = t.stack;
+    if (s->count >= kStackSlots) {
+        push_failed(t);
+        return nullptr;
+    }
+    return &s->slots[s->count++];
+}
+
 THUNK_ROUTINE void thunk_push_int(ThunkContext*, int32_t word) noexcept {
-    guarded_push([word](ValueStack* s) { push_int(s, word); });
+    if (Value* v = next_slot(t_call)) {
+        v->tag = kTagInt;
+        v->v.i = word;
+    }
 }
 THUNK_ROUTINE void thunk_push_double(ThunkContext*, double d) noexcept {
-    guarded_push([d](ValueStack* s) { push_double(s, d); });
+    if (Value* v = next_slot(t_call)) {
+        v->tag = kTagDouble;
+        v->v.d = d;
+    }
 }
 THUNK_ROUTINE void thunk_push_long(ThunkContext*, int64_t l) noexcept {
-    guarded_push([l](ValueStack* s) { push_long(s, l); });
+    if (Value* v = next_slot(t_call)) {
+        v->tag = kTagLong;
+        v->v.l = l;
+    }
 }
 
 // The method's result as the word the stub returns: integer kinds as they are (a long by its low
