@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The native bridge's benchmarks under qemu-i386, best of $RUNS runs (default 5), alternating:
 #   libproc_calls vs callstd_calls   one million calls of a trivial probe function through libproc
-#                                    against the same loop around a built-in of the same arity;
+#                                    against the same loop around a built-in of the same arity; the
+#                                    "calls alone" line takes off the loop (call_loop) from both;
 #   qsort_thunk vs Lua               libc's qsort of 100 thousand ints with a script comparer made
 #                                    by EntryPoint, against Lua 5.4's table.sort with a Lua comparer.
 # Not a test: numbers depend on the machine.
@@ -14,7 +15,7 @@ bash bench/build-lua.sh
 mkdir -p build/bench
 # The probe is found in the working directory, as the library directory of native procedures.
 cp build/tests/images/qelprobe.so build/bench/
-for n in libproc_calls callstd_calls qsort_thunk; do
+for n in libproc_calls callstd_calls call_loop qsort_thunk; do
   qemu-i386 -L / build/qelasm build "bench/$n.qsrc" -o "build/bench/$n.qel"
 done
 
@@ -50,7 +51,18 @@ compare() {
   x=$(min "${as[@]}") y=$(min "${bs[@]}")
   printf '%-14s %8s ms   %-14s %8s ms   ratio %s%s\n' "$a" "$x" "$b" "$y" \
     "$(awk -v p="$x" -v q="$y" 'BEGIN { printf "%.2f", p / q }')" "$note"
+  best_a=$x best_b=$y
 }
 
 compare 0 libproc_calls qemu-i386 -L / ../qel libproc_calls.qel -- callstd_calls qemu-i386 -L / ../qel callstd_calls.qel
+libproc_ms=$best_a callstd_ms=$best_b
+loop=()
+for _ in $(seq "$RUNS"); do
+  read -r t _ < <(cd build/bench && ms_of qemu-i386 -L / ../qel call_loop.qel)
+  loop+=("$t")
+done
+loop_ms=$(min "${loop[@]}")
+printf '%-14s %8s ms   calls alone: libproc %s ms, callstd %s ms, ratio %s\n' call_loop "$loop_ms" \
+  "$((libproc_ms - loop_ms))" "$((callstd_ms - loop_ms))" \
+  "$(awk -v p="$((libproc_ms - loop_ms))" -v q="$((callstd_ms - loop_ms))" 'BEGIN { printf "%.2f", p / q }')"
 compare 1 qsort_thunk qemu-i386 -L / ../qel qsort_thunk.qel -- lua_sort qemu-i386 -L / ../lua/lua ../../bench/qsort_thunk.lua
