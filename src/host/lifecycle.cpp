@@ -12,6 +12,7 @@
 #include "image/image_parser.h"
 #include "image/linker.h"
 #include "image/verifier.h"
+#include "native/native_state.h"
 #include "platform/platform.h"
 #include "types/class_registry.h"
 #include "types/datetime.h"
@@ -78,6 +79,8 @@ Runtime::Runtime() {
     system.Formats = &system_formats();
     system.Environment = &system_environment();
     load_started = 0;
+    native = native_state_create();
+    if (!native) platform::exit_process(1);
 }
 
 Runtime::~Runtime() {
@@ -87,6 +90,9 @@ Runtime::~Runtime() {
         std::free(global_object);
         global_object = nullptr;
     }
+    // The thunk pages before the procedures and their libraries.
+    native_state_destroy(this, native);
+    native = nullptr;
     program.release();
     for (Value& v : stack.slots) v.text.clear();
     threads.destroy();

@@ -12,6 +12,7 @@ namespace qel {
 
 namespace {
 
+ProcRegistrar g_register_proc = nullptr;
 
 int32_t decimal(const char* s) { return static_cast<int32_t>(std::strtol(s, nullptr, 10)); }
 
@@ -193,8 +194,9 @@ bool parse_metadata(ParseState& ps) {
             const char* conv = f.at[late ? 5 : 4];
             int convention = token_is(conv, "stdcall") ? kStdCall : token_is(conv, "cdecl") ? kCdecl : -1;
             if (convention >= 0)
-                register_proc(prog.procs, library, f.at[0], f.at[1][0], token_is(f.at[2], "n") ? "" : f.at[2],
-                              static_cast<uint8_t>(convention), late);
+                (g_register_proc ? g_register_proc : register_proc)(prog.procs, library, f.at[0], f.at[1][0],
+                                                                   token_is(f.at[2], "n") ? "" : f.at[2],
+                                                                   static_cast<uint8_t>(convention), late);
             block = kNone;
         } else if (block == kEnumBlock) {
             if (!fields(1, "enum member")) return false;
@@ -240,6 +242,8 @@ bool parse_resource(ParseState& ps) {
 }
 
 }  // namespace
+
+void set_proc_registrar(ProcRegistrar registrar) { g_register_proc = registrar; }
 
 bool parse_image(Program& prog, char* text, LoadReport& report) {
     ParseState ps{prog, LineReader{}, nullptr, report};

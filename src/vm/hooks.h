@@ -18,6 +18,9 @@ struct VmHooks {
     void (*error_box)(const WStr& text);
     // The built-in that shows the calling frame's variables (trace).
     void (*trace)(Runtime* rt, Frame* f);
+    // A numbered error report that does not stop anything (error 10 or 11), shown when
+    // ErrorReporting is on.
+    void (*report)(int number, const char* text);
 
     // The native bridge: libproc, callcvirt, comget/comset, and the members and creation of the
     // native pointer classes (the object already popped for members).

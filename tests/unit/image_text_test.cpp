@@ -171,10 +171,10 @@ TEST(Metadata, ClassesStructsAndMembers) {
 
 TEST(Metadata, ProcLines) {
     auto l = qeltest::parse_raw(crlf("[METADATA]\n"
-                                    "proc GetTickCount i n kernel32.dll stdcall\n"
+                                    "proc getpid i n libc.so.6 stdcall\n"
                                     "proc SetProcessDPIAware i n late user32.dll stdcall\n"
-                                    "proc qsort v ppip msvcrt.dll cdecl\n"
-                                    "proc Nothing i n kernel32.dll fastcall\n"
+                                    "proc qsort v ppip libc.so.6 cdecl\n"
+                                    "proc Nothing i n libc.so.6 fastcall\n"
                                     "struct Global [none] System\n"
                                     "[/METADATA]\n"));
     ASSERT_TRUE(l.ok);

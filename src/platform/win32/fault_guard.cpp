@@ -13,13 +13,14 @@ struct Guard {
 };
 thread_local Guard* t_guard = nullptr;
 
-[[noreturn]] void back_to_guard() {
+// Both are entered by the system with whatever alignment the faulting code had.
+[[noreturn]] __attribute__((force_align_arg_pointer)) void back_to_guard() {
     Guard* g = t_guard;
     t_guard = nullptr;
     __builtin_longjmp(g->jump, 1);
 }
 
-LONG CALLBACK on_exception(EXCEPTION_POINTERS* info) {
+__attribute__((force_align_arg_pointer)) LONG CALLBACK on_exception(EXCEPTION_POINTERS* info) {
     switch (info->ExceptionRecord->ExceptionCode) {
         case EXCEPTION_ACCESS_VIOLATION:
         case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
