@@ -15,4 +15,4 @@ qelasm=${2:-$root/build/qelasm}
 out=${3:-$root/build/fuzz-ci}
 rm -rf "$out"
 exec python3 "$root/tests/fuzz/fuzz.py" --qel "$qel" --qelasm "$qelasm" \
-  run --seed 1 --count 600 --jobs 2 --out "$out" --fail-on-crash
+  --seed 1 --count 600 --jobs 2 --out "$out" --fail-on-crash

@@ -9,24 +9,20 @@ line), "exit" (any other exit), "limit" (the output size limit was hit), "signal
 Signals and timeouts are kept with the mutant, the mutations and the command that reproduces them.
 
 Mutant N of a campaign with seed S depends on S and N only, so any mutant can be made again alone
-(`run --seed S --first N --count 1`) and parallel runs give the same results.
+(`--seed S --first N --count 1`) and parallel runs give the same results. triage.py groups and
+shrinks what a campaign kept.
 
-  fuzz.py run [--seed S] [--count N] [--first N] [--jobs J] [--out DIR] [--fail-on-crash]
-  fuzz.py minimize CRASH_DIR [--frame]   delete lines while the mutant still fails the same way
-  fuzz.py where MUTANT.qel               the host's stack at the signal (gdb through qemu)
-  fuzz.py triage DIR...                  crashes grouped by signal, host function and mutation
+  fuzz.py [--seed S] [--count N] [--first N] [--jobs J] [--out DIR] [--fail-on-crash]
 """
 import argparse
 import collections
 import concurrent.futures
 import json
-import os
 import random
 import re
 import resource
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
@@ -273,7 +269,7 @@ MUTATORS = [(m_flip, 2), (m_delete, 2), (m_duplicate, 1), (m_swap, 1), (m_mnemon
 def mutate(lines, rng):
     count = rng.choices([1, 2, 3, 4], weights=[60, 25, 10, 5])[0]
     done = []
-    while len(done) < count:
+    while len(done) < count and lines:  # the smallest seeds can lose every line
         fn = rng.choices([f for f, _ in MUTATORS], weights=[w for _, w in MUTATORS])[0]
         what = fn(lines, rng)
         if what:
@@ -342,7 +338,7 @@ def one_mutant(args, seeds, index, tmp):
         shutil.copy(image, keep / "mutant.qel")
         rec["dir"] = str(keep)
         (keep / "info.txt").write_text(
-            "outcome: %s %s\nseed file: %s\ncampaign: --seed %d, mutant %d (run --seed %d --first %d --count 1)\n"
+            "outcome: %s %s\nseed file: %s\ncampaign: --seed %d, mutant %d (fuzz.py --seed %d --first %d --count 1)\n"
             "mutations:\n%s\nreproduce: qemu-i386 -L / %s %s\nrebuild: qemu-i386 -L / %s build %s -o %s\n"
             "standard error:\n%s\n" % (outcome, detail, name, args.seed, index, args.seed, index,
                                        "".join("  %s\n" % m for m in mutations), args.qel, keep / "mutant.qel",
@@ -413,189 +409,24 @@ def report(rec, log, counts, signals, args):
                                              "; ".join(rec["mutations"])), flush=True)
 
 
-# --- triage ------------------------------------------------------------------------------------
-
-# Run inside gdb at the signal: loads the symbols of the shared libraries (qemu's stub does not
-# report them) by walking the dynamic linker's list, then names the function at the signal and the
-# return addresses on the stack (words that follow a call instruction in some .text section).
-GDB_SCRIPT = r"""
-import gdb, re
-def u32(a): return int(gdb.parse_and_eval("*(unsigned int*)%d" % a)) & 0xffffffff
-def u8(a): return int(gdb.parse_and_eval("*(unsigned char*)%d" % a)) & 0xff
-def sym(pc):
-    s = gdb.execute("info symbol %d" % pc, to_string=True)
-    return None if s.startswith("No symbol") or " .text" not in s else re.sub(r" \+ \d+$", "", s.split(" in section")[0])
-base = int(re.search(r"AT_PHDR.*?(0x[0-9a-f]+)", gdb.execute("info auxv", to_string=True)).group(1), 16) - 0x34
-dyn = int(gdb.parse_and_eval("(unsigned int)&_DYNAMIC"))
-dyn += base if dyn < base else 0
-while u32(dyn) not in (0, 21): dyn += 8
-libs, lm = [], (u32(u32(dyn + 4) + 4) if u32(dyn) == 21 else 0)
-while lm:
-    addr, name = u32(lm), gdb.parse_and_eval("(char*)%d" % u32(lm + 4)).string()
-    if name:
-        gdb.execute("add-symbol-file %s -o %d" % (name, addr), to_string=True)
-        libs.append((addr, name.split("/")[-1]))
-    lm = u32(lm + 12)
-pc, sp = int(gdb.parse_and_eval("(unsigned int)$pc")), int(gdb.parse_and_eval("(unsigned int)$sp"))
-first = sym(pc) or "%s+0x%x" % max(((n, pc - a) for a, n in libs if a <= pc), key=lambda t: -t[1], default=("?", pc))
-frames = [first]
-for i in range(1024):
-    try:
-        w = u32(sp + 4 * i)
-        called = u8(w - 5) == 0xE8 or u8(w - 2) == 0xFF or u8(w - 3) == 0xFF or u8(w - 6) == 0xFF
-    except gdb.error:
-        continue
-    s = sym(w) if called else None
-    if s and s != frames[-1]: frames.append(s)
-print("FRAMES|" + "|".join(frames))
-"""
-
-
-def where(qel, image, cwd, depth=4):
-    """The host function at the signal and its callers found on the stack (gdb through qemu)."""
-    script = Path(cwd) / "where.py"
-    script.write_text(GDB_SCRIPT)
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        port = s.getsockname()[1]
-    guest = subprocess.Popen(["qemu-i386", "-g", str(port), "-L", "/", str(qel), str(image)], cwd=cwd,
-                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                             preexec_fn=limits)
-    frames = ["?"]
-    try:
-        for _ in range(50):  # the stub listens shortly after start
-            r = subprocess.run(["gdb", "-batch", "-nx", "-ex", "set pagination off", "-ex", "file " + str(qel),
-                                "-ex", "target remote 127.0.0.1:%d" % port, "-ex", "continue",
-                                "-ex", "source " + str(script)],
-                               capture_output=True, text=True, timeout=60, errors="replace")
-            m = re.search(r"^FRAMES\|(.*)$", r.stdout, re.M)
-            if m or "Connection refused" not in r.stdout + r.stderr:
-                break
-            time.sleep(0.1)
-        if m:
-            frames = [f.replace("(anonymous namespace)::", "").split("(")[0] for f in m.group(1).split("|")]
-    except subprocess.TimeoutExpired:
-        pass
-    finally:
-        guest.kill()
-        guest.wait()
-    return frames[:depth]
-
-
-def crash_key(args, qel, qelasm, src, work):
-    """How a source fails: outcome, detail and (with --frame) the innermost host function."""
-    built, _ = assemble(qelasm, src, work / "m.qel")
-    if not built:
-        return ("refused",)
-    outcome, detail, _ = run_host(qel, work / "m.qel", work, args.timeout)
-    if args.frame and outcome == "signal":
-        return outcome, detail, where(qel, work / "m.qel", work)[0]
-    return outcome, detail
-
-
-def cmd_minimize(args):
-    crash = Path(args.crash)
-    work = Path(tempfile.mkdtemp(prefix="qelmin-"))
-    lines = (crash / "mutant.qsrc").read_bytes().decode("latin-1").split("\n")
-    lines = [l for l in lines if l]
-    goal = crash_key(args, args.qel, args.qelasm, crash / "mutant.qsrc", work)
-    print("minimizing %s (%d lines): %s" % (crash, len(lines), " ".join(goal)))
-    if goal[0] not in ("signal", "timeout"):
-        print("it does not fail any more")
-        return 1
-    chunk = max(1, len(lines) // 2)
-    while True:
-        i, changed = 0, False
-        while i < len(lines):
-            trial = lines[:i] + lines[i + chunk:]
-            write_lines(work / "m.qsrc", trial)
-            if trial and crash_key(args, args.qel, args.qelasm, work / "m.qsrc", work) == goal:
-                lines, changed = trial, True
-            else:
-                i += chunk
-        if chunk == 1 and not changed:
-            break
-        chunk = max(1, chunk // 2)
-    target = Path(args.output or crash / "minimal.qsrc")
-    write_lines(target, lines)
-    shutil.rmtree(work, ignore_errors=True)
-    print("%d lines left in %s" % (len(lines), target))
-    return 0
-
-
-def cmd_where(args):
-    print(" <- ".join(where(args.qel, Path(args.image).resolve(), tempfile.mkdtemp(prefix="qelwhere-"), 8)))
-    return 0
-
-
-def mutation_kind(m):
-    """What a mutation touched: 'mnemonic ldvint->ldvstr', 'delete inc_5', 'header v', ..."""
-    kind = m.split(":")[0]
-    words = [q.split(" ")[0] for q in re.findall(r"'([^']*)'", m)]
-    if kind == "mnemonic":
-        return "mnemonic %s->%s" % tuple(words[:2])
-    if kind in ("operand", "flip"):
-        return "%s of %s" % (kind, words[0])
-    if kind in ("delete", "duplicate", "swap"):
-        return "%s %s" % (kind, ",".join(words[:2]))
-    return kind
-
-
-def cmd_triage(args):
-    """Groups signals by the signal and the two innermost host functions (with --frame), timeouts
-    apart; within a group, counts what the mutations touched."""
-    groups = collections.defaultdict(list)
-    for d in args.dirs:
-        for line in open(Path(d) / "results.jsonl"):
-            try:
-                rec = json.loads(line)
-            except json.JSONDecodeError:  # a campaign still writing
-                continue
-            if rec["outcome"] not in ("signal", "timeout"):
-                continue
-            frames = ["-"]
-            if args.frame and rec["outcome"] == "signal" and Path(rec["dir"]).exists():
-                tmp = tempfile.mkdtemp(prefix="qelwhere-")
-                frames = where(args.qel, Path(rec["dir"]) / "mutant.qel", tmp, 2)
-                shutil.rmtree(tmp, ignore_errors=True)
-            key = (rec["detail"] if rec["outcome"] == "signal" else "timeout", " <- ".join(frames))
-            groups[key].append(rec)
-    for key, recs in sorted(groups.items(), key=lambda kv: (-len(kv[1]), kv[0])):
-        kinds = collections.Counter(" + ".join(sorted(mutation_kind(m) for m in r["mutations"])) for r in recs)
-        print("%5d  %s  %s" % (len(recs), key[0], key[1]))
-        for kind, n in kinds.most_common(args.kinds):
-            print("         %4d  %s" % (n, kind))
-        print("         e.g. %s" % " ".join(r.get("dir", "?") for r in recs[:3]))
-    return 0
-
-
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    add_tool_args(ap)
+    ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--count", type=int, default=1000)
+    ap.add_argument("--first", type=int, default=0, help="index of the first mutant")
+    ap.add_argument("--jobs", type=int, default=2)
+    ap.add_argument("--out", default="fuzz-out")
+    ap.add_argument("--seeds", nargs="+", default=["tests/images/*.qsrc", "bench/*.qsrc"])
+    ap.add_argument("--fail-on-crash", action="store_true", help="exit 1 when any signal or timeout occurs")
+    ap.add_argument("--quiet", action="store_true")
+    return cmd_run(ap.parse_args())
+
+
+def add_tool_args(ap):
     ap.add_argument("--qel", default=str(ROOT / "build/qel"))
     ap.add_argument("--qelasm", default=str(ROOT / "build/qelasm"))
     ap.add_argument("--timeout", type=float, default=5.0, help="seconds a run may take (default 5)")
-    sub = ap.add_subparsers(dest="command", required=True)
-    run = sub.add_parser("run", help="a campaign")
-    run.add_argument("--seed", type=int, default=1)
-    run.add_argument("--count", type=int, default=1000)
-    run.add_argument("--first", type=int, default=0, help="index of the first mutant")
-    run.add_argument("--jobs", type=int, default=2)
-    run.add_argument("--out", default="fuzz-out")
-    run.add_argument("--seeds", nargs="+", default=["tests/images/*.qsrc", "bench/*.qsrc"])
-    run.add_argument("--fail-on-crash", action="store_true", help="exit 1 when any signal or timeout occurs")
-    run.add_argument("--quiet", action="store_true")
-    mini = sub.add_parser("minimize", help="shrink a kept crash by deleting lines")
-    mini.add_argument("crash")
-    mini.add_argument("-o", "--output")
-    mini.add_argument("--frame", action="store_true", help="also keep the innermost host function")
-    wh = sub.add_parser("where", help="the host's stack at the signal")
-    wh.add_argument("image")
-    tri = sub.add_parser("triage", help="group the crashes of campaigns")
-    tri.add_argument("dirs", nargs="+")
-    tri.add_argument("--frame", action="store_true", help="group by the host's stack too (gdb, slower)")
-    tri.add_argument("--kinds", type=int, default=8, help="mutation kinds shown per group")
-    args = ap.parse_args()
-    return {"run": cmd_run, "minimize": cmd_minimize, "where": cmd_where, "triage": cmd_triage}[args.command](args)
 
 
 if __name__ == "__main__":
