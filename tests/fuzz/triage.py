@@ -90,6 +90,14 @@ def where(qel, image, cwd, depth=4):
     return frames[:depth]
 
 
+def place(frames):
+    """Where a crash happened, stable from run to run: the innermost function (a library by its
+    name alone: offsets inside its unnamed routines move) and the innermost host function."""
+    first = re.sub(r"\+0x[0-9a-f]+$", "", frames[0])
+    host = [f for f in frames[1:] if f.startswith("qel::")][:1]
+    return " <- ".join([first] + (host if not first.startswith("qel::") else []))
+
+
 def crash_key(args, qel, qelasm, src, work):
     """How a source fails: outcome, detail and (with --frame) the innermost host function."""
     built, _ = assemble(qelasm, src, work / "m.qel")
@@ -97,7 +105,7 @@ def crash_key(args, qel, qelasm, src, work):
         return ("refused",)
     outcome, detail, _ = run_host(qel, work / "m.qel", work, args.timeout)
     if args.frame and outcome == "signal":
-        return outcome, detail, where(qel, work / "m.qel", work)[0]
+        return outcome, detail, place(where(qel, work / "m.qel", work, 8))
     return outcome, detail
 
 
@@ -164,7 +172,7 @@ def mutation_kind(m):
 
 
 def cmd_group(args):
-    """Groups signals by the signal and the two innermost host functions (with --frame), timeouts
+    """Groups signals by the signal and the place of the crash (with --frame), timeouts
     apart; within a group, counts what the mutations touched."""
     groups = collections.defaultdict(list)
     for d in args.dirs:
@@ -182,8 +190,7 @@ def cmd_group(args):
                     tmp = tempfile.mkdtemp(prefix="qelwhere-")
                     known.write_text("\n".join(where(args.qel, Path(rec["dir"]) / "mutant.qel", tmp, 8)))
                     shutil.rmtree(tmp, ignore_errors=True)
-                frames = known.read_text().split("\n")
-                frames = frames[:1] + [f for f in frames[1:] if f.startswith("qel::")][:1]
+                frames = [place(known.read_text().split("\n"))]
             key = (rec["detail"] if rec["outcome"] == "signal" else "timeout", " <- ".join(frames))
             groups[key].append(rec)
     for key, recs in sorted(groups.items(), key=lambda kv: (-len(kv[1]), kv[0])):
