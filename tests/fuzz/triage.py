@@ -99,14 +99,16 @@ def place(frames):
 
 
 def crash_key(args, qel, qelasm, src, work):
-    """How a source fails: outcome, detail and (with --frame) the innermost host function."""
+    """How a source fails: outcome, detail, the C library's or C++ runtime's last words (an abort
+    says why) and, with --frame, where a SIGSEGV happened."""
     built, _ = assemble(qelasm, src, work / "m.qel")
     if not built:
         return ("refused",)
-    outcome, detail, _ = run_host(qel, work / "m.qel", work, args.timeout)
-    if args.frame and outcome == "signal":
+    outcome, detail, err = run_host(qel, work / "m.qel", work, args.timeout)
+    said = re.findall(r"^(terminate called.*|free\(\).*|double free.*|malloc.*|realloc.*|corrupted.*|munmap.*)$", err, re.M)
+    if args.frame and detail == "SIGSEGV":
         return outcome, detail, place(where(qel, work / "m.qel", work, 8))
-    return outcome, detail
+    return (outcome, detail) + tuple(said[:1])
 
 
 def open_ends(lines):
