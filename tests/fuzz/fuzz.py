@@ -335,10 +335,10 @@ def one_mutant(args, seeds, index, tmp):
         outcome, detail, err = run_host(args.qel, image, work, args.timeouts[name])
     else:
         outcome, detail, err = "refused", "", asm_err
-    rec = {"index": index, "seed_file": name, "mutations": mutations, "outcome": outcome, "detail": detail,
-           "seconds": round(time.time() - start, 3), "stderr": err[:300]}
     if outcome == "timeout" and index in args.known:
         outcome = "known-hang"
+    rec = {"index": index, "seed_file": name, "mutations": mutations, "outcome": outcome, "detail": detail,
+           "seconds": round(time.time() - start, 3), "stderr": err[:300]}
     if outcome in ("signal", "timeout"):
         keep = Path(args.out) / "crashes" / ("%06d-%s" % (index, detail if outcome == "signal" else "timeout"))
         keep.mkdir(parents=True, exist_ok=True)
