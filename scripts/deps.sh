@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs on Debian 12, skipping what is already there.
 #   deps.sh linux     the Linux i386 build (g++ -m32, zlib, qemu-user, cmake, googletest) and
-#                     python3 for the differential JSON test
+#                     python3 for the differential JSON test and the fuzzer
 #   deps.sh windows   the Windows build as well (mingw-w64 i686 and its zlib; Xvfb for the
 #                     Windows lane's real message box)
 set -eu
