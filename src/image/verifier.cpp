@@ -139,7 +139,9 @@ private:
         store = store || op == kOp_newstr || op == kOp_freestr;
         const CMember* f = ins->field();
         if (!f) {
-            if (store) refuse(ins, mnemonic(ins) + " without its Class.Field operand would write at offset 0");
+            if (store || wanted == kTypeString)
+                refuse(ins, mnemonic(ins) + " without its Class.Field operand would use offset 0 as " +
+                                (wanted == kTypeString ? "a string" : "its field"));
             else if (wanted) note(ins, mnemonic(ins) + " without an operand reads offset 0");
             return;
         }

@@ -7,7 +7,8 @@
 //    string instruction (ldvstr, stvstr) on a variable that is not a string;
 //  - a field instruction that would corrupt memory: a string instruction on a field that is not a
 //    string, a store of another kind into a string field, a store wider than its field that reaches
-//    past the end of the record, and a store, newstr or freestr without its Class.Field operand;
+//    past the end of the record, and a store or a string instruction (ldpstr, newstr, freestr)
+//    without its Class.Field operand;
 //  - a method that can run past its end: its last instruction is none of ret, return, abort, jmp,
 //    catch and throw;
 //  - a branch to the method's own header (a count of 0 or less);

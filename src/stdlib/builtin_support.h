@@ -31,6 +31,13 @@ inline PtrList* pop_list(ValueStack* s) {
     return list;
 }
 
+// A class argument: null, or a class of the program ("Class info not found!" for anything else).
+inline CClass* pop_class(Runtime* rt, ValueStack* s) {
+    auto* c = static_cast<CClass*>(pop_pointer(s));
+    if (c && !rt->program.class_index.has(c)) raise_runtime_error("Class info not found!");
+    return c;
+}
+
 // A reference that may be null (what frees and clears accept), but never a low address.
 inline void* pop_optional(ValueStack* s, const char* what) {
     void* p = pop_pointer(s);

@@ -35,7 +35,7 @@ void bi_list_clear(Runtime* rt, Frame* f) { pop_list(f->stack)->clear(); }
 void bi_list_clear_objects(Runtime* rt, Frame* f) { clear_objects(rt, *pop_list(f->stack), f); }
 
 void bi_list_clear_items(Runtime* rt, Frame* f) {
-    auto* item_class = static_cast<const CClass*>(pop_pointer(f->stack));
+    auto* item_class = pop_class(rt, f->stack);
     clear_items(rt, *pop_list(f->stack), item_class, f);
 }
 

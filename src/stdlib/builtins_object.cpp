@@ -5,6 +5,7 @@
 #include "vm/runtime.h"
 #include "image/instruction.h"
 #include "base/name_hash.h"
+#include "stdlib/builtin_support.h"
 #include "platform/ansi_name.h"
 #include "types/class_registry.h"
 #include "vm/member_access.h"
@@ -31,15 +32,13 @@ void run_method_value(Runtime* rt, Frame* f, PMethod m, bool virtual_call) {
 }  // namespace
 
 void bi_New(Runtime* rt, Frame* f) {
-    auto* c = static_cast<CClass*>(pop_pointer(f->stack));
-    if (c && !rt->program.class_index.has(c)) raise_runtime_error("Class info not found!");
+    auto* c = pop_class(rt, f->stack);
     create_object(rt, c, f);
 }
 
 void bi_Free(Runtime* rt, Frame* f) {
-    auto* c = static_cast<CClass*>(pop_pointer(f->stack));
+    auto* c = pop_class(rt, f->stack);
     void* record = pop_pointer(f->stack);
-    if (c && !rt->program.class_index.has(c)) raise_runtime_error("Class info not found!");
     if (record && invalid_address(record)) raise_runtime_error("Release of an invalid object");
     free_struct(c, record);
 }
@@ -54,7 +53,7 @@ void bi_object_class_name(Runtime* rt, Frame* f) {
 
 void bi_object_inherited_class(Runtime* rt, Frame* f) {
     void* obj = pop_pointer(f->stack);
-    auto* c = static_cast<CClass*>(pop_pointer(f->stack));
+    auto* c = pop_class(rt, f->stack);
     push_bool(f->stack, obj && c && is_a(object_class(rt, obj, "Class test of"), c));
 }
 
@@ -80,7 +79,7 @@ using MemberByName = void (*)(Runtime*, void*, const CClass*, const WStr&, Frame
 // (obj, [cls,] name): the member of that name, from cls up or from the object's own class up.
 void by_name(Runtime* rt, Frame* f, bool from_class, MemberByName access) {
     WStr& name = pop_string(f->stack);
-    auto* c = from_class ? static_cast<CClass*>(pop_pointer(f->stack)) : nullptr;
+    auto* c = from_class ? pop_class(rt, f->stack) : nullptr;
     void* obj = pop_pointer(f->stack);
     access(rt, obj, c, name, f);
 }
