@@ -56,7 +56,7 @@ struct ClassIndex {
     void build(const PtrList& registry);
     void release();
     bool has(const void* p) const {
-        if (!slots) return false;
+        if (!slots || !p) return false;
         for (uint32_t at = slot_of(p);; at = (at + 1) & mask) {
             if (slots[at] == p) return true;
             if (!slots[at]) return false;

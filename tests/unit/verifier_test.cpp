@@ -1,6 +1,7 @@
 // The verifier: what it refuses (and where), what it only notes, and that well-formed code passes.
 #include <gtest/gtest.h>
 
+#include "host/host_records.h"
 #include "image/verifier.h"
 #include "test_support.h"
 
@@ -84,6 +85,38 @@ TEST(Verifier, EveryProblemIsListedInChainOrder) {
     LoadReport report;
     EXPECT_FALSE(verify_for_load(l.rt->program, report));
     EXPECT_EQ(report.line, 14);
+}
+
+}  // namespace
+
+namespace {
+
+// The records the host shares with images: a declaration must match field for field; records the
+// host makes may be declared in part.
+TEST(HostRecords, DeclarationsThatDifferAreNamed) {
+    const std::pair<const char*, const char*> kCases[] = {
+        {"struct Global [none] System\n0 1 e byte System 0\n", "Global.System as 'e'; the runtime uses 'p'"},
+        {"struct CSystem [none] System\n0 1 i int ErrorReporting 0\n", "CSystem.ErrorReporting as 'i'; the runtime uses 'b'"},
+        {"struct CSystem [none] System\n0 1 b bool ExeMode 0\n", "CSystem with ExeMode where the runtime has ErrorReporting"},
+        {"struct CMemStream [none] System\n0 1 p pointer memory 0\n0 1 i int size 0\n", "CMemStream without its field pos"},
+        {"struct CPropAttrib [none] Rtti\n0 1 p pointer name 0\n0 1 t method type 0\n", "CPropAttrib.type as 't'"},
+        {"struct CSystem [none] System\n0 1 b bool ErrorReporting 0\n", nullptr},  // the first fields only
+    };
+    for (const auto& [metadata, problem] : kCases) {
+        std::string text = std::string("[METADATA]\n") + (std::string(metadata).find("Global") == std::string::npos
+                                                               ? "struct Global [none] System\n"
+                                                               : "") +
+                           metadata + "[/METADATA]\n";
+        auto l = qeltest::parse(text);
+        ASSERT_TRUE(l.ok) << metadata << l.failure().what;
+        std::vector<std::string> found = host_record_mismatches(l.rt->program);
+        if (!problem) {
+            EXPECT_TRUE(found.empty()) << metadata << found.front();
+            continue;
+        }
+        ASSERT_FALSE(found.empty()) << metadata;
+        EXPECT_NE(found.front().find(problem), std::string::npos) << found.front();
+    }
 }
 
 }  // namespace
