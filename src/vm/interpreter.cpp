@@ -379,21 +379,8 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
 
         // ---- arithmetic and bits: int with int and double with double inline, everything else
         // through the operator tables
-#define INT_BINARY(label, expr, slow)                                             \
-    label:                                                                        \
-        NEED(2);                                                                  \
-        {                                                                         \
-            Value& l = slots[st->count - 2];                                      \
-            const Value& r = TOP();                                               \
-            if (l.tag == kTagInt && r.tag == kTagInt) {                           \
-                l.v.u = (expr);                                                   \
-                --st->count;                                                      \
-            } else {                                                              \
-                slow(st);                                                         \
-            }                                                                     \
-        }                                                                         \
-        NEXT();
-#define NUMERIC_BINARY(label, iexpr, op, slow)                                    \
+// Int with int inline; doubles too where the operator has a double form.
+#define BINARY(label, iexpr, doubles, dop, slow)                                  \
     label:                                                                        \
         NEED(2);                                                                  \
         {                                                                         \
@@ -402,24 +389,23 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
             if (l.tag == kTagInt && r.tag == kTagInt) {                           \
                 l.v.u = (iexpr);                                                  \
                 --st->count;                                                      \
-            } else if (l.tag == kTagDouble && r.tag == kTagDouble) {              \
-                l.v.d = l.v.d op r.v.d;                                           \
+            } else if (doubles && l.tag == kTagDouble && r.tag == kTagDouble) {   \
+                l.v.d = l.v.d dop r.v.d;                                          \
                 --st->count;                                                      \
             } else {                                                              \
                 slow(st);                                                         \
             }                                                                     \
         }                                                                         \
         NEXT();
-            NUMERIC_BINARY(L_add, l.v.u + r.v.u, +, op_add)
-            NUMERIC_BINARY(L_sub, l.v.u - r.v.u, -, op_sub)
-            NUMERIC_BINARY(L_mul, l.v.u * r.v.u, *, op_mul)
-            INT_BINARY(L_bor, l.v.u | r.v.u, op_bor)
-            INT_BINARY(L_bxor, l.v.u ^ r.v.u, op_bxor)
-            INT_BINARY(L_band, l.v.u & r.v.u, op_band)
-            INT_BINARY(L_shl, l.v.u << (r.v.u & 31), op_shl)
-            INT_BINARY(L_shr, static_cast<uint32_t>(l.v.i >> (r.v.u & 31)), op_shr)
-#undef INT_BINARY
-#undef NUMERIC_BINARY
+            BINARY(L_add, l.v.u + r.v.u, true, +, op_add)
+            BINARY(L_sub, l.v.u - r.v.u, true, -, op_sub)
+            BINARY(L_mul, l.v.u * r.v.u, true, *, op_mul)
+            BINARY(L_bor, l.v.u | r.v.u, false, +, op_bor)
+            BINARY(L_bxor, l.v.u ^ r.v.u, false, +, op_bxor)
+            BINARY(L_band, l.v.u & r.v.u, false, +, op_band)
+            BINARY(L_shl, l.v.u << (r.v.u & 31), false, +, op_shl)
+            BINARY(L_shr, static_cast<uint32_t>(l.v.i >> (r.v.u & 31)), false, +, op_shr)
+#undef BINARY
         L_div:
             NEED(2);
             if (slots[st->count - 2].tag == kTagDouble && TOP().tag == kTagDouble && TOP().v.d != 0.0) {
