@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Growth check: each workload at four sizes, each twice the one before; the time of a doubling
-# should at most double. Workloads: appends to a string (add), items added to a string list and
-# sorted, objects made and freed, and the size of an image to load. CPU time, median of $RUNS.
+# should at most double. Workloads: appends to a string (add), items added to a list (and the list
+# freed), objects made and freed, and the size of an image to load. CPU time, median of $RUNS.
 #   bench/growth.sh
 set -eu
 cd "$(dirname "$0")/.."
@@ -20,8 +20,9 @@ cpu_ms() {
 }
 # A benchmark source with its count replaced: NAME COUNT-IN-SOURCE NEW-COUNT
 sized() {
-  local img=build/bench/growth/$1-$3.qel
-  sed "s/ldint $2\$/ldint $3/" "bench/$1.qsrc" | sed 's|#include "../tests|#include "../../../tests|' > "build/bench/growth/$1-$3.qsrc"
+  local img=build/bench/growth/$1-$3.qel src=bench/$1.qsrc
+  [ -f "$src" ] || src=build/bench/growth/$1.qsrc
+  sed "s/ldint $2\$/ldint $3/" "$src" | sed 's|#include "../tests|#include "../../../tests|' > "build/bench/growth/$1-$3.qsrc"
   qemu-i386 -L / build/qelasm build "build/bench/growth/$1-$3.qsrc" -o "$img"
   echo "$img"
 }
@@ -37,7 +38,31 @@ row() {  # LABEL then four "size time" pairs
   done
   echo
 }
-for w in "concat 20000 40000 80000 160000 320000" "sort 100000 50000 100000 200000 400000" \
+# Items added to a list: list_add in a loop, then the list freed.
+cat > build/bench/growth/list_build.qsrc <<'SRC'
+#include "../../../tests/images/prelude/minimal.qsrc"
+[SOURCE]
+method WinMain.[a:1][m:0][p:04][r:i][v:pppipi]
+callstd list_create
+stvptr 4
+ldint 0
+stvint 5
+@loop:
+ldvptr 4
+ldvint 5
+callstd list_add
+inc_5
+ldvint 5
+ldint 1000000
+blt
+cmpjmp @loop
+ldvptr 4
+callstd list_free
+ldint 0
+return
+[/SOURCE]
+SRC
+for w in "concat 20000 40000 80000 160000 320000" "list_build 1000000 500000 1000000 2000000 4000000" \
          "objects 1000000 250000 500000 1000000 2000000"; do
   set -- $w
   name=$1 orig=$2; shift 2
