@@ -32,11 +32,7 @@ void index_put(MethodRecord** index, uint32_t mask, MethodRecord* m) {
 }
 }  // namespace
 
-void* CodeStore::take(size_t n, size_t align) {
-    void* p = arena.take(n, align);
-    if (!p) raise_runtime_error("Out of memory");
-    return p;
-}
+void CodeStore::out_of_memory() { raise_runtime_error("Out of memory"); }
 
 char* CodeStore::copy(const char* text) {
     char* p = arena.copy(text);

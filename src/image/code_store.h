@@ -29,7 +29,12 @@ struct CodeStore {
     void init();
     void release();
     // Zero-filled room from the arena; raises "Out of memory" when there is none.
-    void* take(size_t n, size_t align = alignof(void*));
+    void* take(size_t n, size_t align = alignof(void*)) {
+        void* p = arena.take(n, align);
+        if (__builtin_expect(!p, 0)) out_of_memory();
+        return p;
+    }
+    [[noreturn]] static void out_of_memory();
     char* copy(const char* text);
     Instruction* new_instruction() { return static_cast<Instruction*>(take(sizeof(Instruction), alignof(Instruction))); }
     // Appends a method record; a later record with the hash of an earlier one is never found.

@@ -1,5 +1,6 @@
 #include "image/verifier.h"
 
+#include <array>
 #include <unordered_map>
 
 #include "image/opcodes.h"
@@ -14,15 +15,24 @@ constexpr char kSuffixCodes[12] = {'i', 'l', 'n', 'p', 'c', 'e', 'm', 'd', 'f', 
 static_assert(kOp_ldvmtd - kOp_ldvint == 11 && kOp_stvmtd - kOp_stvint == 11 && kOp_ldpmtd - kOp_ldpint == 11 &&
               kOp_stpmtd - kOp_stpint == 11);
 
-// The type code a typed load or store works with, or 0.
-char family_code(int op, bool* store) {
+// What the verifier needs of each opcode, by number: the type code a typed load or store works
+// with (or 0), and whether it stores.
+struct Family {
+    char code;
+    bool store;
+};
+constexpr std::array<Family, kOpcodeCount + 1> build_families() {
+    std::array<Family, kOpcodeCount + 1> t{};
     for (int first : {kOp_ldvint, kOp_stvint, kOp_ldpint, kOp_stpint})
-        if (op >= first && op <= first + 11) {
-            *store = first == kOp_stvint || first == kOp_stpint;
-            return kSuffixCodes[op - first];
-        }
-    *store = false;
-    return 0;
+        for (int k = 0; k < 12; ++k) t[first + k] = {kSuffixCodes[k], first == kOp_stvint || first == kOp_stpint};
+    return t;
+}
+constexpr auto kFamilies = build_families();
+
+char family_code(int op, bool* store) {
+    const Family f = op >= 0 && op <= kOpcodeCount ? kFamilies[op] : Family{};
+    *store = f.store;
+    return f.code;
 }
 
 // Codes that hold the same bits the same way.
