@@ -155,6 +155,10 @@ private:
             else if (wanted) note(ins, mnemonic(ins) + " without an operand reads offset 0");
             return;
         }
+        if (f->address < 0) {  // a field of an internal class: its objects are native, it has no place
+            refuse(ins, mnemonic(ins) + " on field " + f->name + ", which has no place (its class is internal)");
+            return;
+        }
         if (!wanted) return;  // ldpref: an address
         auto where = [&] { return std::string(" field ") + f->name; };
         const bool is_string = f->type == kTypeString && f->array_length == 0;

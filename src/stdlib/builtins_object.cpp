@@ -39,7 +39,8 @@ void bi_New(Runtime* rt, Frame* f) {
 void bi_Free(Runtime* rt, Frame* f) {
     auto* c = pop_class(rt, f->stack);
     void* record = pop_pointer(f->stack);
-    if (record && invalid_address(record)) raise_runtime_error("Release of an invalid object");
+    if (record && (invalid_address(record) || rt->program.class_index.has(record)))
+        raise_runtime_error("Release of an invalid object");
     free_struct(c, record);
 }
 

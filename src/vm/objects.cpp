@@ -123,6 +123,8 @@ void refuse_object(const void* obj, const char* what) {
 void release_object(Runtime* rt, void* obj, Frame* f) {
     if (!obj) return;
     CClass* c = object_class(rt, obj, "Release of");
+    // A class descriptor carries a class word too, but the program owns it.
+    if (rt->program.class_index.has(obj)) refuse_object(obj, "Release of");
     for (CClass* k = c; k; k = k->base_class)
         if (k->destructor) run_method(rt, k->destructor, obj, f);
     free_string_fields(obj, c);

@@ -9,12 +9,13 @@ using namespace qel;
 
 namespace {
 
-// One method body; the header is on line 12 of the image text, so the body starts on line 13.
+// One method body; the header is on line 14 of the image text, so the body starts on line 15.
 std::string image(const std::string& vars, const std::string& body) {
     return "[METADATA]\n"
            "struct Global [none] System\n"
            "struct Rec [none] System\n0 1 s string S 0\n0 1 i int I 0\n0 1 e byte B 0\n0 1 e byte Last 0\n"
            "class object [none] 0 System\n0 1 p pointer FClassInfo 0\n"
+           "class Native object 1 System\n0 1 i int N 0\n"
            "[/METADATA]\n[SOURCE]\n"
            "method F.[a:1][m:0][p:00][r:v][v:" + vars + "]\n" + body + "[/SOURCE]\n";
 }
@@ -34,26 +35,27 @@ const Case kCases[] = {
     {"", "ldint 1\nreturn\n", false, 0, ""},
     {"", "@top:\njmp @top\n", false, 0, ""},
     // variables
-    {"ii", "ldvint 2\nempty\nret\n", true, 13, "variable 2 of F, which has 2 variables"},
-    {"s", "ldint 1\nstvint 0\nret\n", true, 14, "would overwrite the string"},
-    {"s", "inc 0\nret\n", true, 13, "would overwrite the string"},
-    {"s", "exc 0\nret\n", true, 13, "would overwrite the string"},
-    {"i", "ldvstr 0\nempty\nret\n", true, 13, "which is not a string"},
-    {"i", "ldstr \"x\"\nstvstr 0\nret\n", true, 14, "which is not a string"},
-    {"i", "ldvdbl 0\nempty\nret\n", false, 13, "declared 'i'"},
+    {"ii", "ldvint 2\nempty\nret\n", true, 15, "variable 2 of F, which has 2 variables"},
+    {"s", "ldint 1\nstvint 0\nret\n", true, 16, "would overwrite the string"},
+    {"s", "inc 0\nret\n", true, 15, "would overwrite the string"},
+    {"s", "exc 0\nret\n", true, 15, "would overwrite the string"},
+    {"i", "ldvstr 0\nempty\nret\n", true, 15, "which is not a string"},
+    {"i", "ldstr \"x\"\nstvstr 0\nret\n", true, 16, "which is not a string"},
+    {"i", "ldvdbl 0\nempty\nret\n", false, 15, "declared 'i'"},
     // fields
-    {"p", "ldvptr 0\nldpint Rec.S\nempty\nret\n", false, 14, "declared 's'"},
-    {"p", "ldint 1\nldvptr 0\nstpint Rec.S\nret\n", true, 15, "would overwrite the string in field S"},
-    {"p", "ldvptr 0\nldpstr Rec.I\nempty\nret\n", true, 14, "field I, which is not a string"},
-    {"p", "ldvptr 0\nnewstr Rec.I\nempty\nret\n", true, 14, "field I, which is not a string"},
-    {"p", "ldint 1\nldvptr 0\nstpint Rec.Last\nret\n", true, 15, "past the end of Rec"},
-    {"p", "ldint 1\nldvptr 0\nstpint Rec.B\nret\n", false, 15, "declared 'e'"},
-    {"p", "ldint 1\nldvptr 0\nstpint\nret\n", true, 15, "without its Class.Field operand"},
-    {"p", "ldvptr 0\nldpint\nempty\nret\n", false, 14, "reads offset 0"},
+    {"p", "ldvptr 0\nldpint Rec.S\nempty\nret\n", false, 16, "declared 's'"},
+    {"p", "ldint 1\nldvptr 0\nstpint Rec.S\nret\n", true, 17, "would overwrite the string in field S"},
+    {"p", "ldvptr 0\nldpstr Rec.I\nempty\nret\n", true, 16, "field I, which is not a string"},
+    {"p", "ldvptr 0\nnewstr Rec.I\nempty\nret\n", true, 16, "field I, which is not a string"},
+    {"p", "ldint 1\nldvptr 0\nstpint Rec.Last\nret\n", true, 17, "past the end of Rec"},
+    {"p", "ldint 1\nldvptr 0\nstpint Rec.B\nret\n", false, 17, "declared 'e'"},
+    {"p", "ldint 1\nldvptr 0\nstpint\nret\n", true, 17, "without its Class.Field operand"},
+    {"p", "ldvptr 0\nldpint\nempty\nret\n", false, 16, "reads offset 0"},
     // method ends, branches, types
-    {"", "ldint 1\nempty\n", true, 14, "can run past its end"},
-    {"", "jmp 0\n", true, 13, "jumps to the header of F"},
-    {"", "newstruct Nothing\nempty\nret\n", true, 13, "'Nothing', which is not a declared type"},
+    {"", "ldint 1\nempty\n", true, 16, "can run past its end"},
+    {"", "jmp 0\n", true, 15, "jumps to the header of F"},
+    {"p", "ldvptr 0\nldpint Native.N\nempty\nret\n", true, 16, "field N, which has no place"},
+    {"", "newstruct Nothing\nempty\nret\n", true, 15, "'Nothing', which is not a declared type"},
     {"", "sizeof double\nempty\nret\n", false, 0, ""},
 };
 
@@ -79,12 +81,12 @@ TEST(Verifier, EveryProblemIsListedInChainOrder) {
     ASSERT_TRUE(l.ok);
     std::vector<VerifyProblem> problems = verify_program(l.rt->program);
     ASSERT_EQ(problems.size(), 3u);
-    EXPECT_EQ(problems[0].line, 14);
-    EXPECT_EQ(problems[1].line, 15);
-    EXPECT_EQ(problems[2].line, 16);
+    EXPECT_EQ(problems[0].line, 16);
+    EXPECT_EQ(problems[1].line, 17);
+    EXPECT_EQ(problems[2].line, 18);
     LoadReport report;
     EXPECT_FALSE(verify_for_load(l.rt->program, report));
-    EXPECT_EQ(report.line, 14);
+    EXPECT_EQ(report.line, 16);
 }
 
 }  // namespace
