@@ -275,11 +275,11 @@ bool Reader::start(const Text& name) {
             p_->obj = made;
         }
         obj = p_->obj;
-        cls = obj ? (p_->class_info ? p_->class_info : class_of(obj)) : nullptr;
+        cls = obj ? (p_->class_info ? p_->class_info : class_if_object(rt_, obj)) : nullptr;
     } else if (p_->rtti) {
         const bool top = open_.empty();
         void* parent = top ? p_->obj : open_.back().obj;
-        const CClass* pcls = !top ? open_.back().cls : parent ? (p_->class_info ? p_->class_info : class_of(parent)) : nullptr;
+        const CClass* pcls = !top ? open_.back().cls : parent ? (p_->class_info ? p_->class_info : class_if_object(rt_, parent)) : nullptr;
         CClass* c = p_->classes ? alias(name)
                                 : class_by_hash(rt_->program.classes, name_hash(name.data(), static_cast<uint32_t>(name.size())));
         if (c) {
@@ -340,7 +340,7 @@ bool Reader::held_object(void* parent, const CClass* pcls, const Text& name, voi
     }
     if (held && invalid_address(held)) held = nullptr;
     *obj = held;
-    *cls = held ? (info && info->is_struct ? info : class_of(held)) : nullptr;
+    *cls = held ? (info && info->is_struct ? info : class_if_object(rt_, held)) : nullptr;
     return true;
 }
 
@@ -365,7 +365,7 @@ bool Reader::append_item(void* parent, const CClass* pcls, void* obj) {
     if (!items) raise_runtime_error("Null list reference");
     items->add(obj);
     if (!p_->collection_notify) return true;
-    Instruction* added = method_in_chain(class_of(parent), name_hash("ItemAdded"));
+    Instruction* added = method_in_chain(class_if_object(rt_, parent), name_hash("ItemAdded"));
     return !added || invoke(added, parent, {ptr(obj)});
 }
 
@@ -462,9 +462,8 @@ bool Reader::assign(const Element& e, const CMember* m, bool property, const Tex
             case kTypePointer: push_pointer(s, reinterpret_cast<void*>(static_cast<intptr_t>(number))); break;
             case kTypeMethod: {
                 void* container = p_->container;
-                Instruction* h = container && !invalid_address(container)
-                                     ? method_in_chain(class_of(container), name_hash(value.data(), static_cast<uint32_t>(value.size())))
-                                     : nullptr;
+                Instruction* h = method_in_chain(class_if_object(rt_, container),
+                                                 name_hash(value.data(), static_cast<uint32_t>(value.size())));
                 if (!h) raise_with("method '", value, "' not found in container for '", &e.name, "'");
                 push_method(s, h, container);
                 break;
@@ -492,8 +491,7 @@ bool Reader::from_string(const Element& e, const CMember* m, bool property, cons
     }
     s->count = base;
     if (f_->pending) return false;
-    if (!target || invalid_address(target)) return true;
-    Instruction* method = method_in_chain(class_of(target), name_hash("FromString"));
+    Instruction* method = method_in_chain(class_if_object(rt_, target), name_hash("FromString"));
     return !method || invoke(method, target, {str(value)});
 }
 

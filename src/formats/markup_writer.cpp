@@ -167,7 +167,7 @@ bool Writer::member(void* obj, const CMember* m, bool property, Text& header, st
             // Only members declared with a class type hold objects; native objects have no layout.
             if (!child || invalid_address(child) || m->kind != kMemberObject || !info || info->internal_class) break;
             s->count = base;
-            const CClass* cls = info->is_struct ? info : class_of(child);
+            const CClass* cls = info->is_struct ? info : class_if_object(rt_, child);
             if (!cls) break;
             Text tag;
             append_ascii(tag, m->name);
@@ -223,8 +223,8 @@ bool Writer::object(void* obj, const CClass* cls, const Text& tag, PtrList* out)
         }
         for (int32_t i = 0; items && i < items->count; ++i) {  // a script may change the list meanwhile
             void* item = (*items)[i];
-            if (!item || invalid_address(item) || !class_of(item)) continue;
-            if (!object(item, class_of(item), tag_of(class_of(item)), out)) return false;
+            const CClass* item_class = class_if_object(rt_, item);  // what is not an object is skipped
+            if (item_class && !object(item, item_class, tag_of(item_class), out)) return false;
         }
         add_line(out, u"</" + tag + u">");
     }
@@ -237,8 +237,8 @@ bool Writer::object(void* obj, const CClass* cls, const Text& tag, PtrList* out)
 bool markup_write(Runtime* rt, Frame* f, void* obj, const PtrList* aliases, PtrList* target) {
     if (!obj) return true;
     if (invalid_address(obj)) raise_runtime_error("Serialization of an invalid object");
-    const CClass* cls = class_of(obj);
-    if (!cls || invalid_address(cls)) raise_runtime_error("Serialization of an invalid object");
+    const CClass* cls = class_if_object(rt, obj);
+    if (!cls) raise_runtime_error("Serialization of an invalid object");
     Writer w(rt, f, aliases);
     return w.object(obj, cls, w.tag_of(cls), target);
 }

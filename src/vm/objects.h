@@ -59,4 +59,12 @@ inline CClass* object_class(Runtime* rt, const void* obj, const char* what) {
     return c;
 }
 
+// The class of a pointer when it is a script object of this program, otherwise null (for code
+// that skips what is not an object instead of refusing it).
+inline CClass* class_if_object(Runtime* rt, const void* p) {
+    if (!p || invalid_address(p)) return nullptr;
+    CClass* c = class_of(p);
+    return rt->program.class_index.has(c) ? c : nullptr;
+}
+
 }  // namespace qel
