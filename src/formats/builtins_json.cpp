@@ -97,8 +97,8 @@ void bi_json_object_push(Runtime*, Frame* f) {
 }
 
 // (value: pointer, options: pointer, target: pointer to a string list)
-void bi_json_serialize(Runtime*, Frame* f) {
-    auto* target = static_cast<PtrList*>(pop_optional(f->stack, "list reference"));
+void bi_json_serialize(Runtime* rt, Frame* f) {
+    auto* target = pop_optional_list(rt, f->stack);
     auto* options = static_cast<const json_serialize_opts*>(pop_optional(f->stack, "JSON options"));
     auto* value = pop_value(f->stack);
     if (!value || !target) return;

@@ -9,8 +9,8 @@ namespace qel {
 
 // (object: pointer, aliases: pointer, target: pointer) -> bool
 void bi_class_serialize(Runtime* rt, Frame* f) {
-    PtrList* target = pop_list(f->stack);
-    auto* aliases = static_cast<const PtrList*>(pop_optional(f->stack, "list reference"));
+    PtrList* target = pop_list(rt, f->stack);
+    auto* aliases = pop_optional_list(rt, f->stack);
     void* obj = pop_pointer(f->stack);
     bool done;
     try {

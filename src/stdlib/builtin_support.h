@@ -24,11 +24,19 @@ inline WStr& top_string(ValueStack* s) {
     return v.text;
 }
 
-// A list argument: a pointer to a PtrList, never null.
-inline PtrList* pop_list(ValueStack* s) {
-    auto* list = static_cast<PtrList*>(pop_pointer(s));
-    check_reference(list, "list reference");
+// A list argument: a pointer to a PtrList, never null. A script object is refused too: its first
+// word is its class, where a list keeps its items.
+inline PtrList* checked_list(Runtime* rt, void* p) {
+    check_reference(p, "list reference");
+    auto* list = static_cast<PtrList*>(p);
+    if (rt->program.class_index.has(list->items)) refuse_reference(list, "list reference");
     return list;
+}
+inline PtrList* pop_list(Runtime* rt, ValueStack* s) { return checked_list(rt, pop_pointer(s)); }
+// The same, where null is accepted (what frees accept).
+inline PtrList* pop_optional_list(Runtime* rt, ValueStack* s) {
+    void* p = pop_pointer(s);
+    return p ? checked_list(rt, p) : nullptr;
 }
 
 // A class argument: null, or a class of the program ("Class info not found!" for anything else).

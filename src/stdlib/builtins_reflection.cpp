@@ -32,7 +32,9 @@ void bi_enum_value(Runtime* rt, Frame* f) {
     WStr& text = pop_string(f->stack);
     const auto* info = static_cast<const CEnum*>(pop_pointer(f->stack));
     check_reference(out, "int reference");
-    if (!info || !info->members) return;
+    if (!info) return;
+    if (rt->program.enums.index_of(info) < 0) raise_runtime_error("Enum info not found!");
+    if (!info->members) return;
     platform::AnsiName name(text);
     for (int32_t i = 0; i < info->members->count; ++i) {
         const auto* m = static_cast<const CEnumMember*>((*info->members)[i]);
