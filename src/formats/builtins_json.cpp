@@ -56,14 +56,18 @@ void bi_json_parse(Runtime*, Frame* f) {
     push_pointer(f->stack, text && n > 0 ? json_parse(text, static_cast<uint32_t>(n)) : nullptr);
 }
 
-void bi_json_value_free(Runtime*, Frame* f) { json_value_free(static_cast<json_value*>(pop_pointer(f->stack))); }
+// Values, options and lists handed over are read through: null is allowed where it means "none",
+// the addresses no system maps are refused.
+json_value* pop_value(ValueStack* s) { return static_cast<json_value*>(pop_optional(s, "JSON value")); }
 
-void bi_json_builder_free(Runtime*, Frame* f) { json_value_free(static_cast<json_value*>(pop_pointer(f->stack))); }
+void bi_json_value_free(Runtime*, Frame* f) { json_value_free(pop_value(f->stack)); }
+
+void bi_json_builder_free(Runtime*, Frame* f) { json_value_free(pop_value(f->stack)); }
 
 // (object: pointer, key: string) -> pointer
 void bi_json_value_select(Runtime*, Frame* f) {
     WStr& key = pop_string(f->stack);
-    auto* object = static_cast<const json_value*>(pop_pointer(f->stack));
+    auto* object = pop_value(f->stack);
     push_pointer(f->stack, json_value_select(object, key.text(), key.length));
 }
 
@@ -78,7 +82,7 @@ void bi_json_new(Runtime*, Frame* f) {
 // (array: pointer, value) -> pointer
 void bi_json_array_push(Runtime*, Frame* f) {
     Pending v{pop_json(f->stack)};
-    auto* array = static_cast<json_value*>(pop_pointer(f->stack));
+    auto* array = pop_value(f->stack);
     v.taken = v.c.value && json_array_push(array, v.c.value);
     push_pointer(f->stack, v.taken ? array : nullptr);
 }
@@ -87,16 +91,16 @@ void bi_json_array_push(Runtime*, Frame* f) {
 void bi_json_object_push(Runtime*, Frame* f) {
     Pending v{pop_json(f->stack)};
     WStr& name = pop_string(f->stack);
-    auto* object = static_cast<json_value*>(pop_pointer(f->stack));
+    auto* object = pop_value(f->stack);
     v.taken = v.c.value && json_object_push(object, name.text(), name.length, v.c.value);
     push_pointer(f->stack, v.taken ? object : nullptr);
 }
 
 // (value: pointer, options: pointer, target: pointer to a string list)
 void bi_json_serialize(Runtime*, Frame* f) {
-    auto* target = static_cast<PtrList*>(pop_pointer(f->stack));
-    auto* options = static_cast<const json_serialize_opts*>(pop_pointer(f->stack));
-    auto* value = static_cast<const json_value*>(pop_pointer(f->stack));
+    auto* target = static_cast<PtrList*>(pop_optional(f->stack, "list reference"));
+    auto* options = static_cast<const json_serialize_opts*>(pop_optional(f->stack, "JSON options"));
+    auto* value = pop_value(f->stack);
     if (!value || !target) return;
     const json_serialize_opts defaults{kJsonMultiline, 0, 4};
     uint32_t n = 0;

@@ -92,7 +92,7 @@ bool method_header(ParseState& ps, Instruction* ins, int line) {
         if (n > 127) n = 127;
         std::memcpy(class_name, ins->name, n);
         class_name[n] = 0;
-        if (CClass* c = class_by_name(prog.classes, class_name)) {
+        if (CClass* c = prog.class_index.by_name(class_name)) {
             const char* short_name = colon[1] == ':' ? colon + 2 : colon + 1;
             m->name_hash = name_hash(short_name);
             if (!c->methods) c->methods = ptr_list_create();
@@ -184,7 +184,7 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
             if (r.end_of_line()) return true;
             const char* cls = r.next();
             const char* field = r.next();
-            CClass* c = class_by_name(ps.program.classes, cls);
+            CClass* c = ps.program.class_index.by_name(cls);
             if (!c) return bad("unknown class", cls);
             CMember* f = field_of(c, field);
             if (!f) return ps.fail(line, std::string("class '") + cls + "' has no field '" + field + "' for " + e.mnemonic);
@@ -194,7 +194,7 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
         }
         case K::TypeSize: {
             const char* t = r.next();
-            CClass* c = class_by_name(ps.program.classes, t);
+            CClass* c = ps.program.class_index.by_name(t);
             ins->operand.i = c ? c->size : size_of_basic_type(t);
             ins->object = c;
             ins->name = ps.program.code.copy(t);

@@ -142,6 +142,7 @@ bool parse_metadata(ParseState& ps) {
         if (token_is(t, "[/METADATA]")) {
             std::string why;
             if (!layout_all(prog.classes, &why)) return ps.fail(line, why);
+            prog.class_index.build(prog.classes);  // the source blocks look classes up by name
             return true;
         }
         const Fields f = rest_of_line(r);

@@ -50,8 +50,9 @@ void release_classes(PtrList& registry);
 // The registered descriptors as a set: whether a word names a class of the program, in constant
 // time, without reading through the word.
 struct ClassIndex {
-    const CClass** slots;  // open addressing, a power of two long; null when empty
+    const CClass** slots;  // open addressing by address, a power of two long; null when empty
     uint32_t mask;
+    const CClass** names;  // the same classes by the NameHash of their names (the first of equal hashes)
 
     void build(const PtrList& registry);
     void release();
@@ -65,6 +66,9 @@ struct ClassIndex {
     uint32_t slot_of(const void* p) const {
         return static_cast<uint32_t>((reinterpret_cast<uintptr_t>(p) >> 2) * 2654435761u) & mask;
     }
+    // The class with that name hash (as class_by_hash finds it), or null.
+    CClass* by_hash(uint32_t hash) const;
+    CClass* by_name(const char* name) const;
 };
 
 CType* type_by_name(const PtrList& types, const char* name);

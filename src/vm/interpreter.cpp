@@ -177,6 +177,8 @@ struct DispatchTables {
     const void* const* arith_vks;   // variable op constant, stored into a variable
     const void* const* arith_vvs;   // variable op variable, stored into a variable
     const void* const* const_op;    // the top of the stack op constant
+    const void* const* double_ops;  // doubles: variable op constant or variable, pushed or stored,
+                                    // then the top op a constant (add sub mul each)
     const void* const* append;      // a string variable extended by a literal, by a string variable;
                                     // then a string variable moved onto the stack
 };
@@ -256,6 +258,28 @@ const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables&
         i->run_after = third;
         return t.const_op[k];
     }
+    const int dk = second && second->opcode >= kOp_add && second->opcode <= kOp_sub
+                       ? (second->opcode == kOp_add ? 0 : second->opcode == kOp_mul ? 2 : 1)
+                       : -1;
+    if (i->opcode == kOp_lddbl) {
+        if (dk < 0) return nullptr;
+        i->run_after = third;
+        return t.double_ops[12 + dk];
+    }
+    if (i->opcode == kOp_ldvdbl) {
+        if (!third || (second->opcode != kOp_lddbl && second->opcode != kOp_ldvdbl)) return nullptr;
+        const int k = third->opcode == kOp_add ? 0 : third->opcode == kOp_sub ? 1 : third->opcode == kOp_mul ? 2 : -1;
+        if (k < 0) return nullptr;
+        const bool constant = second->opcode == kOp_lddbl;
+        i->run_target = second;  // the constant is its operand; a variable's index too
+        if (fourth && fourth->opcode == kOp_stvdbl) {
+            i->run_c = fourth->operand.i;
+            i->run_after = fourth->next;
+            return t.double_ops[(constant ? 6 : 9) + k];
+        }
+        i->run_after = fourth;
+        return t.double_ops[(constant ? 0 : 3) + k];
+    }
     if (i->opcode == kOp_ldvstr) {
         const bool literal = second && second->opcode == kOp_ldstr;
         const bool variable = second && second->opcode == kOp_ldvstr && string_variable(header, second->operand.i);
@@ -333,10 +357,13 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
     static const void* const kArithVVS[8] = OPS_OF(F_avvs);
     static const void* const kConstOp[8] = OPS_OF(F_k);
 #undef OPS_OF
+    static const void* const kDoubleOps[15] = {
+        &&F_dvk_add,  &&F_dvk_sub,  &&F_dvk_mul,  &&F_dvv_add,  &&F_dvv_sub,  &&F_dvv_mul,  &&F_dvks_add, &&F_dvks_sub,
+        &&F_dvks_mul, &&F_dvvs_add, &&F_dvvs_sub, &&F_dvvs_mul, &&F_dk_add,   &&F_dk_sub,   &&F_dk_mul};
     if (tables) {
         static const void* const kAppend[3] = {&&F_append_k, &&F_append_v, &&F_ldvstr_move};
         *tables = DispatchTables{kLabels,   kCompareVK, kCompareVV, kArithVK,   kArithVV,
-                                 kArithVKS, kArithVVS,  kConstOp,   kAppend};
+                                 kArithVKS, kArithVVS,  kConstOp,   kDoubleOps, kAppend};
         return;
     }
 
@@ -379,21 +406,8 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
 
         // ---- arithmetic and bits: int with int and double with double inline, everything else
         // through the operator tables
-#define INT_BINARY(label, expr, slow)                                             \
-    label:                                                                        \
-        NEED(2);                                                                  \
-        {                                                                         \
-            Value& l = slots[st->count - 2];                                      \
-            const Value& r = TOP();                                               \
-            if (l.tag == kTagInt && r.tag == kTagInt) {                           \
-                l.v.u = (expr);                                                   \
-                --st->count;                                                      \
-            } else {                                                              \
-                slow(st);                                                         \
-            }                                                                     \
-        }                                                                         \
-        NEXT();
-#define NUMERIC_BINARY(label, iexpr, op, slow)                                    \
+// Int with int inline; doubles too where the operator has a double form.
+#define BINARY(label, iexpr, doubles, dop, slow)                                  \
     label:                                                                        \
         NEED(2);                                                                  \
         {                                                                         \
@@ -402,24 +416,23 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
             if (l.tag == kTagInt && r.tag == kTagInt) {                           \
                 l.v.u = (iexpr);                                                  \
                 --st->count;                                                      \
-            } else if (l.tag == kTagDouble && r.tag == kTagDouble) {              \
-                l.v.d = l.v.d op r.v.d;                                           \
+            } else if (doubles && l.tag == kTagDouble && r.tag == kTagDouble) {   \
+                l.v.d = l.v.d dop r.v.d;                                          \
                 --st->count;                                                      \
             } else {                                                              \
                 slow(st);                                                         \
             }                                                                     \
         }                                                                         \
         NEXT();
-            NUMERIC_BINARY(L_add, l.v.u + r.v.u, +, op_add)
-            NUMERIC_BINARY(L_sub, l.v.u - r.v.u, -, op_sub)
-            NUMERIC_BINARY(L_mul, l.v.u * r.v.u, *, op_mul)
-            INT_BINARY(L_bor, l.v.u | r.v.u, op_bor)
-            INT_BINARY(L_bxor, l.v.u ^ r.v.u, op_bxor)
-            INT_BINARY(L_band, l.v.u & r.v.u, op_band)
-            INT_BINARY(L_shl, l.v.u << (r.v.u & 31), op_shl)
-            INT_BINARY(L_shr, static_cast<uint32_t>(l.v.i >> (r.v.u & 31)), op_shr)
-#undef INT_BINARY
-#undef NUMERIC_BINARY
+            BINARY(L_add, l.v.u + r.v.u, true, +, op_add)
+            BINARY(L_sub, l.v.u - r.v.u, true, -, op_sub)
+            BINARY(L_mul, l.v.u * r.v.u, true, *, op_mul)
+            BINARY(L_bor, l.v.u | r.v.u, false, +, op_bor)
+            BINARY(L_bxor, l.v.u ^ r.v.u, false, +, op_bxor)
+            BINARY(L_band, l.v.u & r.v.u, false, +, op_band)
+            BINARY(L_shl, l.v.u << (r.v.u & 31), false, +, op_shl)
+            BINARY(L_shr, static_cast<uint32_t>(l.v.i >> (r.v.u & 31)), false, +, op_shr)
+#undef BINARY
         L_div:
             NEED(2);
             if (slots[st->count - 2].tag == kTagDouble && TOP().tag == kTagDouble && TOP().v.d != 0.0) {
@@ -830,6 +843,47 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
 #undef OP_bxor
 #undef OP_shl
 #undef OP_shr
+        // Doubles: variables and constants in one step.
+#define DVAR(i) var_as<double>(vars, i)
+#define DOUBLE_PUSH(label, op, second)                    \
+    label: {                                              \
+        ROOM_FOR_TWO();                                   \
+        Value& v = slots[st->count++];                    \
+        v.tag = kTagDouble;                               \
+        v.v.d = DVAR(ins->operand.i) op (second);         \
+        ins = ins->run_after;                             \
+        DISPATCH();                                       \
+    }
+#define DOUBLE_STORE(label, op, second)                   \
+    label: {                                              \
+        ROOM_FOR_TWO();                                   \
+        DVAR(ins->run_c) = DVAR(ins->operand.i) op (second); \
+        ins = ins->run_after;                             \
+        DISPATCH();                                       \
+    }
+#define DOUBLE_CONST(label, op)                                                                     \
+    label: {                                                                                        \
+        if (__builtin_expect(st->count < 1 || TOP().tag != kTagDouble, 0)) goto* kLabels[ins->opcode]; \
+        TOP().v.d = TOP().v.d op ins->operand.d;                                                    \
+        ins = ins->run_after;                                                                       \
+        DISPATCH();                                                                                 \
+    }
+#define DOUBLES(form, kind, second)               \
+    form(F_d##kind##_add, +, second)              \
+    form(F_d##kind##_sub, -, second)              \
+    form(F_d##kind##_mul, *, second)
+            DOUBLES(DOUBLE_PUSH, vk, ins->run_target->operand.d)
+            DOUBLES(DOUBLE_PUSH, vv, DVAR(ins->run_target->operand.i))
+            DOUBLES(DOUBLE_STORE, vks, ins->run_target->operand.d)
+            DOUBLES(DOUBLE_STORE, vvs, DVAR(ins->run_target->operand.i))
+            DOUBLE_CONST(F_dk_add, +)
+            DOUBLE_CONST(F_dk_sub, -)
+            DOUBLE_CONST(F_dk_mul, *)
+#undef DOUBLES
+#undef DOUBLE_PUSH
+#undef DOUBLE_STORE
+#undef DOUBLE_CONST
+#undef DVAR
         // A string variable extended in place by a literal or another string variable: linear
         // instead of copying the whole text on every append.
         F_append_k:
