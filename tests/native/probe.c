@@ -251,6 +251,111 @@ EXPORT int STDCALL probe_add1(int x) { return x + 1; }
 EXPORT int STDCALL probe_pick(void) { return 1; }
 EXPORT int STDCALL probe_pickW(void) { return 2; }
 
+/* Stand-ins for what the text renderer calls (both builds): probe_text_fake(0) a render target
+   (ID2D1RenderTarget slots 8 CreateSolidColorBrush, 28 DrawTextLayout, 29 DrawGlyphRun, 31
+   GetTransform, 52 GetDpi at 144), 1 a factory (IDWriteFactory4 slot 40 TranslateColorGlyphRun:
+   two layers on its second call, the text's colour and palette entry 1; no colour on the
+   others), 2 a text
+   layout (slot 58 Draw: two glyph runs through the renderer). Every call is logged; the brush the
+   target makes is "colour", any other brush shows as its number. */
+typedef struct { float r, g, b, a; } FakeColor;
+typedef struct {
+    unsigned char run[32];
+    const void* description;
+    float x, y;
+    FakeColor color;
+    uint16_t palette;
+} FakeColorRun;
+typedef struct { void* const* table; } FakeObject;
+static FakeObject g_fake_target, g_fake_factory, g_fake_layout, g_fake_brush, g_fake_layers;
+static unsigned char g_fake_run[32];
+static int g_translations, g_layer;
+static const FakeColorRun g_fake_runs[2] = {{{0}, NULL, 5, 6, {0, 0, 0, 0}, 0xFFFF}, {{0}, NULL, 7, 8, {0.5f, 0.25f, 0, 1}, 1}};
+static void log_brush(char* out, size_t cap, const void* brush) {
+    if (brush == &g_fake_brush) snprintf(out, cap, "colour");
+    else snprintf(out, cap, "%lu", (unsigned long)(uintptr_t)brush);
+}
+static int32_t STDCALL fake_create_brush(void* self, const FakeColor* c, const void* props, void** out) {
+    fprintf(stderr, "CreateSolidColorBrush %g %g %g %g\n", c->r, c->g, c->b, c->a);
+    *out = &g_fake_brush;
+    return 0;
+}
+static void STDCALL fake_draw_layout(void* self, float x, float y, void* layout, void* brush, int32_t options) {
+    char b[24];
+    log_brush(b, sizeof b, brush);
+    fprintf(stderr, "DrawTextLayout %g %g %s brush %s options %d\n", x, y, layout == &g_fake_layout ? "layout" : "?", b,
+            (int)options);
+}
+static void STDCALL fake_draw_run(void* self, float x, float y, const void* run, void* brush, int32_t mode) {
+    char b[24];
+    log_brush(b, sizeof b, brush);
+    fprintf(stderr, "DrawGlyphRun %g %g %s brush %s\n", x, y,
+            run == g_fake_run ? "run" : run == g_fake_runs[0].run || run == g_fake_runs[1].run ? "layer" : "?", b);
+}
+static void STDCALL fake_transform(void* self, float* m) {
+    static const float kM[6] = {1, 0, 0, 1, 10, 20};
+    memcpy(m, kM, sizeof kM);
+}
+static void STDCALL fake_dpi(void* self, float* x, float* y) { *x = *y = 144; }
+static int32_t STDCALL fake_translate(void* self, float x, float y, const void* run, const void* description,
+                                      uint32_t formats, int32_t mode, const void* transform, uint32_t palette,
+                                      void** layers) {
+    fprintf(stderr, "TranslateColorGlyphRun %g %g formats %u palette %u\n", x, y, (unsigned)formats, (unsigned)palette);
+    *layers = NULL;
+    if (g_translations++ != 1) return (int32_t)0x8898500C;
+    g_layer = -1;
+    *layers = &g_fake_layers;
+    return 0;
+}
+static int32_t STDCALL fake_layers_next(void* self, int32_t* more) {
+    *more = ++g_layer < 2;
+    return 0;
+}
+static int32_t STDCALL fake_layers_current(void* self, const FakeColorRun** run) {
+    *run = &g_fake_runs[g_layer];
+    return 0;
+}
+static uint32_t STDCALL fake_release(void* self) {
+    fprintf(stderr, "%s Release\n", self == &g_fake_brush ? "brush" : "layers");
+    return 0;
+}
+static void STDCALL fake_set_color(void* self, const FakeColor* c) {
+    fprintf(stderr, "SetColor %g %g %g %g\n", c->r, c->g, c->b, c->a);
+}
+typedef int32_t(STDCALL* FakeDrawRun)(void*, void*, float, float, int32_t, const void*, const void*, void*);
+static int32_t STDCALL fake_layout_draw(void* self, void* context, void* renderer, float x, float y) {
+    fprintf(stderr, "Draw %s %g %g\n", context == &g_fake_target ? "target" : "?", x, y);
+    FakeDrawRun draw = (FakeDrawRun)(*(void***)renderer)[6];
+    for (int i = 0; i < 2; ++i) {
+        int32_t hr = draw(renderer, context, x + i, y, 0, g_fake_run, NULL, NULL);
+        fprintf(stderr, "glyph run %d: %ld\n", i, (long)hr);
+    }
+    return 0;
+}
+static void* g_fake_target_table[53];
+static void* g_fake_factory_table[41];
+static void* g_fake_layout_table[59];
+static void* g_fake_brush_table[9];
+static void* const g_fake_layers_table[5] = {NULL, NULL, (void*)fake_release, (void*)fake_layers_next,
+                                              (void*)fake_layers_current};
+EXPORT void* STDCALL probe_text_fake(int which) {
+    g_fake_target_table[8] = (void*)fake_create_brush;
+    g_fake_target_table[28] = (void*)fake_draw_layout;
+    g_fake_target_table[29] = (void*)fake_draw_run;
+    g_fake_target_table[31] = (void*)fake_transform;
+    g_fake_target_table[52] = (void*)fake_dpi;
+    g_fake_factory_table[40] = (void*)fake_translate;
+    g_fake_layout_table[58] = (void*)fake_layout_draw;
+    g_fake_brush_table[2] = (void*)fake_release;
+    g_fake_brush_table[8] = (void*)fake_set_color;
+    g_fake_target.table = g_fake_target_table;
+    g_fake_factory.table = g_fake_factory_table;
+    g_fake_layout.table = g_fake_layout_table;
+    g_fake_brush.table = g_fake_brush_table;
+    g_fake_layers.table = g_fake_layers_table;
+    return which == 0 ? (void*)&g_fake_target : which == 1 ? (void*)&g_fake_factory : (void*)&g_fake_layout;
+}
+
 #ifdef _WIN32
 /* probe_dispatch: an automation object (IDispatch) whose members are the VARIANT types it answers
    with: "I2" "I4" "UI4" "INT" "UINT" "R4" "R8" "BSTR" "BOOL" "I1" "UI1" "UI2" "DISPATCH" (itself)
