@@ -79,7 +79,7 @@ Runtime::Runtime() {
     system.Formats = &system_formats();
     system.Environment = &system_environment();
     load_started = 0;
-    native = native_state_create();
+    native = native_state_create(os_major_version);
     if (!native) platform::exit_process(1);
 }
 

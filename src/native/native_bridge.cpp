@@ -186,11 +186,4 @@ void native_call_address(ValueStack* st) {
     call_native(&temp, st, nullptr);
 }
 
-void native_com(Runtime*, Frame*, Instruction* ins) {
-    WStr m{};
-    m.append_narrow(opcode_mnemonic(ins->opcode));
-    m.append_narrow(": COM automation calls are not supported by this runtime build");
-    raise_runtime_error(m);
-}
-
 }  // namespace qel

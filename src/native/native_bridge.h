@@ -9,10 +9,14 @@ struct Runtime;
 struct Frame;
 struct Instruction;
 struct ValueStack;
+struct WStr;
 
 void native_libproc(Runtime* rt, Frame* f, Instruction* ins);
 void native_callcvirt(Runtime* rt, Frame* f, Instruction* ins);
-void native_com(Runtime* rt, Frame* f, Instruction* ins);
+void native_com(Runtime* rt, Frame* f, Instruction* ins);  // com_bridge.cpp
+// newobj comobject: the IDispatch object of a ProgID or a braced CLSID; raises "Failed to create
+// COM object <text>" when there is none.
+void* com_create_object(const WStr& text);
 
 // Pops the convention (int), the parameter codes (string), the result code (int) and the address
 // (pointer), then the arguments, and calls the address like a declared procedure.

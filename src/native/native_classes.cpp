@@ -1,5 +1,7 @@
 #include "native/native_classes.h"
 
+#include "native/native_bridge.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -286,8 +288,7 @@ void* native_object_create(Runtime*, const char* name, Frame* f) {
         }
         return w;
     }
-    if (std::strcmp(name, "comobject") == 0)
-        raise_runtime_error("newobj comobject: COM automation is not supported by this runtime build");
+    if (std::strcmp(name, "comobject") == 0) return com_create_object(pop_string(st));
     return nullptr;
 }
 

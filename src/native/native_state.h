@@ -6,6 +6,7 @@
 
 #include "base/ptr_list.h"
 #include "platform/platform.h"
+#include "platform/windowing.h"
 
 namespace qel {
 
@@ -26,9 +27,12 @@ struct NativeState {
     platform::Mutex lock;
     ThunkStore thunks;
     PtrList adopted;     // ValueStack* of threads registered on their first callback
+    platform::ThemeBinder theme;          // the buffered-paint functions and the composition flag
+    const platform::WindowApi* windows;   // null where the system has no windows
 };
 
-NativeState* native_state_create();
+// Binds the theme functions for the operating system's major version.
+NativeState* native_state_create(int os_major_version);
 // Releases every thunk record and page, and the stacks of adopted threads (taking them out of
 // the thread registry).
 void native_state_destroy(Runtime* rt, NativeState* state);

@@ -7,6 +7,7 @@
 
 #include "base/runtime_error.h"
 #include "native/native_state.h"
+#include "native/window_procs.h"
 #include "platform/platform.h"
 #include "vm/exceptions.h"
 #include "vm/hooks.h"
@@ -74,10 +75,10 @@ ValueStack* stack_of_this_thread(Runtime* rt) {
 }
 
 // An error that arose outside any interpreter activation, reported as an unhandled one would be.
-void report_callback_error(ThunkContext* c, ValueStack* st, void* error) {
+void report_callback_error(Runtime* rt, Instruction* method, ValueStack* st, void* error) {
     Frame bare;
     init_bare_frame(bare, st);
-    report_unhandled(c->rt, error, false, c->method, &bare);
+    report_unhandled(rt, error, false, method, &bare);
 }
 
 // Native callers keep the stack aligned to 4 bytes only; the runtime's code may keep 16-byte data
@@ -149,9 +150,9 @@ THUNK_ROUTINE void thunk_push_long(ThunkContext*, int64_t l) noexcept {
 
 // The method's result as the word the stub returns: integer kinds as they are (a long by its low
 // word); results that cannot travel in EAX (reals, strings, methods) are dropped and give 0.
-int32_t result_word(ThunkContext* c, ValueStack* st) {
+int32_t result_word(Runtime* rt, Instruction* method, char code, ValueStack* st) {
     Value& v = st->slots[st->count - 1];
-    switch (c->result) {
+    switch (code) {
         case 'b': case 'c': case 'e': case 'i': case 'm': case 'n': case 'p': case 'l':
             switch (v.tag) {
                 case kTagBool: case kTagByte: case kTagChar: case kTagShort: case kTagInt:
@@ -161,10 +162,10 @@ int32_t result_word(ThunkContext* c, ValueStack* st) {
                     return static_cast<int32_t>(v.v.l);
                 default:
                     try {
-                        conversion_error(v.tag, type_name_of_code(c->result));
+                        conversion_error(v.tag, type_name_of_code(code));
                     } catch (const qel_exception& e) {
                         --st->count;
-                        report_callback_error(c, st, e.object);
+                        report_callback_error(rt, method, st, e.object);
                     }
                     return 0;
             }
@@ -181,10 +182,10 @@ THUNK_ROUTINE int32_t thunk_invoke(ThunkContext* c) noexcept {
         try {
             if (t.failed) {
                 st->count = t.base;
-                if (t.error) report_callback_error(c, st, t.error);
+                if (t.error) report_callback_error(c->rt, c->method, st, t.error);
             } else {
                 run_top_level(c->rt, c->method, t.self, st);
-                if (st->count > t.base) result = result_word(c, st);
+                if (st->count > t.base) result = result_word(c->rt, c->method, c->result, st);
                 st->count = t.base;
             }
         } catch (...) {
@@ -199,6 +200,42 @@ THUNK_ROUTINE int32_t thunk_invoke(ThunkContext* c) noexcept {
 THUNK_ROUTINE int32_t thunk_pop_int(ThunkContext*) noexcept { return t_call.result; }
 
 }  // namespace
+
+ValueStack* calling_thread_stack(Runtime* rt) {
+    try {
+        return stack_of_this_thread(rt);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+int32_t call_script_method(Runtime* rt, Instruction* method, void* self, ValueStack* st, const uint32_t* words,
+                           int count) {
+    const int32_t base = st->count;
+    int32_t result = 0;
+    try {
+        const int params = method->param_count();
+        if (base + params > kStackSlots) {
+            try {
+                stack_overflow();
+            } catch (const qel_exception& e) {
+                report_callback_error(rt, method, st, e.object);
+            }
+            return 0;
+        }
+        for (int i = 0; i < params; ++i) {
+            Value& v = st->slots[st->count++];
+            v.tag = kTagInt;
+            v.v.u = i < count ? words[i] : 0;
+        }
+        run_top_level(rt, method, self, st);
+        if (st->count > base) result = result_word(rt, method, static_cast<char>(method->method()->type), st);
+    } catch (...) {
+        result = 0;
+    }
+    st->count = base;
+    return result;
+}
 
 const ThunkRoutines& thunk_routines() {
     static const ThunkRoutines r{reinterpret_cast<const void*>(&thunk_enter),
@@ -320,10 +357,12 @@ uint8_t* thunk_take(ThunkStore& store, uint32_t size) {
     return page;
 }
 
-NativeState* native_state_create() {
+NativeState* native_state_create(int os_major_version) {
     auto* s = static_cast<NativeState*>(std::calloc(1, sizeof(NativeState)));
     if (!s) return nullptr;
     platform::mutex_init(s->lock);
+    platform::theme_bind(s->theme, os_major_version);
+    s->windows = platform::window_api();
     return s;
 }
 
@@ -354,26 +393,16 @@ void native_state_destroy(Runtime* rt, NativeState* s) {
         value_stack_destroy(stack);
     }
     s->adopted.clear();
+    platform::theme_release(s->theme);
     platform::mutex_destroy(s->lock);
     std::free(s);
 }
 
 namespace {
 
-// The reserved entry names, checked before any thunk is made. The window and thread procedures
-// of the first four come with the window support; until a procedure is plugged in here, asking
-// for its name is a runtime error.
-struct ReservedEntry {
-    const char* name;
-    void* (*procedure)();
-};
-const ReservedEntry kReservedEntries[] = {
-    {"InitWndProc", nullptr},
-    {"StdWndProc", nullptr},
-    {"ExtWndProc", nullptr},
-    {"ThreadProc", nullptr},
-    {"DefWindowProc", platform::default_window_procedure},
-};
+// The reserved entry names, checked before any thunk is made: the window and thread procedures
+// (window procedures only where the system has windows) and the system's DefWindowProcW.
+const char* const kReservedEntries[] = {"InitWndProc", "StdWndProc", "ExtWndProc", "ThreadProc", "DefWindowProc"};
 
 [[noreturn]] void refuse(const char* name, const char* why) {
     char text[320];
@@ -461,10 +490,17 @@ ThunkRecord* make_thunk(Runtime* rt, const char* name, int convention) {
 }  // namespace
 
 void* entry_point(Runtime* rt, const char* name, int32_t convention) {
-    for (const ReservedEntry& r : kReservedEntries) {
-        if (std::strcmp(r.name, name) != 0) continue;
-        void* p = r.procedure ? r.procedure() : nullptr;
-        if (!p) refuse(name, "this window or thread procedure is not available in this runtime build");
+    for (const char* reserved : kReservedEntries) {
+        if (std::strcmp(reserved, name) != 0) continue;
+        if (std::strcmp(name, "DefWindowProc") == 0) {
+            void* p = platform::default_window_procedure();
+            if (!p) refuse(name, "this runtime build has no windows (Windows only)");
+            return p;
+        }
+        if (std::strcmp(name, "ThreadProc") == 0 && !rt->program.code.method("ThreadProc"))
+            refuse(name, "the image has no ThreadProc function for the thread to run");
+        void* p = window_procedure_named(rt, name);
+        if (!p) refuse(name, "this runtime build has no windows (Windows only)");
         return p;
     }
     if (convention < 0 || convention > 2) refuse(name, "the calling convention must be 0, 1 or 2");

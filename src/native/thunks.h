@@ -60,6 +60,16 @@ StubResult assemble_stub(uint8_t* out, uint32_t cap, const void* context, int co
 // parameter that cannot be transferred, a convention outside 0..2, or a stub that cannot be made.
 void* entry_point(Runtime* rt, const char* name, int32_t convention);
 
+// The calling thread's stack; a thread the runtime does not know yet is registered with a stack
+// of its own. Null when none can be made.
+ValueStack* calling_thread_stack(Runtime* rt);
+
+// Runs a script method for native code on st: the words become its parameters in order, as int
+// Values (0 for parameters beyond count); the result comes back as a word like a callback's (0
+// when it has none). Never throws: a script error is reported as an unhandled one and gives 0.
+int32_t call_script_method(Runtime* rt, Instruction* method, void* self, ValueStack* st, const uint32_t* words,
+                           int count);
+
 // The thunk made for a name, or null (for tests and dumps).
 ThunkRecord* find_thunk(Runtime* rt, const char* name);
 

@@ -7,7 +7,10 @@ each mutant with qelasm and runs it with `qemu-i386 -L / qel mutant.qel` under a
 run is classified: "refused" (qelasm would not build it), "load-refused" (exit 1 with a "qel:"
 line), "exit" (any other exit), "limit" (the output size limit was hit), "signal" and "timeout";
 "known-hang" is a timeout listed in --known-hangs: a loop the mutation made endless in the script
-itself (a deleted counter increment), which no check of the host can refuse.
+itself (a deleted counter increment), which no check of the host can refuse. "known-crash" is a
+signal of a mutant listed in --known-crashes by its seed file and mutations: a raw memory built-in
+the script itself drove past its own heap block, which no check of the host can refuse either
+(each has its shrunk source in tests/fuzz/found/).
 Signals and timeouts are kept with the mutant, the mutations and the command that reproduces them.
 
 Mutant N of a campaign with seed S depends on S and N only, so any mutant can be made again alone
@@ -370,6 +373,8 @@ def one_mutant(args, seeds, index, tmp):
             outcome, detail, err = "refused", "", asm_err
     if outcome == "timeout" and index in args.known:
         outcome = "known-hang"
+    if outcome == "signal" and "%s | %s" % (name, "; ".join(mutations)) in args.known_crash_set:
+        outcome = "known-crash"
     rec = {"index": index, "seed_file": name, "mutations": mutations, "outcome": outcome, "detail": detail,
            "seconds": round(time.time() - start, 3), "stderr": err[:300]}
     if outcome in ("signal", "timeout"):
@@ -417,8 +422,15 @@ def known_hangs(path, seed):
     return known
 
 
+def known_crashes(path):
+    """Lines "SEED-FILE | MUTATION; MUTATION" as the campaign prints them ('#' lines are comments)."""
+    lines = open(path).read().splitlines() if path else []
+    return {line.strip() for line in lines if line.strip() and not line.startswith("#")}
+
+
 def cmd_run(args):
     args.known = known_hangs(args.known_hangs, args.seed)
+    args.known_crash_set = known_crashes(args.known_crashes)
     args.timeouts = {}
     seeds = load_seeds(args.seeds)
     out = Path(args.out)
@@ -445,7 +457,7 @@ def cmd_run(args):
     elapsed = time.time() - start
     print("%d mutants from %d seeds in %.0f s (%.1f per second), %d jobs, seed %d" %
           (args.count, len(seeds), elapsed, args.count / max(elapsed, 1e-9), args.jobs, args.seed))
-    for k in ("refused", "load-refused", "exit", "limit", "known-hang", "signal", "timeout"):
+    for k in ("refused", "load-refused", "exit", "limit", "known-hang", "known-crash", "signal", "timeout"):
         print("  %-13s %d" % (k, counts[k]))
     for s, n in signals.most_common():
         print("    %-11s %d" % (s, n))
@@ -479,6 +491,7 @@ def main():
     ap.add_argument("--fail-on-crash", action="store_true", help="exit 1 when any mutant ends the host by a signal")
     ap.add_argument("--fail-on-timeout", action="store_true", help="exit 1 on timeouts too (but the known hangs)")
     ap.add_argument("--known-hangs", help="file of timeouts that do not fail the campaign")
+    ap.add_argument("--known-crashes", help="file of signals that do not fail the campaign")
     ap.add_argument("--quiet", action="store_true")
     return cmd_run(ap.parse_args())
 

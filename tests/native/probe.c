@@ -250,3 +250,215 @@ EXPORT int STDCALL probe_add1(int x) { return x + 1; }
 /* The "W" binding: a name with both exports binds the one with "W" appended. */
 EXPORT int STDCALL probe_pick(void) { return 1; }
 EXPORT int STDCALL probe_pickW(void) { return 2; }
+
+/* Stand-ins for what the text renderer calls (both builds): probe_text_fake(0) a render target
+   (ID2D1RenderTarget slots 8 CreateSolidColorBrush, 28 DrawTextLayout, 29 DrawGlyphRun, 31
+   GetTransform, 52 GetDpi at 144), 1 a factory (IDWriteFactory4 slot 40 TranslateColorGlyphRun:
+   two layers on its second call, the text's colour and palette entry 1; no colour on the
+   others), 2 a text
+   layout (slot 58 Draw: two glyph runs through the renderer). Every call is logged; the brush the
+   target makes is "colour", any other brush shows as its number. */
+typedef struct { float r, g, b, a; } FakeColor;
+typedef struct {
+    unsigned char run[32];
+    const void* description;
+    float x, y;
+    FakeColor color;
+    uint16_t palette;
+} FakeColorRun;
+typedef struct { void* const* table; } FakeObject;
+static FakeObject g_fake_target, g_fake_factory, g_fake_layout, g_fake_brush, g_fake_layers;
+static unsigned char g_fake_run[32];
+static int g_translations, g_layer;
+static const FakeColorRun g_fake_runs[2] = {{{0}, NULL, 5, 6, {0, 0, 0, 0}, 0xFFFF}, {{0}, NULL, 7, 8, {0.5f, 0.25f, 0, 1}, 1}};
+static void log_brush(char* out, size_t cap, const void* brush) {
+    if (brush == &g_fake_brush) snprintf(out, cap, "colour");
+    else snprintf(out, cap, "%lu", (unsigned long)(uintptr_t)brush);
+}
+static int32_t STDCALL fake_create_brush(void* self, const FakeColor* c, const void* props, void** out) {
+    fprintf(stderr, "CreateSolidColorBrush %g %g %g %g\n", c->r, c->g, c->b, c->a);
+    *out = &g_fake_brush;
+    return 0;
+}
+static void STDCALL fake_draw_layout(void* self, float x, float y, void* layout, void* brush, int32_t options) {
+    char b[24];
+    log_brush(b, sizeof b, brush);
+    fprintf(stderr, "DrawTextLayout %g %g %s brush %s options %d\n", x, y, layout == &g_fake_layout ? "layout" : "?", b,
+            (int)options);
+}
+static void STDCALL fake_draw_run(void* self, float x, float y, const void* run, void* brush, int32_t mode) {
+    char b[24];
+    log_brush(b, sizeof b, brush);
+    fprintf(stderr, "DrawGlyphRun %g %g %s brush %s\n", x, y,
+            run == g_fake_run ? "run" : run == g_fake_runs[0].run || run == g_fake_runs[1].run ? "layer" : "?", b);
+}
+static void STDCALL fake_transform(void* self, float* m) {
+    static const float kM[6] = {1, 0, 0, 1, 10, 20};
+    memcpy(m, kM, sizeof kM);
+}
+static void STDCALL fake_dpi(void* self, float* x, float* y) { *x = *y = 144; }
+static int32_t STDCALL fake_translate(void* self, float x, float y, const void* run, const void* description,
+                                      uint32_t formats, int32_t mode, const void* transform, uint32_t palette,
+                                      void** layers) {
+    fprintf(stderr, "TranslateColorGlyphRun %g %g formats %u palette %u\n", x, y, (unsigned)formats, (unsigned)palette);
+    *layers = NULL;
+    if (g_translations++ != 1) return (int32_t)0x8898500C;
+    g_layer = -1;
+    *layers = &g_fake_layers;
+    return 0;
+}
+static int32_t STDCALL fake_layers_next(void* self, int32_t* more) {
+    *more = ++g_layer < 2;
+    return 0;
+}
+static int32_t STDCALL fake_layers_current(void* self, const FakeColorRun** run) {
+    *run = &g_fake_runs[g_layer];
+    return 0;
+}
+static uint32_t STDCALL fake_release(void* self) {
+    fprintf(stderr, "%s Release\n", self == &g_fake_brush ? "brush" : "layers");
+    return 0;
+}
+static void STDCALL fake_set_color(void* self, const FakeColor* c) {
+    fprintf(stderr, "SetColor %g %g %g %g\n", c->r, c->g, c->b, c->a);
+}
+typedef int32_t(STDCALL* FakeDrawRun)(void*, void*, float, float, int32_t, const void*, const void*, void*);
+static int32_t STDCALL fake_layout_draw(void* self, void* context, void* renderer, float x, float y) {
+    fprintf(stderr, "Draw %s %g %g\n", context == &g_fake_target ? "target" : "?", x, y);
+    FakeDrawRun draw = (FakeDrawRun)(*(void***)renderer)[6];
+    for (int i = 0; i < 2; ++i) {
+        int32_t hr = draw(renderer, context, x + i, y, 0, g_fake_run, NULL, NULL);
+        fprintf(stderr, "glyph run %d: %ld\n", i, (long)hr);
+    }
+    return 0;
+}
+static void* g_fake_target_table[53];
+static void* g_fake_factory_table[41];
+static void* g_fake_layout_table[59];
+static void* g_fake_brush_table[9];
+static void* const g_fake_layers_table[5] = {NULL, NULL, (void*)fake_release, (void*)fake_layers_next,
+                                              (void*)fake_layers_current};
+EXPORT void* STDCALL probe_text_fake(int which) {
+    g_fake_target_table[8] = (void*)fake_create_brush;
+    g_fake_target_table[28] = (void*)fake_draw_layout;
+    g_fake_target_table[29] = (void*)fake_draw_run;
+    g_fake_target_table[31] = (void*)fake_transform;
+    g_fake_target_table[52] = (void*)fake_dpi;
+    g_fake_factory_table[40] = (void*)fake_translate;
+    g_fake_layout_table[58] = (void*)fake_layout_draw;
+    g_fake_brush_table[2] = (void*)fake_release;
+    g_fake_brush_table[8] = (void*)fake_set_color;
+    g_fake_target.table = g_fake_target_table;
+    g_fake_factory.table = g_fake_factory_table;
+    g_fake_layout.table = g_fake_layout_table;
+    g_fake_brush.table = g_fake_brush_table;
+    g_fake_layers.table = g_fake_layers_table;
+    return which == 0 ? (void*)&g_fake_target : which == 1 ? (void*)&g_fake_factory : (void*)&g_fake_layout;
+}
+
+#ifdef _WIN32
+/* probe_dispatch: an automation object (IDispatch) whose members are the VARIANT types it answers
+   with: "I2" "I4" "UI4" "INT" "UINT" "R4" "R8" "BSTR" "BOOL" "I1" "UI1" "UI2" "DISPATCH" (itself)
+   "UNKNOWN" (itself) "EMPTY" "DATE"; "Fail" raises a server exception with a source and a
+   description, "BadArg" answers E_INVALIDARG, "Other" E_FAIL. Every Invoke logs its flags, named
+   arguments and arguments (when it has any) as "invoke I4 flags 3 named -: i4:5 bstr:'x'". The reference count is
+   logged by probe_dispatch_refs. */
+#include <oleauto.h>
+static const char* const kMembers[] = {"I2", "I4", "UI4", "INT", "UINT", "R4", "R8", "BSTR", "BOOL", "I1", "UI1",
+                                       "UI2", "DISPATCH", "UNKNOWN", "EMPTY", "DATE", "Fail", "BadArg", "Other"};
+static const VARTYPE kMemberTypes[] = {VT_I2, VT_I4, VT_UI4, VT_INT, VT_UINT, VT_R4, VT_R8, VT_BSTR, VT_BOOL, VT_I1,
+                                       VT_UI1, VT_UI2, VT_DISPATCH, VT_UNKNOWN, VT_EMPTY, VT_DATE};
+#define MEMBER_COUNT (sizeof kMembers / sizeof kMembers[0])
+static IDispatch g_dispatch;
+static LONG g_refs = 1;
+static HRESULT STDMETHODCALLTYPE d_query(IDispatch* self, REFIID iid, void** out) {
+    if (IsEqualIID(iid, &IID_IUnknown) || IsEqualIID(iid, &IID_IDispatch)) {
+        *out = self;
+        InterlockedIncrement(&g_refs);
+        return S_OK;
+    }
+    *out = NULL;
+    return E_NOINTERFACE;
+}
+static ULONG STDMETHODCALLTYPE d_add_ref(IDispatch* self) { return (ULONG)InterlockedIncrement(&g_refs); }
+static ULONG STDMETHODCALLTYPE d_release(IDispatch* self) { return (ULONG)InterlockedDecrement(&g_refs); }
+static HRESULT STDMETHODCALLTYPE d_type_count(IDispatch* self, UINT* n) { *n = 0; return S_OK; }
+static HRESULT STDMETHODCALLTYPE d_type_info(IDispatch* self, UINT i, LCID l, ITypeInfo** t) { return E_NOTIMPL; }
+static HRESULT STDMETHODCALLTYPE d_ids(IDispatch* self, REFIID iid, LPOLESTR* names, UINT n, LCID l, DISPID* ids) {
+    for (unsigned m = 0; m < MEMBER_COUNT; ++m) {
+        const char* a = kMembers[m];
+        const OLECHAR* b = names[0];
+        while (*a && *a == *b) ++a, ++b;
+        if (!*a && !*b) {
+            ids[0] = (DISPID)m;
+            return S_OK;
+        }
+    }
+    ids[0] = DISPID_UNKNOWN;
+    return DISP_E_UNKNOWNNAME;
+}
+static void log_variant(char* line, size_t cap, const VARIANT* v) {
+    size_t n = strlen(line);
+    switch (V_VT(v)) {
+        case VT_BOOL: snprintf(line + n, cap - n, " bool:%d", V_BOOL(v)); break;
+        case VT_I4: snprintf(line + n, cap - n, " i4:%ld", (long)V_I4(v)); break;
+        case VT_R8: snprintf(line + n, cap - n, " r8:%g", V_R8(v)); break;
+        case VT_NULL: snprintf(line + n, cap - n, " null"); break;
+        case VT_DISPATCH:
+            snprintf(line + n, cap - n, " dispatch:%s", V_DISPATCH(v) == &g_dispatch ? "probe" : V_DISPATCH(v) ? "other" : "0");
+            break;
+        case VT_BSTR: {
+            snprintf(line + n, cap - n, " bstr:'");
+            n = strlen(line);
+            for (const OLECHAR* s = V_BSTR(v); s && *s && n < cap - 3; ++s) line[n++] = *s < 0x80 ? (char)*s : '?';
+            snprintf(line + n, cap - n, "'");
+            break;
+        }
+        default: snprintf(line + n, cap - n, " vt%d", V_VT(v)); break;
+    }
+}
+static HRESULT STDMETHODCALLTYPE d_invoke(IDispatch* self, DISPID id, REFIID iid, LCID lcid, WORD flags,
+                                          DISPPARAMS* p, VARIANT* result, EXCEPINFO* info, UINT* arg_error) {
+    if (id < 0 || (unsigned)id >= MEMBER_COUNT) return DISP_E_MEMBERNOTFOUND;
+    if (p->cArgs) {
+    char line[512];
+    snprintf(line, sizeof line, "invoke %s flags %u named", kMembers[id], (unsigned)flags);
+    for (UINT i = 0; i < p->cNamedArgs; ++i) snprintf(line + strlen(line), sizeof line - strlen(line), " %ld", (long)p->rgdispidNamedArgs[i]);
+    if (!p->cNamedArgs) strcat(line, " -");
+    strcat(line, ":");
+    for (UINT i = 0; i < p->cArgs; ++i) log_variant(line, sizeof line, &p->rgvarg[i]);
+    fprintf(stderr, "%s\n", line);
+    fflush(stderr);
+    }
+    if (!strcmp(kMembers[id], "Fail")) {
+        info->bstrSource = SysAllocString(L"Probe.Server");
+        info->bstrDescription = SysAllocString(L"the server says no");
+        info->scode = E_FAIL;
+        return DISP_E_EXCEPTION;
+    }
+    if (!strcmp(kMembers[id], "BadArg")) return E_INVALIDARG;
+    if (!strcmp(kMembers[id], "Other")) return E_FAIL;
+    VariantInit(result);
+    V_VT(result) = kMemberTypes[id];
+    switch (kMemberTypes[id]) {
+        case VT_I2: V_I2(result) = -2; break;
+        case VT_I4: case VT_INT: V_I4(result) = -4; break;
+        case VT_UI4: case VT_UINT: V_UI4(result) = 0xFFFFFFFCu; break;
+        case VT_R4: V_R4(result) = 0.25f; break;
+        case VT_R8: V_R8(result) = -0.125; break;
+        case VT_BSTR: V_BSTR(result) = SysAllocString(L"from the server"); break;
+        case VT_BOOL: V_BOOL(result) = VARIANT_TRUE; break;
+        case VT_I1: V_I1(result) = -1; break;
+        case VT_UI1: V_UI1(result) = 0xFF; break;
+        case VT_UI2: V_UI2(result) = 0xFFFF; break;
+        case VT_DISPATCH: case VT_UNKNOWN: V_DISPATCH(result) = self; d_add_ref(self); break;
+        case VT_DATE: V_DATE(result) = 2.5; break;
+        default: break;
+    }
+    return S_OK;
+}
+static IDispatchVtbl g_dispatch_table = {d_query, d_add_ref, d_release, d_type_count, d_type_info, d_ids, d_invoke};
+static IDispatch g_dispatch = {&g_dispatch_table};
+EXPORT void* STDCALL probe_dispatch(void) { return &g_dispatch; }
+EXPORT int STDCALL probe_dispatch_refs(void) { return (int)g_refs; }
+#endif
