@@ -1,5 +1,6 @@
 #include "host/host.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -60,6 +61,12 @@ int host_main(void* instance, void* previous, char16_t* cmd_line, int cmd_show) 
             push_int(st, cmd_show);
             run_top_level(rt, win_main, nullptr, st);
             if (st->count >= 1 && st->slots[st->count - 1].tag == kTagInt) exit_code = pop_int(st);
+            // Script code may still run on a thread the script did not wait for: the process ends
+            // at once, as the system ends it, instead of freeing what that thread is using.
+            if (rt->threads.has_other_than(platform::current_thread_id())) {
+                std::fflush(nullptr);
+                platform::exit_process(exit_code);
+            }
         }
         delete rt;
     }

@@ -85,6 +85,8 @@ Runtime::Runtime() {
 
 Runtime::~Runtime() {
     if (loaded) run_unit_functions(*this, "_Finalize", true);
+    // From here on no script code runs: a thread that starts now finds no runtime and ends.
+    if (current_runtime() == this) set_current_runtime(nullptr);
     if (global_object) {
         if (CClass* g = class_by_name(program.classes, "Global")) free_string_fields(global_object, g);
         std::free(global_object);
@@ -100,7 +102,6 @@ Runtime::~Runtime() {
         wstr_delete(field);
         field = nullptr;
     });
-    if (current_runtime() == this) set_current_runtime(nullptr);
 }
 
 bool load_image(Runtime& rt, const char16_t* path, LoadReport& report) {

@@ -66,4 +66,11 @@ ValueStack* ThreadRegistry::lookup(uint32_t thread_id) {
     return nullptr;
 }
 
+bool ThreadRegistry::has_other_than(uint32_t thread_id) {
+    Locked l(lock);
+    for (int32_t i = 0; i < entries.count; ++i)
+        if (static_cast<ThreadEntry*>(entries[i])->thread_id != thread_id) return true;
+    return false;
+}
+
 }  // namespace qel

@@ -28,6 +28,8 @@ struct ThreadRegistry {
     void remove(uint32_t thread_id);
     // The stack of the first pair with that id, or null.
     ValueStack* lookup(uint32_t thread_id);
+    // Whether a thread other than that one is registered.
+    bool has_other_than(uint32_t thread_id);
 };
 
 struct ThreadEntry {

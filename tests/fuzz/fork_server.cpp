@@ -3,6 +3,7 @@
 // per mutant. The child does what `qelasm build` and then `qel IMAGE` would do, from the state the
 // host has before its first run; its end (exit code, signal) is the mutant's outcome.
 //
+// Arguments: folders holding a mutant.qsrc each, run in this process before serving (warm-up).
 // Protocol, one request per line on standard input:  WORKDIR TIMEOUT_MS
 //   WORKDIR holds mutant.qsrc; the child writes mutant.qel and stderr there, and asm_error when
 //   the source does not assemble (no run then).
@@ -59,9 +60,34 @@ void redirect(int fd, const char* path, int flags) {
     std::exit(qel::host_main(nullptr, nullptr, cmd, 10));
 }
 
+// Runs one image in this process before serving (its output dropped), so that the children
+// inherit the emulator's translation of the assembler and the host instead of redoing it.
+void warm_up(const char* dir) {
+    int out = dup(1), err = dup(2);
+    pid_t self = getpid();
+    std::string cwd(4096, '\0');
+    if (!getcwd(cwd.data(), cwd.size())) return;
+    if (chdir(dir) == 0) {
+        redirect(1, "/dev/null", O_WRONLY);
+        redirect(2, "/dev/null", O_WRONLY);
+        std::string text, error;
+        if (qelasm::build_image_text({"mutant.qsrc"}, &text, &error) && qelasm::write_image(text, "mutant.qel", &error)) {
+            char16_t cmd[] = u"mutant.qel";
+            qel::host_main(nullptr, nullptr, cmd, 10);
+        }
+        if (chdir(cwd.c_str()) != 0) _exit(121);
+    }
+    if (getpid() != self) _exit(0);
+    dup2(out, 1);
+    dup2(err, 2);
+    close(out);
+    close(err);
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) warm_up(argv[i]);
     char line[4096];
     while (std::fgets(line, sizeof line, stdin)) {
         char dir[4000];
