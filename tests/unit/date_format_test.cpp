@@ -160,38 +160,20 @@ TEST(DateFormatFloat, SectionsGroupingRoundingAndSeparators) {
 class DateFormatBuiltins : public qeltest::Builtins {};
 
 TEST_F(DateFormatBuiltins, ResultsReplaceTheArguments) {
-    struct { BuiltinFn fn; const char16_t* fmt; double d; const char* expected; bool asInt = false; } cases[] = {
-        {bi_DateToStr, nullptr, kAfternoon, "2/29/2000"},
-        {bi_DateToStr, nullptr, 0, "12/30/1899", true},  // an int is a whole day
-        {bi_TimeToStr, nullptr, kAfternoon, "1:05:09 PM"},
-        {bi_TimeToStr, nullptr, kMidnight, "12:07:03 AM"},
-        {bi_DateTimeToStr, nullptr, kAfternoon, "2/29/2000 1:05:09 PM"},
-        {bi_FormatDateTime, u"dddd d mmmm yyyy, hh:nn", kAfternoon, "Tuesday 29 February 2000, 13:05"},
-        {bi_FormatFloat, u"0,000.00", 1234567.891, "1,234,567.89"},
-        {bi_FormatFloat, u"'long text' 0.0", 3, "long text 3.0", true},
+    struct { BuiltinFn fn; std::vector<qeltest::Arg> args; const char* expected; } cases[] = {
+        {bi_DateToStr, {kAfternoon}, "s:2/29/2000"},
+        {bi_DateToStr, {0}, "s:12/30/1899"},  // an int is a whole day
+        {bi_TimeToStr, {kAfternoon}, "s:1:05:09 PM"},
+        {bi_TimeToStr, {kMidnight}, "s:12:07:03 AM"},
+        {bi_DateTimeToStr, {kAfternoon}, "s:2/29/2000 1:05:09 PM"},
+        {bi_FormatDateTime, {u"dddd d mmmm yyyy, hh:nn", kAfternoon}, "s:Tuesday 29 February 2000, 13:05"},
+        {bi_FormatFloat, {u"0,000.00", 1234567.891}, "s:1,234,567.89"},
+        {bi_FormatFloat, {u"'long text' 0.0", 3}, "s:long text 3.0"},
+        {bi_FormatFloat, {1, 1.0}, "Cannot convert 'int' to 'string'"},
+        {bi_FormatFloat, {u"0", u"1"}, "Cannot convert 'string' to 'double'"},
+        {bi_FormatDateTime, {5, 1.0}, "Cannot convert 'int' to 'string'"},
     };
-    for (auto& c : cases) {
-        reset();
-        if (c.fmt) s(c.fmt);
-        if (c.asInt)
-            i(static_cast<int32_t>(c.d));
-        else
-            d(c.d);
-        ASSERT_EQ(call(c.fn), "") << c.expected;
-        EXPECT_EQ(count(), 1);
-        EXPECT_EQ(top_string(), c.expected);
-    }
-}
-
-TEST_F(DateFormatBuiltins, WrongArgumentKindsAreConversionErrors) {
-    i(1).d(1);
-    EXPECT_EQ(call(bi_FormatFloat), "Cannot convert 'int' to 'string'");
-    reset();
-    s(u"0").s(u"1");
-    EXPECT_EQ(call(bi_FormatFloat), "Cannot convert 'string' to 'double'");
-    reset();
-    i(5).d(1.0);
-    EXPECT_EQ(call(bi_FormatDateTime), "Cannot convert 'int' to 'string'");
+    for (auto& c : cases) EXPECT_EQ(result(c.fn, c.args), c.expected);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // the ISO 8601 reader, and the date built-ins as scripts call them.
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <limits>
@@ -216,74 +217,62 @@ TEST(DateIso8601, ReadsDatesTimesAndOffsets) {
 
 // ---- the built-ins, through the operand stack ----
 
-class DateBuiltins : public qeltest::Builtins {
-protected:
-    // Runs a built-in on the arguments just pushed (the first parameter, so that a chain of pushes
-    // can be written in the call) and expects one result in their place.
-    double double_of(Builtins&, BuiltinFn fn) {
-        EXPECT_EQ(call(fn), "");
-        EXPECT_EQ(count(), 1);
-        double v = top_double();
-        reset();
-        return v;
-    }
-    int32_t int_of(Builtins&, BuiltinFn fn) {
-        EXPECT_EQ(call(fn), "");
-        EXPECT_EQ(count(), 1);
-        int32_t v = top_int();
-        reset();
-        return v;
-    }
-};
+class DateBuiltins : public qeltest::Builtins {};
 
-TEST_F(DateBuiltins, EncodeAndDecodeThroughTheStack) {
-    EXPECT_EQ(double_of(i(2000).i(2).i(29), bi_EncodeDate), 36585.0);
-    EXPECT_EQ(double_of(i(1900).i(2).i(29), bi_EncodeDate), 0.0);
-    EXPECT_DOUBLE_EQ(double_of(i(18).i(30).i(15).i(500), bi_EncodeTime), (18 * 60 + 30 + 15.5 / 60) / 1440);
+#define FN(name) bi_##name, #name
 
-    // Each reference receives 16 bits; what follows them is untouched.
-    uint32_t year = 0xAAAAAAAA, month = 0xBBBBBBBB, day = 0xCCCCCCCC;
-    d(36585.75).p(&year).p(&month).p(&day);
-    ASSERT_EQ(call(bi_DecodeDate), "");
-    EXPECT_EQ(count(), 0);
+TEST_F(DateBuiltins, ResultsReplaceTheArguments) {
+    const double v = encode_date(2023, 7, 4) + encode_time(21, 5, 9, 0);  // a Tuesday
+    const double t = encode_time(7, 30, 0, 0);
+    const auto d = [](double x) {
+        char b[40];
+        return "d:" + std::string(b, std::to_chars(b, b + sizeof b, x).ptr);
+    };
+    const std::string conv = "Cannot convert ";
+    struct Row {
+        BuiltinFn fn;
+        const char* name;
+        std::vector<qeltest::Arg> args;
+        std::string expected;
+    } rows[] = {
+        {FN(EncodeDate), {2000, 2, 29}, "d:36585"}, {FN(EncodeDate), {1900, 2, 29}, "d:0"},
+        {FN(EncodeTime), {18, 30, 15, 500}, d(encode_time(18, 30, 15, 500))},
+        {FN(YearOf), {v}, "i:2023"}, {FN(MonthOf), {v}, "i:7"}, {FN(DayOf), {v}, "i:4"}, {FN(HourOf), {v}, "i:21"},
+        {FN(MinuteOf), {v}, "i:5"}, {FN(SecondOf), {v}, "i:9"}, {FN(DayOfWeek), {v}, "i:2"},
+        {FN(DayOfWeek), {0}, "i:6"},  // an int argument is a whole day
+        {FN(DateOf), {-3.5}, "d:-4"},
+        {FN(IncMonth), {encode_date(2001, 1, 31) + t, 1}, d(encode_date(2001, 2, 28) + t)},
+        {FN(IncYear), {encode_date(2000, 2, 29) + t, -3}, d(encode_date(1997, 2, 28) + t)},
+        // Twelve times this count is 2^32 + 8 months: out of the years 1 .. 9999.
+        {FN(IncYear), {encode_date(2000, 2, 29) + t, 357913942}, d(t)},
+        {FN(IncDay), {10.5, -11}, "d:-0.5"}, {FN(IncMinute), {-1.25, 60}, d(-1.25 + 60 / 1440.0)},
+        {FN(DaysBetween), {36586.5, 36587.49}, "i:0"}, {FN(DaysBetween), {36586.0, 36587.5}, "i:1"},
+        {FN(DaysPerMonth), {2024, 2}, "i:29"}, {FN(DaysPerMonth), {2024, INT32_MIN}, "i:0"},
+        {FN(ShortDayNames), {0}, "s:Sun"}, {FN(ShortDayNames), {6}, "s:Sat"}, {FN(ShortDayNames), {7}, "s:"},
+        {FN(ShortDayNames), {-1}, "s:"},
+        {FN(YearOf), {"x"}, conv + "'string' to 'double'"}, {FN(IncMonth), {1.0, 2.0}, conv + "'double' to 'int'"},
+        {FN(DecodeDate), {1.0, 0, 0, "y"}, conv + "'string' to 'pointer'"},
+    };
+    for (const Row& r : rows) EXPECT_EQ(result(r.fn, r.args), r.expected) << r.name << " row " << &r - rows;
+}
+
+TEST_F(DateBuiltins, DecodeDateWritesSixteenBitsThroughEachReference) {
+    uint32_t year = 0xAAAAAAAA, month = 0xBBBBBBBB, day = 0xCCCCCCCC;  // what follows them stays
+    EXPECT_EQ(result(bi_DecodeDate, {36585.75, qeltest::Ptr{&year}, qeltest::Ptr{&month}, qeltest::Ptr{&day}}),
+              "<0 values>");
     EXPECT_EQ(year, 0xAAAA0000u + 2000);
     EXPECT_EQ(month, 0xBBBB0000u + 2);
     EXPECT_EQ(day, 0xCCCC0000u + 29);
-
     // A missing reference writes nothing at all.
     year = day = 1;
-    d(36585.0).p(&year).p(nullptr).p(&day);
-    EXPECT_EQ(call(bi_DecodeDate), "Null reference");
+    EXPECT_EQ(run(bi_DecodeDate, {36585.0, qeltest::Ptr{&year}, qeltest::Ptr{nullptr}, qeltest::Ptr{&day}}),
+              "Null reference");
     EXPECT_EQ(year + day, 2u);
 }
 
-TEST_F(DateBuiltins, ResultsReplaceTheArguments) {
-    const double v = encode_date(2023, 7, 4) + encode_time(21, 5, 9, 0);
-    struct { BuiltinFn fn; int32_t expected; const char* name; } parts[] = {
-        {bi_YearOf, 2023, "YearOf"}, {bi_MonthOf, 7, "MonthOf"},   {bi_DayOf, 4, "DayOf"},
-        {bi_HourOf, 21, "HourOf"},   {bi_MinuteOf, 5, "MinuteOf"}, {bi_SecondOf, 9, "SecondOf"},
-        {bi_DayOfWeek, 2, "DayOfWeek"},
-    };
-    for (auto& c : parts) EXPECT_EQ(int_of(d(v), c.fn), c.expected) << c.name;
-    EXPECT_EQ(int_of(i(0), bi_DayOfWeek), 6);  // an int argument is a whole day
-    EXPECT_EQ(double_of(d(-3.5), bi_DateOf), -4.0);
-
-    const double t = encode_time(7, 30, 0, 0);
-    EXPECT_DOUBLE_EQ(double_of(d(encode_date(2001, 1, 31) + t).i(1), bi_IncMonth), encode_date(2001, 2, 28) + t);
-    EXPECT_DOUBLE_EQ(double_of(d(encode_date(2000, 2, 29) + t).i(-3), bi_IncYear), encode_date(1997, 2, 28) + t);
-    // Twelve times this count is 2^32 + 8 months: out of the years 1 .. 9999.
-    EXPECT_DOUBLE_EQ(double_of(d(encode_date(2000, 2, 29) + t).i(357913942), bi_IncYear), t);
-    EXPECT_DOUBLE_EQ(double_of(d(10.5).i(-11), bi_IncDay), -0.5);
-    EXPECT_DOUBLE_EQ(double_of(d(-1.25).i(60), bi_IncMinute), -1.25 + 60 / 1440.0);
-    EXPECT_EQ(int_of(d(36586.5).d(36587.49), bi_DaysBetween), 0);
-    EXPECT_EQ(int_of(i(2024).i(2), bi_DaysPerMonth), 29);
-    EXPECT_EQ(int_of(i(2024).i(INT32_MIN), bi_DaysPerMonth), 0);
-}
-
 TEST_F(DateBuiltins, ClockAgreesWithItself) {
-    ASSERT_EQ(call(bi_Date), "");
-    ASSERT_EQ(call(bi_Now), "");
-    ASSERT_EQ(call(bi_Time), "");
+    reset();
+    for (BuiltinFn fn : {bi_Date, bi_Now, bi_Time}) ASSERT_EQ(call(fn), "");
     ASSERT_EQ(count(), 3);
     for (int k = 0; k < 3; ++k) EXPECT_EQ(st->slots[k].tag, kTagDouble);
     const double date = st->slots[0].v.d, now = st->slots[1].v.d, time = st->slots[2].v.d;
@@ -293,29 +282,6 @@ TEST_F(DateBuiltins, ClockAgreesWithItself) {
     EXPECT_LT(now, date + 2);  // a midnight may pass between the two readings
     EXPECT_GE(time, 0.0);
     EXPECT_LT(time, 1.0);
-}
-
-TEST_F(DateBuiltins, WrongArgumentKindsAreConversionErrors) {
-    s(u"x");
-    EXPECT_EQ(call(bi_YearOf), "Cannot convert 'string' to 'double'");
-    reset();
-    d(1.0).d(2.0);
-    EXPECT_EQ(call(bi_IncMonth), "Cannot convert 'double' to 'int'");
-    reset();
-    d(1.0).i(0).i(0).s(u"y");
-    EXPECT_EQ(call(bi_DecodeDate), "Cannot convert 'string' to 'pointer'");
-}
-
-TEST_F(DateBuiltins, ShortDayNamesInsideAndOutsideTheWeek) {
-    const char* names[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "", "", ""};
-    const int32_t index[] = {0, 1, 2, 3, 4, 5, 6, 7, -1, INT32_MIN};
-    for (int k = 0; k < 10; ++k) {
-        reset();
-        i(index[k]);
-        ASSERT_EQ(call(bi_ShortDayNames), "");
-        EXPECT_EQ(count(), 1);
-        EXPECT_EQ(top_string(), names[k]) << index[k];
-    }
 }
 
 }  // namespace

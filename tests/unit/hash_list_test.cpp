@@ -1,7 +1,5 @@
 // Hash lists: entries found by the NameHash of their text alone, through the hash_list built-ins
 // with ref string arguments.
-#include <gtest/gtest.h>
-
 #include <string>
 
 #include "builtin_harness.h"
@@ -9,71 +7,48 @@
 #include "base/name_hash.h"
 
 using namespace qel;
+using qeltest::Ptr;
 
 namespace {
 
-// A string variable as scripts have them: a slot holding a WStr pointer (null: no string yet).
-struct StringVar {
-    WStr* text = nullptr;
-    explicit StringVar(const char16_t* s = nullptr) {
-        if (s) (text = wstr_new())->assign_wide(s);
-    }
-    ~StringVar() { wstr_delete(text); }
-    StringVar(const StringVar&) = delete;
-    StringVar& operator=(const StringVar&) = delete;
-};
-
-class HashListBuiltins : public qeltest::Builtins {
-protected:
-    // list, then the address of a string variable; "" or the error message.
-    std::string run(BuiltinFn fn, PtrList* list, StringVar* var) {
-        reset();
-        p(list).p(var ? &var->text : nullptr);
-        return call(fn);
-    }
-    int32_t index_of(PtrList* list, StringVar& var) {
-        EXPECT_EQ(run(bi_hash_list_indexof, list, &var), "");
-        EXPECT_EQ(count(), 1);
-        return top_int();
-    }
-};
+class HashListBuiltins : public qeltest::Builtins {};
 
 TEST_F(HashListBuiltins, FindByHashAloneAndRemoveTheFirstMatch) {
+    // String variables as scripts have them: a slot holding a WStr pointer (null: no string yet).
     // "AB" and "@" U+00C2 have the same NameHash over their units (65 * 128 + 66 = 64 * 128 + 194);
     // "key" and "kez" differ in their last unit only and hash apart.
-    StringVar ab(u"AB"), twin(u"@\u00C2"), key(u"key"), kez(u"kez"), absent;
-    ASSERT_EQ(name_hash(ab.text->text(), 2), name_hash(twin.text->text(), 2));
+    WStr* ab = wstr_new();
+    WStr *twin = wstr_new(), *key = wstr_new(), *kez = wstr_new(), *absent = nullptr;
+    ab->assign_wide(u"AB");
+    twin->assign_wide(u"@\u00C2");
+    key->assign_wide(u"key");
+    kez->assign_wide(u"kez");
     PtrList* l = ptr_list_create();
-    for (StringVar* v : {&key, &ab, &ab}) {
-        EXPECT_EQ(run(bi_hash_list_add, l, v), "");
-        EXPECT_EQ(count(), 0);
-    }
+    for (WStr** v : {&key, &ab, &ab}) EXPECT_EQ(result(bi_hash_list_add, {Ptr{l}, Ptr{v}}), "<0 values>");
     auto* entry = static_cast<HashEntry*>((*l)[1]);
-    EXPECT_TRUE(entry->text.equals(*ab.text));
-    EXPECT_NE(entry->text.buffer, ab.text->buffer);  // an own copy
+    EXPECT_TRUE(entry->text.equals(*ab));
+    EXPECT_NE(entry->text.buffer, ab->buffer);  // an own copy
     EXPECT_EQ(entry->hash, name_hash(u"AB", 2));
-    EXPECT_EQ(index_of(l, key), 0);
-    EXPECT_EQ(index_of(l, ab), 1);
-    EXPECT_EQ(index_of(l, twin), 1);
-    EXPECT_EQ(index_of(l, kez), -1);
     // A variable that holds no string yet is the empty text, which hashes to 0: absent here.
-    EXPECT_EQ(index_of(l, absent), -1);
+    auto index_of = [&](WStr*& v) { return result(bi_hash_list_indexof, {Ptr{l}, Ptr{&v}}); };
+    EXPECT_EQ(index_of(key) + index_of(ab) + index_of(twin) + index_of(kez) + index_of(absent), "i:0i:1i:1i:-1i:-1");
 
-    EXPECT_EQ(run(bi_hash_list_remove, l, &twin), "");  // equal hash, different text: still the key
-    EXPECT_EQ(count(), 0);
-    EXPECT_EQ(index_of(l, ab), 1);  // the second copy moved down
-    EXPECT_EQ(run(bi_hash_list_remove, l, &kez), "");  // absent: nothing happens
-    EXPECT_EQ(l->count, 2);
+    EXPECT_EQ(result(bi_hash_list_remove, {Ptr{l}, Ptr{&twin}}), "<0 values>");  // equal hash: still the key
+    EXPECT_EQ(index_of(ab), "i:1");  // the second copy moved down
+    EXPECT_EQ(result(bi_hash_list_remove, {Ptr{l}, Ptr{&kez}}), "<0 values>");  // absent: nothing happens
+    EXPECT_EQ(result(bi_hash_list_remove, {Ptr{l}, Ptr{&key}}), "<0 values>");  // the first entry
+    EXPECT_EQ(index_of(ab), "i:0");
     l->add(nullptr);  // a foreign null element is passed over
-    EXPECT_EQ(index_of(l, kez), -1);
-    l->remove_at(2);
+    EXPECT_EQ(index_of(kez), "i:-1");
+    l->remove_at(1);
 
-    EXPECT_EQ(run(bi_hash_list_add, l, nullptr), "Null string reference");
-    EXPECT_EQ(run(bi_hash_list_indexof, nullptr, &key), "Null list reference");
-    EXPECT_EQ(l->count, 2);
+    EXPECT_EQ(run(bi_hash_list_add, {Ptr{l}, Ptr{nullptr}}), "Null string reference");
+    EXPECT_EQ(run(bi_hash_list_indexof, {Ptr{nullptr}, Ptr{&key}}), "Null list reference");
+    EXPECT_EQ(l->count, 1);
     hash_clear(l);
     EXPECT_TRUE(l->count == 0 && l->items == nullptr);
     ptr_list_destroy(l);
+    for (WStr* w : {ab, twin, key, kez, absent}) wstr_delete(w);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "vm/objects.h"
 
 using namespace qel;
+using qeltest::Ptr;
 
 namespace {
 
@@ -115,7 +116,7 @@ TEST(PtrList, BadComparersNeitherLeaveTheArrayNorLoseElements) {
 class ListBuiltins : public qeltest::Builtins {
 protected:
     void SetUp() override {
-        image = qeltest::load(R"(#include "prelude/minimal.qsrc"
+        use_image(R"(#include "prelude/minimal.qsrc"
 [METADATA]
 class Tracked object 0 Test
 0 1 p pointer FLog 0
@@ -140,89 +141,67 @@ empty
 ret
 [/SOURCE]
 )");
-        ASSERT_TRUE(image.ok) << image.failure().what;
-        st = &image.rt->stack;
-        st->count = 0;
-        qel::init_bare_frame(frame, st);
         tracked = qeltest::find_class(*image.rt, "Tracked");
         rec = qeltest::find_class(*image.rt, "Rec");
         ASSERT_TRUE(tracked && rec);
     }
 
     void* make_tracked(PtrList* log, PtrList* owner) {
-        create_object(image.rt.get(), tracked, &frame);
-        void* obj = top_pointer();
-        reset();
+        void* obj = pointer(bi_New, {Ptr{tracked}});
         for (auto [name, list] : {std::pair{"FLog", log}, std::pair{"FOwner", owner}})
             *reinterpret_cast<PtrList**>(static_cast<char*>(obj) + qeltest::find_field(*image.rt, "Tracked", name)->address) = list;
         return obj;
-    }
-
-    // Arguments in push order, on an emptied stack.
-    void arg(int32_t v) { qel::push_int(st, v); }
-    void arg(const void* v) { qel::push_pointer(st, v); }
-    template <typename... A>
-    std::string run(BuiltinFn fn, A... a) {
-        reset();
-        (arg(a), ...);
-        return call(fn);
     }
 
     CClass* tracked = nullptr;
     CClass* rec = nullptr;
 };
 
-constexpr intptr_t kNothing = INTPTR_MIN;  // the built-in pushes no result
-
 TEST_F(ListBuiltins, OperationsAndTheirBoundsFailures) {
-    ASSERT_EQ(call(bi_list_create), "");
-    auto* l = static_cast<PtrList*>(top_pointer());
+    auto* l = pointer<PtrList>(bi_list_create);
     ASSERT_TRUE(l && l->count == 0 && l->items == nullptr);
+    const Ptr list{l};
     struct Step {
-        std::function<std::string()> run;
-        intptr_t result;  // int for indexes, pointer for list_get
+        BuiltinFn fn;
+        std::vector<qeltest::Arg> args;  // after the list
+        std::string result;
         std::vector<intptr_t> after;
     } steps[] = {
-        {[&] { return run(bi_list_add, l, word(10)); }, kNothing, {10}},
-        {[&] { return run(bi_list_add, l, word(20)); }, kNothing, {10, 20}},
-        {[&] { return run(bi_list_add, l, word(10)); }, kNothing, {10, 20, 10}},
-        {[&] { return run(bi_list_insert, l, 3, word(40)); }, kNothing, {10, 20, 10, 40}},  // at count: appends
-        {[&] { return run(bi_list_insert, l, 0, word(5)); }, kNothing, {5, 10, 20, 10, 40}},
-        {[&] { return run(bi_list_set, l, 2, word(25)); }, kNothing, {5, 10, 25, 10, 40}},
-        {[&] { return run(bi_list_exchange, l, 0, 4); }, kNothing, {40, 10, 25, 10, 5}},
-        {[&] { return run(bi_list_get, l, 4); }, 5, {40, 10, 25, 10, 5}},
-        {[&] { return run(bi_list_indexof, l, word(99)); }, -1, {40, 10, 25, 10, 5}},
-        {[&] { return run(bi_list_remove, l, word(10)); }, 1, {40, 25, 10, 5}},  // the first of two
-        {[&] { return run(bi_list_delete, l, 1); }, kNothing, {40, 10, 5}},
+        {bi_list_add, {Ptr{word(10)}}, "<0 values>", {10}},
+        {bi_list_add, {Ptr{word(20)}}, "<0 values>", {10, 20}},
+        {bi_list_add, {Ptr{word(10)}}, "<0 values>", {10, 20, 10}},
+        {bi_list_insert, {3, Ptr{word(40)}}, "<0 values>", {10, 20, 10, 40}},  // at count: appends
+        {bi_list_insert, {0, Ptr{word(5)}}, "<0 values>", {5, 10, 20, 10, 40}},
+        {bi_list_set, {2, Ptr{word(25)}}, "<0 values>", {5, 10, 25, 10, 40}},
+        {bi_list_exchange, {0, 4}, "<0 values>", {40, 10, 25, 10, 5}},
+        {bi_list_get, {4}, "p:5", {40, 10, 25, 10, 5}},
+        {bi_list_indexof, {Ptr{word(99)}}, "i:-1", {40, 10, 25, 10, 5}},
+        {bi_list_remove, {Ptr{word(10)}}, "i:1", {40, 25, 10, 5}},  // the first of two
+        {bi_list_delete, {1}, "<0 values>", {40, 10, 5}},
+        // Every index outside the list is refused, and nothing changes.
+        {bi_list_get, {-1}, "List index out of bounds", {40, 10, 5}},
+        {bi_list_get, {3}, "List index out of bounds", {40, 10, 5}},
+        {bi_list_set, {3, Ptr{word(0)}}, "List index out of bounds", {40, 10, 5}},
+        {bi_list_delete, {3}, "List index out of bounds", {40, 10, 5}},
+        {bi_list_exchange, {0, 3}, "List index out of bounds", {40, 10, 5}},
+        {bi_list_insert, {4, Ptr{word(0)}}, "List index out of bounds", {40, 10, 5}},
+        {bi_list_insert, {-1, Ptr{word(0)}}, "List index out of bounds", {40, 10, 5}},
     };
     for (const Step& s : steps) {
-        ASSERT_EQ(s.run(), "");
-        ASSERT_EQ(count(), s.result == kNothing ? 0 : 1);
-        if (s.result != kNothing) {
-            EXPECT_EQ(top().tag == kTagPointer ? value(top().v.p) : top_int(), s.result);
-        }
-        EXPECT_EQ(values(*l), s.after);
+        std::vector<qeltest::Arg> args{list};
+        args.insert(args.end(), s.args.begin(), s.args.end());
+        EXPECT_EQ(result(s.fn, args), s.result) << "step " << &s - steps;
+        EXPECT_EQ(values(*l), s.after) << "step " << &s - steps;
     }
-    // Every index outside the list is refused, and nothing changes.
-    std::function<std::string()> bad[] = {
-        [&] { return run(bi_list_get, l, -1); },         [&] { return run(bi_list_get, l, 3); },
-        [&] { return run(bi_list_set, l, 3, word(0)); }, [&] { return run(bi_list_delete, l, 3); },
-        [&] { return run(bi_list_exchange, l, 0, 3); },  [&] { return run(bi_list_insert, l, 4, word(0)); },
-        [&] { return run(bi_list_insert, l, -1, word(0)); },
-    };
-    for (auto& b : bad) EXPECT_EQ(b(), "List index out of bounds");
-    EXPECT_EQ(values(*l), (std::vector<intptr_t>{40, 10, 5}));
-    EXPECT_EQ(run(bi_list_add, word(0), word(1)), "Null list reference");
-    EXPECT_EQ(run(bi_list_free, word(0)), "");  // freeing nothing is harmless
-    ASSERT_EQ(run(bi_list_clone, l), "");
-    auto* copy = static_cast<PtrList*>(top_pointer());
+    EXPECT_EQ(run(bi_list_add, {Ptr{nullptr}, Ptr{word(1)}}), "Null list reference");
+    EXPECT_EQ(run(bi_list_free, {Ptr{nullptr}}), "");  // freeing nothing is harmless
+    auto* copy = pointer<PtrList>(bi_list_clone, {list});
     ASSERT_NE(copy, l);
     EXPECT_EQ(values(*copy), values(*l));
-    EXPECT_EQ(run(bi_list_clear, l), "");
+    EXPECT_EQ(run(bi_list_clear, {list}), "");
     EXPECT_TRUE(l->items == nullptr && l->count == 0 && l->capacity == 0);
     EXPECT_EQ(copy->count, 3);  // the clone is its own list
-    EXPECT_EQ(run(bi_list_free, copy), "");
-    EXPECT_EQ(run(bi_list_free, l), "");
+    EXPECT_EQ(run(bi_list_free, {Ptr{copy}}) + run(bi_list_free, {list}), "");
 }
 
 // A native comparer as EntryPoint hands them out: stdcall, two items and the context.
@@ -243,8 +222,8 @@ TEST_F(ListBuiltins, SortCallsTheNativeComparerWithTheContext) {
         PtrList* l = ptr_list_create();
         for (intptr_t v : input) l->add(word(v));
         int calls = 0;
-        ASSERT_EQ(run(bi_list_sort, l, reinterpret_cast<void*>(&compare_words), descending, &calls), "");
-        EXPECT_EQ(count(), 0);
+        EXPECT_EQ(result(bi_list_sort, {Ptr{l}, Ptr{reinterpret_cast<void*>(&compare_words)}, descending, Ptr{&calls}}),
+                  "<0 values>");
         EXPECT_EQ(values(*l), expected);
         EXPECT_EQ(calls > 0, input.size() > 1);
         ptr_list_destroy(l);
@@ -252,7 +231,7 @@ TEST_F(ListBuiltins, SortCallsTheNativeComparerWithTheContext) {
     PtrList* l = ptr_list_create();
     l->add(word(2));
     l->add(word(1));
-    EXPECT_EQ(run(bi_list_sort, l, word(0), 0, word(0)), "Null comparer");
+    EXPECT_EQ(run(bi_list_sort, {Ptr{l}, Ptr{nullptr}, 0, Ptr{nullptr}}), "Null comparer");
     EXPECT_EQ(values(*l), (std::vector<intptr_t>{2, 1}));
     ptr_list_destroy(l);
 }
@@ -265,58 +244,44 @@ TEST_F(ListBuiltins, ClearObjectsReleasesEachObjectOnceWhileDestructorsTouchTheL
     // Each destructor removes its object from the very list being cleared; one object is listed
     // twice and a null is among them.
     for (void* obj : {objects[0], static_cast<void*>(nullptr), objects[1], objects[0], objects[2], objects[3]}) owned->add(obj);
-    EXPECT_EQ(run(bi_list_clear_objects, owned), "");
+    EXPECT_EQ(run(bi_list_clear_objects, {Ptr{owned}}), "");
     EXPECT_EQ(std::vector<void*>(log->items, log->items + log->count), objects);
     EXPECT_TRUE(owned->count == 0 && owned->items == nullptr);
     // clear_items with an object class releases objects the same way.
     PtrList* scratch = ptr_list_create();
     void* a = make_tracked(log, scratch);
     owned->add(a);
-    EXPECT_EQ(run(bi_list_clear_items, owned, tracked), "");
+    EXPECT_EQ(run(bi_list_clear_items, {Ptr{owned}, Ptr{tracked}}), "");
     EXPECT_EQ(log->count, 5);
     EXPECT_EQ(log->items[4], a);
     EXPECT_EQ(owned->count, 0);
-    for (PtrList* p : {owned, log, scratch}) ptr_list_destroy(p);
-}
-
-TEST_F(ListBuiltins, ClearItemsFreesRecordsWithTheirStringsOrPlainBlocks) {
+    // Records with their strings, or plain blocks without a class.
     for (CClass* item_class : {rec, static_cast<CClass*>(nullptr)}) {
-        PtrList* items = ptr_list_create();
         for (int i = 0; i < 3; ++i) {
             void* block = item_class ? allocate_instance(rec) : std::malloc(8);
-            ASSERT_NE(block, nullptr);
             if (item_class)
                 (*reinterpret_cast<WStr**>(static_cast<char*>(block) + qeltest::find_field(*image.rt, "Rec", "FName")->address))
                     ->assign_narrow("a name");
-            items->add(block);
+            owned->add(block);
         }
-        items->add(nullptr);
-        EXPECT_EQ(run(bi_list_clear_items, items, item_class), "");
-        EXPECT_TRUE(items->count == 0 && items->items == nullptr);
-        ptr_list_destroy(items);
+        owned->add(nullptr);
+        EXPECT_EQ(run(bi_list_clear_items, {Ptr{owned}, Ptr{item_class}}), "");
+        EXPECT_TRUE(owned->count == 0 && owned->items == nullptr);
     }
+    for (PtrList* p : {owned, log, scratch}) ptr_list_destroy(p);
 }
 
 TEST_F(ListBuiltins, BitSetsUseTheLowFiveBitsOfTheBitNumber) {
-    std::tuple<BuiltinFn, uint32_t, int32_t, uint32_t> cases[] = {  // the set rewritten in place, or the answer
-        {bi_SetAdd, 0, 33, 2},          {bi_SetAdd, 5, 0, 5},         {bi_SetAdd, 0, -1, 0x80000000u},
-        {bi_SetRemove, 7, 1, 5},        {bi_SetRemove, 5, 1, 5},      {bi_SetRemove, 0xFFFFFFFFu, 63, 0x7FFFFFFFu},
-        {bi_SetContains, 5, 2, 1},      {bi_SetContains, 5, 1, 0},    {bi_SetContains, 5, 34, 1},
-        {bi_SetContains, 0x80000000u, 31, 1},
+    std::tuple<BuiltinFn, uint32_t, int32_t, std::string> cases[] = {  // the set rewritten in place, or the answer
+        {bi_SetAdd, 0, 33, "i:2"},          {bi_SetAdd, 5, 0, "i:5"},        {bi_SetAdd, 0, -1, "i:-2147483648"},
+        {bi_SetAdd, 0, 20, "i:1048576"},    {bi_SetRemove, 7, 1, "i:5"},     {bi_SetRemove, 5, 1, "i:5"},
+        {bi_SetRemove, 0xFFFFFFFFu, 63, "i:2147483647"},                     {bi_SetContains, 5, 2, "b:true"},
+        {bi_SetContains, 5, 1, "b:false"},  {bi_SetContains, 5, 34, "b:true"}, {bi_SetContains, 0x80000000u, 31, "b:true"},
     };
-    for (const auto& [fn, set, bit, expected] : cases) {
-        ASSERT_EQ(run(fn, static_cast<int32_t>(set), bit), "");
-        ASSERT_EQ(count(), 1);
-        uint32_t got = fn == bi_SetContains ? top_bool() : static_cast<uint32_t>(top_int());
-        EXPECT_EQ(got, expected) << set << " bit " << bit;
-    }
-    // The set of SetAdd and SetRemove must be an int.
-    reset();
-    b(true).i(1);
-    EXPECT_EQ(call(bi_SetAdd), "Cannot convert 'bool' to 'int'");
-    reset();
-    s(u"x").i(1);
-    EXPECT_EQ(call(bi_SetRemove), "Cannot convert 'string' to 'int'");
+    for (const auto& [fn, set, bit, expected] : cases)
+        EXPECT_EQ(result(fn, {static_cast<int32_t>(set), bit}), expected) << set << " bit " << bit;
+    EXPECT_EQ(run(bi_SetAdd, {true, 1}), "Cannot convert 'bool' to 'int'");
+    EXPECT_EQ(run(bi_SetRemove, {"x", 1}), "Cannot convert 'string' to 'int'");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "types/class_registry.h"
 
 using namespace qel;
+using qeltest::Ptr;
 
 namespace {
 
@@ -54,38 +55,15 @@ const char* const kImage =
 
 class Reflection : public qeltest::Builtins {
 public:
-    void SetUp() override {
-        image = qeltest::load(kImage);
-        ASSERT_TRUE(image.ok) << image.failure().what;
-        st = &image.rt->stack;
-        st->count = 0;
-        init_bare_frame(frame, st);
-    }
+    void SetUp() override { use_image(kImage); }
 
 protected:
     Runtime& rt() { return *image.rt; }
     CClass* cls(const char* name) { return qeltest::find_class(rt(), name); }
-
-    // Runs a built-in on the arguments just pushed (the first parameter) and expects one pointer
-    // in their place, or the runtime error.
-    void* pointer_of(Builtins&, BuiltinFn fn) {
-        EXPECT_EQ(call(fn), "");
-        EXPECT_EQ(count(), 1);
-        void* v = top_pointer();
-        reset();
-        return v;
-    }
-    std::string error_of(Builtins&, BuiltinFn fn) {
-        std::string e = call(fn);
-        reset();
-        return e;
-    }
-    ResourceRec* load_res(const std::u16string& name) {
-        return static_cast<ResourceRec*>(pointer_of(s(name), bi_LoadRes));
-    }
+    ResourceRec* load_res(const std::u16string& name) { return pointer<ResourceRec>(bi_LoadRes, {name}); }
     ResourceRec* create_res(const std::u16string& name, const void* data, uint32_t n) {
         struct { const void* data; uint32_t count; } block{data, n};
-        return static_cast<ResourceRec*>(pointer_of(s(name).p(&block), bi_CreateRes));
+        return pointer<ResourceRec>(bi_CreateRes, {name, Ptr{&block}});
     }
     static std::string bytes_of(const ResourceRec* r) {
         return r ? std::string(reinterpret_cast<const char*>(r->data), r->size) : "<none>";
@@ -95,8 +73,8 @@ protected:
 TEST_F(Reflection, EnumsByExactName) {
     const void* colour = enum_by_name(rt().program.enums, "Colour");
     ASSERT_TRUE(colour);
-    EXPECT_EQ(pointer_of(s(u"Colour"), bi_EnumInfo), colour);
-    EXPECT_EQ(pointer_of(s(u"colour"), bi_EnumInfo), nullptr);
+    EXPECT_EQ(pointer(bi_EnumInfo, {u"Colour"}), colour);
+    EXPECT_EQ(pointer(bi_EnumInfo, {u"colour"}), nullptr);
     // enum_value writes the member's value through the reference; an unknown name, or no enum,
     // leaves it as it was.
     struct { const void* info; std::u16string name; int32_t expected; } cases[] = {
@@ -105,14 +83,11 @@ TEST_F(Reflection, EnumsByExactName) {
     };
     for (const auto& c : cases) {
         int32_t out[2] = {12345, 777};  // a variable slot of 8 bytes: only its int word is written
-        p(c.info).s(c.name).p(out);
-        EXPECT_EQ(call(bi_enum_value), "");
-        EXPECT_EQ(count(), 0);
+        EXPECT_EQ(result(bi_enum_value, {Ptr{c.info}, c.name, Ptr{out}}), "<0 values>");
         EXPECT_EQ(out[0], c.expected);
         EXPECT_EQ(out[1], 777);
-        reset();
     }
-    EXPECT_EQ(error_of(p(colour).s(u"Red").p(nullptr), bi_enum_value), "Null int reference");
+    EXPECT_EQ(run(bi_enum_value, {Ptr{colour}, u"Red", Ptr{nullptr}}), "Null int reference");
 }
 
 TEST_F(Reflection, MemberSearchFollowsTheFindingRules) {
@@ -139,27 +114,23 @@ TEST_F(Reflection, MemberSearchFollowsTheFindingRules) {
                             : c.fn == bi_class_search_field ? field_of(cls(c.owner), c.name)
                                                             : property_of(cls(c.owner), c.name);
         if (c.owner) ASSERT_TRUE(expected) << c.owner << "." << c.name;
-        EXPECT_EQ(pointer_of(p(cls(c.start)).s(name), c.fn), expected) << c.start << "." << c.name;
-        EXPECT_EQ(pointer_of(p(nullptr).s(name), c.fn), nullptr);
+        EXPECT_EQ(pointer(c.fn, {Ptr{cls(c.start)}, name}), expected) << c.start << "." << c.name;
+        EXPECT_EQ(pointer(c.fn, {Ptr{nullptr}, name}), nullptr);
     }
-    EXPECT_EQ(error_of(i(1).i(2), bi_class_search_field), "Cannot convert 'int' to 'string'");
+    EXPECT_EQ(run(bi_class_search_field, {1, 2}), "Cannot convert 'int' to 'string'");
 }
 
 TEST_F(Reflection, ClassCalcSizeLaysOutAgain) {
     // A registered struct whose field changed type.
     CClass* point = cls("Point");
     field_of(point, "X")->type = 'd';
-    p(point);
-    ASSERT_EQ(call(bi_class_calc_size), "");
-    EXPECT_EQ(count(), 0);
+    EXPECT_EQ(result(bi_class_calc_size, {Ptr{point}}), "<0 values>");
     EXPECT_EQ(field_of(point, "Y")->address, 8);
     EXPECT_EQ(point->size, 16);
 
     // An internal class has no layout: its size stays 0.
-    p(cls("PHandle"));
-    ASSERT_EQ(call(bi_class_calc_size), "");
+    EXPECT_EQ(run(bi_class_calc_size, {Ptr{cls("PHandle")}}), "");
     EXPECT_EQ(cls("PHandle")->size, 0);
-    reset();
     // An embedded member whose type is no class cannot be laid out: a clear error.
     auto* broken = static_cast<CMember*>(std::calloc(1, sizeof(CMember)));
     broken->name = strdup("FInner");
@@ -167,8 +138,8 @@ TEST_F(Reflection, ClassCalcSizeLaysOutAgain) {
     broken->kind = kMemberObject;
     broken->array_length = -1;
     point->fields->add(broken);
-    EXPECT_EQ(error_of(p(point), bi_class_calc_size), "embedded member 'FInner' of 'Point' names no class or struct");
-    EXPECT_EQ(error_of(p(nullptr), bi_class_calc_size), "Class info not found!");
+    EXPECT_EQ(run(bi_class_calc_size, {Ptr{point}}), "embedded member 'FInner' of 'Point' names no class or struct");
+    EXPECT_EQ(run(bi_class_calc_size, {Ptr{nullptr}}), "Class info not found!");
 }
 
 TEST_F(Reflection, ClassFinalizeLeavesTheDescriptorSafeToUse) {
@@ -179,9 +150,7 @@ TEST_F(Reflection, ClassFinalizeLeavesTheDescriptorSafeToUse) {
     CMember* total = property_of(derived, "Total");
     ASSERT_EQ(total->read->ptr, field_of(base, "FCount"));
 
-    p(base);
-    ASSERT_EQ(call(bi_class_finalize), "");
-    EXPECT_EQ(count(), 0);
+    EXPECT_EQ(result(bi_class_finalize, {Ptr{base}}), "<0 values>");
     EXPECT_TRUE(!base->fields && !base->ofields && !base->properties && !base->methods);
     ASSERT_TRUE(base->name);
     EXPECT_STREQ(base->name, "");
@@ -190,16 +159,13 @@ TEST_F(Reflection, ClassFinalizeLeavesTheDescriptorSafeToUse) {
     // Accessors of the derived class that read the freed field are unbound.
     EXPECT_EQ(total->read->type, kPropNone);
     EXPECT_EQ(total->read->ptr, nullptr);
-    reset();
 
     // Searches through the derived class see only what is left.
-    EXPECT_EQ(pointer_of(p(derived).s(u"FCount"), bi_class_search_field), nullptr);
-    EXPECT_EQ(pointer_of(p(derived).s(u"FValue"), bi_class_search_field), field_of(derived, "FValue"));
+    EXPECT_EQ(pointer(bi_class_search_field, {Ptr{derived}, u"FCount"}), nullptr);
+    EXPECT_EQ(pointer(bi_class_search_field, {Ptr{derived}, u"FValue"}), field_of(derived, "FValue"));
 
     // A second finalize, and the runtime's own release at the end of the test, free nothing twice.
-    p(base).p(nullptr);
-    EXPECT_EQ(call(bi_class_finalize), "");
-    EXPECT_EQ(call(bi_class_finalize), "");
+    EXPECT_EQ(run(bi_class_finalize, {Ptr{base}}) + run(bi_class_finalize, {Ptr{nullptr}}), "");
 }
 
 TEST_F(Reflection, ResourcesByNameAddedOrReplacedWithACopy) {
@@ -235,11 +201,11 @@ TEST_F(Reflection, ResourcesByNameAddedOrReplacedWithACopy) {
 
     // Bad blocks are errors and change nothing.
     const int32_t now = rt().program.code.resources.count;
-    EXPECT_EQ(error_of(s(u"Bad").p(nullptr), bi_CreateRes), "Null pointer passed to CreateRes");
+    EXPECT_EQ(run(bi_CreateRes, {u"Bad", Ptr{nullptr}}), "Null pointer passed to CreateRes");
     struct { const void* data; uint32_t count; } missing{nullptr, 3};
-    EXPECT_EQ(error_of(s(u"Bad").p(&missing), bi_CreateRes), "Null pointer passed to CreateRes");
+    EXPECT_EQ(run(bi_CreateRes, {u"Bad", Ptr{&missing}}), "Null pointer passed to CreateRes");
     EXPECT_EQ(rt().program.code.resources.count, now);
-    EXPECT_EQ(error_of(i(3), bi_LoadRes), "Cannot convert 'int' to 'string'");
+    EXPECT_EQ(run(bi_LoadRes, {3}), "Cannot convert 'int' to 'string'");
 }
 
 TEST_F(Reflection, SystemInitializeReadsTheLocaleAgain) {
@@ -251,8 +217,7 @@ TEST_F(Reflection, SystemInitializeReadsTheLocaleAgain) {
     formats.DecimalSeparator = u'#';
     formats.ShortDateFormat->assign_narrow("scribbled");
     locale_names().long_days[1]->assign_narrow("Someday");
-    EXPECT_EQ(call(bi_system_initialize), "");
-    EXPECT_EQ(count(), 0);
+    EXPECT_EQ(result(bi_system_initialize), "<0 values>");
     EXPECT_EQ(formats.DecimalSeparator, decimal);
     EXPECT_EQ(utf8(*formats.ShortDateFormat), shortDate);
     EXPECT_EQ(utf8(*locale_names().long_days[1]), monday);

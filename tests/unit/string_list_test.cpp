@@ -19,6 +19,7 @@
 #include "stdlib/string_list.h"
 
 using namespace qel;
+using qeltest::Ptr;
 
 namespace {
 
@@ -270,133 +271,108 @@ struct StringVar {
     StringVar(const StringVar&) = delete;
     StringVar& operator=(const StringVar&) = delete;
     std::u16string value() const { return str(*text); }
-    void* ref() { return &text; }
+    Ptr ref() { return Ptr{&text}; }
 };
 
-class StringListBuiltins : public qeltest::Builtins {
-protected:
-    void arg(int32_t v) { qel::push_int(st, v); }
-    void arg(bool v) { qel::push_bool(st, v); }
-    void arg(const void* v) { qel::push_pointer(st, v); }
-    void arg(const char16_t* v) { qel::push_string(st, v); }
-    template <typename... A>
-    std::string run(BuiltinFn fn, A... a) {
-        reset();
-        (arg(a), ...);
-        return call(fn);
-    }
-    // Runs a built-in that pushes an int and returns it.
-    template <typename... A>
-    int32_t run_int(BuiltinFn fn, A... a) {
-        EXPECT_EQ(run(fn, a...), "");
-        EXPECT_EQ(count(), 1);
-        return count() == 1 ? top_int() : INT32_MIN;
-    }
-    const void* none = nullptr;
-};
+class StringListBuiltins : public qeltest::Builtins {};
 
 TEST_F(StringListBuiltins, LinesObjectsAndLookups) {
     List l;
-    PtrList* list = l.list;
+    const Ptr list{l.list};
     StringVar one(u"one"), two(u"two"), three(u"three"), upper(u"TWO"), out(u"stale");
     int object = 0;
-    const void* obj = &object;
-    ASSERT_EQ(run(bi_strings_add, list, one.ref()), "");
-    EXPECT_EQ(count(), 0);
-    ASSERT_EQ(run(bi_strings_add_object, list, three.ref(), obj), "");
-    ASSERT_EQ(run(bi_strings_insert, list, 1, two.ref()), "");
+    const Ptr obj{&object};
+    EXPECT_EQ(result(bi_strings_add, {list, one.ref()}), "<0 values>");
+    EXPECT_EQ(result(bi_strings_add_object, {list, three.ref(), obj}), "<0 values>");
+    EXPECT_EQ(result(bi_strings_insert, {list, 1, two.ref()}), "<0 values>");
     EXPECT_EQ(l.lines(), (Lines{u"one", u"two", u"three"}));
-    ASSERT_EQ(run(bi_strings_get, list, 2, out.ref()), "");
+    EXPECT_EQ(result(bi_strings_get, {list, 2, out.ref()}), "<0 values>");
     EXPECT_EQ(out.value(), u"three");
-    EXPECT_EQ(count(), 0);
-    ASSERT_EQ(run(bi_strings_get_object, list, 2), "");
-    EXPECT_EQ(top_pointer(), obj);
-    ASSERT_EQ(run(bi_strings_get_object, list, 0), "");
-    EXPECT_EQ(top_pointer(), nullptr);
-    ASSERT_EQ(run(bi_strings_set_object, list, 0, obj), "");
-    EXPECT_EQ(run_int(bi_strings_indexof_object, list, obj), 0);
-    EXPECT_EQ(run_int(bi_strings_indexof_object, list, static_cast<const void*>(&out)), -1);
-    ASSERT_EQ(run(bi_strings_set, list, 0, two.ref()), "");
-    EXPECT_EQ(run_int(bi_strings_indexof, list, two.ref()), 0);  // the first of the two equal lines
-    EXPECT_EQ(run_int(bi_strings_indexof, list, upper.ref()), -1);
-    // The str data pointer is the line's own text.
-    ASSERT_EQ(run(bi_strings_get_str_data, list, 2), "");
-    EXPECT_EQ(top_pointer(), &l.item(2)->text);
-    ASSERT_EQ(run(bi_strings_delete, list, 0), "");
+    EXPECT_EQ(pointer(bi_strings_get_object, {list, 2}), obj.p);
+    EXPECT_EQ(pointer(bi_strings_get_object, {list, 0}), nullptr);
+    EXPECT_EQ(run(bi_strings_set_object, {list, 0, obj}), "");
+    EXPECT_EQ(result(bi_strings_indexof_object, {list, obj}), "i:0");
+    EXPECT_EQ(result(bi_strings_indexof_object, {list, Ptr{&out}}), "i:-1");
+    EXPECT_EQ(run(bi_strings_set, {list, 0, two.ref()}), "");
+    EXPECT_EQ(result(bi_strings_indexof, {list, two.ref()}), "i:0");  // the first of the two equal lines
+    EXPECT_EQ(result(bi_strings_indexof, {list, upper.ref()}), "i:-1");
+    EXPECT_EQ(pointer(bi_strings_get_str_data, {list, 2}), &l.item(2)->text);  // the line's own text
+    EXPECT_EQ(run(bi_strings_delete, {list, 0}), "");
     EXPECT_EQ(l.lines(), (Lines{u"two", u"three"}));
-    ASSERT_EQ(run(bi_strings_clear, list), "");
-    EXPECT_TRUE(list->count == 0 && list->items == nullptr);
-    EXPECT_EQ(run(bi_strings_free, none), "");
+    EXPECT_EQ(run(bi_strings_clear, {list}), "");
+    EXPECT_TRUE(l.list->count == 0 && l.list->items == nullptr);
+    EXPECT_EQ(run(bi_strings_free, {Ptr{nullptr}}), "");
 }
 
 TEST_F(StringListBuiltins, IndexesOutsideTheListAreRefused) {
     List l({u"a=1", u"b=2"});
-    PtrList* list = l.list;
+    const Ptr list{l.list};
     StringVar text(u"x"), out(u"untouched");
     for (int32_t i : {-1, 2, 1000000}) {
         std::string errors[] = {
-            run(bi_strings_get, list, i, out.ref()),        run(bi_strings_set, list, i, text.ref()),
-            run(bi_strings_get_object, list, i),            run(bi_strings_set_object, list, i, none),
-            run(bi_strings_get_str_data, list, i),          run(bi_strings_delete, list, i),
-            run(bi_strings_name_from_index, list, i, out.ref()), run(bi_strings_value_from_index, list, i, out.ref()),
-            run(bi_strings_insert, list, i == 2 ? 3 : i, text.ref()),
+            run(bi_strings_get, {list, i, out.ref()}),        run(bi_strings_set, {list, i, text.ref()}),
+            run(bi_strings_get_object, {list, i}),            run(bi_strings_set_object, {list, i, Ptr{nullptr}}),
+            run(bi_strings_get_str_data, {list, i}),          run(bi_strings_delete, {list, i}),
+            run(bi_strings_name_from_index, {list, i, out.ref()}), run(bi_strings_value_from_index, {list, i, out.ref()}),
+            run(bi_strings_insert, {list, i == 2 ? 3 : i, text.ref()}),
         };
         for (const std::string& e : errors) EXPECT_EQ(e, "List index out of bounds") << "index " << i;
         EXPECT_EQ(l.lines(), (Lines{u"a=1", u"b=2"}));
         EXPECT_EQ(out.value(), u"untouched");
     }
-    EXPECT_EQ(run(bi_strings_add, none, text.ref()), "Null list reference");
-    EXPECT_EQ(run(bi_strings_add, list, none), "Null string reference");
+    EXPECT_EQ(run(bi_strings_add, {Ptr{nullptr}, text.ref()}), "Null list reference");
+    EXPECT_EQ(run(bi_strings_add, {list, Ptr{nullptr}}), "Null string reference");
 }
 
 TEST_F(StringListBuiltins, NamesValuesTextAndSort) {
     List l;
-    PtrList* list = l.list;
+    const Ptr list{l.list};
     StringVar name(u"a"), value(u"b=c"), out;
-    ASSERT_EQ(run(bi_strings_values_set, list, name.ref(), value.ref()), "");
+    EXPECT_EQ(run(bi_strings_values_set, {list, name.ref(), value.ref()}), "");
     EXPECT_EQ(l.lines(), Lines{u"a=b=c"});
-    ASSERT_EQ(run(bi_strings_name_from_index, list, 0, out.ref()), "");
+    EXPECT_EQ(run(bi_strings_name_from_index, {list, 0, out.ref()}), "");
     EXPECT_EQ(out.value(), u"a");
-    ASSERT_EQ(run(bi_strings_value_from_index, list, 0, out.ref()), "");
+    EXPECT_EQ(run(bi_strings_value_from_index, {list, 0, out.ref()}), "");
     EXPECT_EQ(out.value(), u"b=c");
-    EXPECT_EQ(run_int(bi_strings_indexof_name, list, name.ref()), 0);
+    EXPECT_EQ(result(bi_strings_indexof_name, {list, name.ref()}), "i:0");
     // The output may be the very variable that names the line.
-    ASSERT_EQ(run(bi_strings_values_get, list, name.ref(), name.ref()), "");
+    EXPECT_EQ(run(bi_strings_values_get, {list, name.ref(), name.ref()}), "");
     EXPECT_EQ(name.value(), u"b=c");
 
     StringVar text(u"x\r\ny\nz"), csv(u"1;2;;3");
-    ASSERT_EQ(run(bi_strings_set_text, list, text.ref()), "");
+    EXPECT_EQ(run(bi_strings_set_text, {list, text.ref()}), "");
     EXPECT_EQ(l.lines(), (Lines{u"x", u"y", u"z"}));
-    ASSERT_EQ(run(bi_strings_get_text, list, out.ref()), "");
+    EXPECT_EQ(run(bi_strings_get_text, {list, out.ref()}), "");
     EXPECT_EQ(out.value(), u"x\r\ny\r\nz");
-    ASSERT_EQ(run(bi_strings_set_text_with_lb, list, csv.ref(), u";"), "");
+    EXPECT_EQ(run(bi_strings_set_text_with_lb, {list, csv.ref(), u";"}), "");
     EXPECT_EQ(l.lines(), (Lines{u"x", u"y", u"z", u"1", u"2", u"", u"3"}));
-    ASSERT_EQ(run(bi_strings_sort, list, true, 1), "");
+    EXPECT_EQ(run(bi_strings_sort, {list, true, 1}), "");
     EXPECT_EQ(l.lines(), (Lines{u"z", u"y", u"x", u"3", u"2", u"1", u""}));
+    EXPECT_EQ(run(bi_strings_sort, {list, true, 0}), "");
+    EXPECT_EQ(l.lines(), (Lines{u"", u"1", u"2", u"3", u"x", u"y", u"z"}));
 
     // A line's own text as the input of set_text (a variable holding the str data pointer) ...
-    ASSERT_EQ(run(bi_strings_set_text, list, text.ref()), "");
+    EXPECT_EQ(run(bi_strings_set_text, {list, text.ref()}), "");
     void* own = &l.item(1)->text;
-    ASSERT_EQ(run(bi_strings_set_text, list, static_cast<const void*>(&own)), "");
+    EXPECT_EQ(run(bi_strings_set_text, {list, Ptr{&own}}), "");
     EXPECT_EQ(l.lines(), Lines{u"y"});
     // ... and as the output of get_text.
-    ASSERT_EQ(run(bi_strings_set_text, list, text.ref()), "");
+    EXPECT_EQ(run(bi_strings_set_text, {list, text.ref()}), "");
     own = &l.item(0)->text;
-    ASSERT_EQ(run(bi_strings_get_text, list, static_cast<const void*>(&own)), "");
+    EXPECT_EQ(run(bi_strings_get_text, {list, Ptr{&own}}), "");
     EXPECT_EQ(l.lines(), (Lines{u"x\r\ny\r\nz", u"y", u"z"}));
 }
 
 TEST_F(StringListBuiltins, LoadFromStream) {
     List l({u"stale"});
     const auto& [bytes, lines] = kDecodings[1];  // UTF-16 with its mark
-    const void* data = bytes.data();
-    ASSERT_EQ(run(bi_strings_load_from_stream, l.list, data, static_cast<int32_t>(bytes.size())), "");
-    EXPECT_EQ(count(), 0);
+    const Ptr list{l.list}, data{bytes.data()};
+    EXPECT_EQ(result(bi_strings_load_from_stream, {list, data, static_cast<int32_t>(bytes.size())}), "<0 values>");
     EXPECT_EQ(l.lines(), lines);
-    ASSERT_EQ(run(bi_strings_load_from_stream, l.list, none, 0), "");
+    EXPECT_EQ(run(bi_strings_load_from_stream, {list, Ptr{nullptr}, 0}), "");
     EXPECT_EQ(l.lines(), Lines{});
-    EXPECT_EQ(run(bi_strings_load_from_stream, l.list, none, 4), "Invalid stream data");
-    EXPECT_EQ(run(bi_strings_load_from_stream, l.list, data, -1), "Invalid stream data");
+    EXPECT_EQ(run(bi_strings_load_from_stream, {list, Ptr{nullptr}, 4}), "Invalid stream data");
+    EXPECT_EQ(run(bi_strings_load_from_stream, {list, data, -1}), "Invalid stream data");
 }
 
 }  // namespace
