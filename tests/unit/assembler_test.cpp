@@ -149,46 +149,31 @@ TEST(Assembler, OneChainAcrossBlocksAndResolvedTargets) {
     EXPECT_EQ(last->opcode, kOpNone);
 }
 
-struct BadSource {
-    const char* body;
-    int line;
-    const char* what;
-};
-
-class BadSourceLine : public ::testing::TestWithParam<BadSource> {};
-
-TEST_P(BadSourceLine, FailsTheLoadNamingTheLine) {
-    auto l = qeltest::parse(source(GetParam().body));
-    EXPECT_FALSE(l.ok);
-    EXPECT_EQ(l.failure().line, GetParam().line);
-    EXPECT_NE(l.failure().what.find(GetParam().what), std::string::npos) << l.failure().what;
-}
-
-std::string bad_name(const ::testing::TestParamInfo<BadSource>& info) {
-    std::string n = std::to_string(info.index) + "_";
-    for (const char* p = info.param.what; *p; ++p)
-        if ((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z')) n += *p;
-    return n;
-}
-
 // The source starts on line 9 of the image text (line 10 is the first method header).
-INSTANTIATE_TEST_SUITE_P(
-    Assembler, BadSourceLine,
-    ::testing::Values(
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\nldpint Point.z\nret\n", 11, "has no field 'z'"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\nstpint Nowhere.x\nret\n", 11, "unknown class 'Nowhere'"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\nnewstr Point.q\nret\n", 11, "has no field 'q'"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v]\nret\n", 10, "does not have the form"},
-        BadSource{"method F.[a:1][m:0][p:02][r:v][v:i]\nret\n", 10, "does not have the form"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:iiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiii]\nret\n", 10, "at most 32"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\njmp 4\nret\n", 11, "beyond the end of F"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\njmp 2\nmethod G.[a:1][m:0][p:00][r:v][v:]\nret\n", 11,
-                  "beyond the end of F"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\ncallstd NoSuchBuiltin\nret\n", 11, "unknown built-in"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\nldvint 32\nret\n", 11, "variable index out of range"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\nldint 12x\nret\n", 11, "bad integer"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\nret now\n", 11, "unexpected operand"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\nret\n[METADATA]\n", 12, "unknown mnemonic '[METADATA]'"}),
-    bad_name);
+TEST(Assembler, MalformedLinesFailTheLoadNamingTheLine) {
+    const std::string f = "method F.[a:1][m:0][p:00][r:v][v:]\n";
+    struct { std::string body; int line; const char* what; } cases[] = {
+        {f + "ldpint Point.z\nret\n", 11, "has no field 'z'"},
+        {f + "stpint Nowhere.x\nret\n", 11, "unknown class 'Nowhere'"},
+        {"method F.[a:1][m:0][p:00][r:v]\nret\n", 10, "does not have the form"},
+        {"method F.[a:1][m:0][p:02][r:v][v:i]\nret\n", 10, "does not have the form"},
+        {"method F.[a:1][m:0][p:00][r:v][v:iiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiii]\nret\n", 10, "at most 32"},
+        {f + "jmp 4\nret\n", 11, "beyond the end of F"},
+        {f + "jmp 2\nmethod G.[a:1][m:0][p:00][r:v][v:]\nret\n", 11, "beyond the end of F"},
+        {f + "callstd NoSuchBuiltin\nret\n", 11, "unknown built-in"},
+        {f + "ldvint 32\nret\n", 11, "variable index out of range"},
+        {f + "ldint 12x\nret\n", 11, "bad integer"},
+        {f + "lddbl 1.5x\nret\n", 11, "bad real number"},
+        {f + "ldint 1\njmp 4294967297\nret\n", 12, "bad number"},
+        {f + "ret now\n", 11, "unexpected operand"},
+        {f + "ret\n[METADATA]\n", 12, "unknown mnemonic '[METADATA]'"},
+    };
+    for (const auto& c : cases) {
+        auto l = qeltest::parse(source(c.body));
+        EXPECT_FALSE(l.ok) << c.what;
+        EXPECT_EQ(l.failure().line, c.line) << c.what;
+        EXPECT_NE(l.failure().what.find(c.what), std::string::npos) << l.failure().what;
+    }
+}
 
 }  // namespace

@@ -221,45 +221,26 @@ TEST(Resources, HexLinesBecomeNamedBlocks) {
     EXPECT_EQ(l.rt->program.code.resource("empty")->size, 0u);
 }
 
-struct Malformed {
-    const char* text;
-    int line;
-    const char* what;
-};
-
-class MalformedImage : public ::testing::TestWithParam<Malformed> {};
-
-TEST_P(MalformedImage, FailsTheLoadNamingTheLine) {
-    auto l = qeltest::parse_raw(crlf(GetParam().text));
-    EXPECT_FALSE(l.ok);
-    EXPECT_EQ(l.failure().line, GetParam().line);
-    EXPECT_NE(l.failure().what.find(GetParam().what), std::string::npos) << l.failure().what;
+TEST(Loader, MalformedTextFailsTheLoadNamingTheLine) {
+    const std::string global = "[METADATA]\nstruct Global [none] System\n";
+    struct { std::string text; int line; const char* what; } cases[] = {
+        {global + "[/METADATA]\nstray\n", 4, "unexpected text 'stray'"},
+        {global + "struct S [none] System\n0 1 p Nowhere r new\n[/METADATA]\n", 5, "embedded member 'r'"},
+        {global + "[/METADATA]\n[RESOURCE]\nr\nABC\n[/RESOURCE]\n", 6, "odd number"},
+        {global + "[/METADATA]\n[RESOURCE]\nr\nzz\n[/RESOURCE]\n", 6, "not hexadecimal"},
+        {global + "[/METADATA]\n[RESOURCE]\nr\nAB\n", 7, "[/RESOURCE]"},
+        {global, 2, "without [/METADATA]"},
+        {global + "struct S [none] System\n0 1 i int a -2\n[/METADATA]\n", 4, "invalid array length"},
+        {global + "[/METADATA]\n[SOURCE]\nmethod F.[a:1][m:0][p:00][r:v][v:]\nfrob 1\n[/SOURCE]\n", 6,
+         "unknown mnemonic 'frob'"},
+    };
+    for (const auto& c : cases) {
+        auto l = qeltest::parse_raw(crlf(c.text));
+        EXPECT_FALSE(l.ok) << c.what;
+        EXPECT_EQ(l.failure().line, c.line) << c.what;
+        EXPECT_NE(l.failure().what.find(c.what), std::string::npos) << l.failure().what;
+    }
 }
-
-std::string case_name(const ::testing::TestParamInfo<Malformed>& info) {
-    std::string n = std::to_string(info.index) + "_";
-    for (const char* p = info.param.what; *p; ++p)
-        if ((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z')) n += *p;
-    return n;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Loader, MalformedImage,
-    ::testing::Values(
-        Malformed{"[METADATA]\nstruct Global [none] System\n[/METADATA]\nstray\n", 4, "unexpected text 'stray'"},
-        Malformed{"[METADATA]\nstruct Global [none] System\nstruct S [none] System\n0 1 p Nowhere r new\n[/METADATA]\n",
-                  5, "embedded member 'r'"},
-        Malformed{"[METADATA]\nstruct Global [none] System\n[/METADATA]\n[RESOURCE]\nr\nABC\n[/RESOURCE]\n", 6,
-                  "odd number"},
-        Malformed{"[METADATA]\nstruct Global [none] System\n[/METADATA]\n[RESOURCE]\nr\nzz\n[/RESOURCE]\n", 6,
-                  "not hexadecimal"},
-        Malformed{"[METADATA]\nstruct Global [none] System\n[/METADATA]\n[RESOURCE]\nr\nAB\n", 7, "[/RESOURCE]"},
-        Malformed{"[METADATA]\nstruct Global [none] System\n", 2, "without [/METADATA]"},
-        Malformed{"[METADATA]\nstruct Global [none] System\nstruct S [none] System\n0 1 i int a -2\n[/METADATA]\n", 4,
-                  "invalid array length"},
-        Malformed{"[METADATA]\nstruct Global [none] System\n[/METADATA]\n[SOURCE]\nmethod F.[a:1][m:0][p:00][r:v][v:]\nfrob 1\n[/SOURCE]\n",
-                  6, "unknown mnemonic 'frob'"}),
-    case_name);
 
 TEST(Loader, AnImageWithoutGlobalCannotStart) {
     auto l = qeltest::load_raw(crlf("[METADATA]\nstruct S [none] System\n[/METADATA]\n"));
