@@ -1,9 +1,19 @@
-// The layout rule: each field aligned to its element size, embedded structs by their pointer
-// code, sizes rounded to the largest alignment of the class's own fields.
+// Layout: each field aligned to its element size, embedded structs by their pointer code, sizes
+// rounded to the largest alignment of the class's own fields; and every record the prelude declares
+// for scripts to read equals the runtime's own C++ record, field for field.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+
+#include "formats/json_records.h"
+#include "formats/markup_records.h"
+#include "image/instruction.h"
+#include "stdlib/map_records.h"
 #include "test_support.h"
 #include "types/class_registry.h"
+#include "types/proc_records.h"
+#include "types/system_records.h"
+#include "vm/value.h"
 
 using namespace qel;
 
@@ -90,6 +100,145 @@ TEST(Layout, AnUndeclaredBaseIsDroppedAndTheLoadGoesOn) {
     CClass* o = class_by_name(l.rt->program.classes, "Orphan");
     EXPECT_EQ(o->base_class, nullptr);
     EXPECT_EQ(field_of(o, "x")->address, 0);
+}
+
+struct Record {
+    const char* name;
+    int size;  // -1: the declaration is an overlay of a larger record; only offsets are shared
+    std::vector<std::pair<const char*, int>> fields;
+};
+
+#define F(type, member) {#member, static_cast<int>(offsetof(type, member))}
+#define FN(name, type, member) {name, static_cast<int>(offsetof(type, member))}
+
+const Record kRecords[] = {
+    {"CSystem", sizeof(CSystem),
+     {F(CSystem, ErrorReporting), F(CSystem, ExeMode), F(CSystem, DebugMode), F(CSystem, IsLibrary),
+      F(CSystem, ProjectName), F(CSystem, ProjectTitle), F(CSystem, ProjectCompany), F(CSystem, ProjectVersion),
+      F(CSystem, ProjectDate), F(CSystem, ExeName), F(CSystem, FileName), F(CSystem, CmdLine), F(CSystem, CmdShow),
+      F(CSystem, LoadingTime), F(CSystem, Date), F(CSystem, Version), F(CSystem, Formats), F(CSystem, Environment)}},
+    {"CSystemFormats", sizeof(CSystemFormats),
+     {F(CSystemFormats, CurrencyFormat), F(CSystemFormats, NegCurrencyFormat), F(CSystemFormats, CurrencyDecimals),
+      F(CSystemFormats, ThousandSeparator), F(CSystemFormats, DecimalSeparator), F(CSystemFormats, TimeSeparator),
+      F(CSystemFormats, DateSeparator), F(CSystemFormats, CurrencyString), F(CSystemFormats, ShortDateFormat),
+      F(CSystemFormats, LongDateFormat), F(CSystemFormats, TimeAmString), F(CSystemFormats, TimePmString),
+      F(CSystemFormats, ShortTimeFormat), F(CSystemFormats, LongTimeFormat), F(CSystemFormats, ShortDateTimeFormat)}},
+    {"CSystemEnvironment", sizeof(CSystemEnvironment),
+     {F(CSystemEnvironment, Is64Bit), F(CSystemEnvironment, MajorVersion), F(CSystemEnvironment, MinorVersion),
+      F(CSystemEnvironment, BuildNumber), F(CSystemEnvironment, ServicePackMajor), F(CSystemEnvironment, ServicePackMinor)}},
+    {"CClass", sizeof(CClass),
+     {FN("FClassInfo", CClass, class_info), F(CClass, is_struct), F(CClass, internal_class), F(CClass, unit_id),
+      F(CClass, hash), F(CClass, size), F(CClass, name), F(CClass, class_type), F(CClass, base_class), F(CClass, fields),
+      F(CClass, properties), F(CClass, methods), F(CClass, ofields), F(CClass, constructor), F(CClass, destructor)}},
+    {"CMember", sizeof(CMember),
+     {F(CMember, access), F(CMember, kind), F(CMember, type), F(CMember, info), F(CMember, name), F(CMember, read),
+      F(CMember, write), F(CMember, default_value), F(CMember, array_length), F(CMember, address)}},
+    {"CPropAttrib", sizeof(CPropAttrib), {F(CPropAttrib, name), F(CPropAttrib, type), F(CPropAttrib, ptr)}},
+    {"CType", sizeof(CType),
+     {F(CType, short_name), F(CType, size), F(CType, unit_id), F(CType, name), F(CType, base_type)}},
+    {"CEnum", sizeof(CEnum), {F(CEnum, unit_id), F(CEnum, type), F(CEnum, name), F(CEnum, members)}},
+    {"CEnumMember", sizeof(CEnumMember), {F(CEnumMember, name), F(CEnumMember, value)}},
+    {"CMethodLine", 8, {F(Instruction, lineno), FN("ptr", Instruction, object)}},
+    {"CMethod", static_cast<int>(offsetof(MethodRecord, name)),
+     {F(MethodRecord, type), F(MethodRecord, access), F(MethodRecord, modifier), F(MethodRecord, var_counts),
+      F(MethodRecord, var_types)}},
+    {"CMethodInfo", static_cast<int>(sizeof(MethodRecord) - offsetof(MethodRecord, name)),
+     {{"name", 0},
+      {"hash", static_cast<int>(offsetof(MethodRecord, hash) - offsetof(MethodRecord, name))},
+      {"name_hash", static_cast<int>(offsetof(MethodRecord, name_hash) - offsetof(MethodRecord, name))},
+      {"line", static_cast<int>(offsetof(MethodRecord, line) - offsetof(MethodRecord, name))}}},
+    {"CLibProc", sizeof(CLibProc),
+     {F(CLibProc, proc), F(CLibProc, return_type), F(CLibProc, type), F(CLibProc, unicode), F(CLibProc, late),
+      F(CLibProc, esp_size), F(CLibProc, hash), F(CLibProc, name), F(CLibProc, param_count), F(CLibProc, param_labels),
+      F(CLibProc, library)}},
+    {"CLib", sizeof(CLib), {F(CLib, hash), F(CLib, name), F(CLib, hInst)}},
+    {"CMap", sizeof(CMap), {F(CMap, Border), F(CMap, Scaled), F(CMap, ScaleX), F(CMap, ScaleY), F(CMap, Coords)}},
+    {"CMapCoord", sizeof(CMapCoord),
+     {F(CMapCoord, X1), F(CMapCoord, Y1), F(CMapCoord, X2), F(CMapCoord, Y2), F(CMapCoord, Test), F(CMapCoord, Tag),
+      F(CMapCoord, Data), F(CMapCoord, IsEnabled)}},
+    {"CMemStream", sizeof(CMemStream),
+     {F(CMemStream, memory), F(CMemStream, size), F(CMemStream, pos), F(CMemStream, capacity)}},
+    {"PMethod", sizeof(PMethod), {F(PMethod, Method), F(PMethod, Target)}},
+    {"CMarkupParser", sizeof(CMarkupParser),
+     {F(CMarkupParser, source), F(CMarkupParser, character_handler), F(CMarkupParser, start_element_handler),
+      F(CMarkupParser, end_element_handler), F(CMarkupParser, attribute_handler), F(CMarkupParser, resource_handler),
+      F(CMarkupParser, rtti), F(CMarkupParser, collection), F(CMarkupParser, collection_notify),
+      F(CMarkupParser, xml_rules), F(CMarkupParser, resource_split_char), F(CMarkupParser, classes),
+      F(CMarkupParser, class_info), F(CMarkupParser, obj), F(CMarkupParser, container)}},
+    {"CMarkupParserResourceHandlerArgs", sizeof(CMarkupParserResourceHandlerArgs),
+     {F(CMarkupParserResourceHandlerArgs, Attribute), F(CMarkupParserResourceHandlerArgs, Resource),
+      F(CMarkupParserResourceHandlerArgs, Key), F(CMarkupParserResourceHandlerArgs, Obj),
+      F(CMarkupParserResourceHandlerArgs, Member), F(CMarkupParserResourceHandlerArgs, Result),
+      F(CMarkupParserResourceHandlerArgs, Handled)}},
+    {"json_value", sizeof(json_value),
+     {F(json_value, parent), F(json_value, type), FN("integer", json_value, u.integer), F(json_value, _reserved)}},
+    {"json_value_double", sizeof(json_value),
+     {F(json_value, parent), F(json_value, type), FN("dbl", json_value, u.dbl), F(json_value, _reserved)}},
+    {"json_value_boolean", -1, {F(json_value, parent), F(json_value, type), FN("boolean", json_value, u.boolean)}},
+    {"json_value_string", -1,
+     {F(json_value, parent), F(json_value, type), FN("length", json_value, u.string.length),
+      FN("ptr", json_value, u.string.ptr)}},
+    {"json_value_object", -1,
+     {F(json_value, parent), F(json_value, type), FN("length", json_value, u.object.length),
+      FN("values", json_value, u.object.values)}},
+    {"json_value_array", -1,
+     {F(json_value, parent), F(json_value, type), FN("length", json_value, u.array.length),
+      FN("values", json_value, u.array.values)}},
+    {"json_name", sizeof(json_object_entry),
+     {FN("name", json_object_entry, name), FN("name_length", json_object_entry, name_length),
+      FN("value", json_object_entry, value)}},
+    // An embedded struct is aligned by 4 in images, so the image's size (36) lacks the C record's
+    // 4 bytes of tail padding; the fields lie at the same offsets.
+    {"json_builder_value", -1,
+     {F(json_builder_value, value), F(json_builder_value, is_builder_value),
+      F(json_builder_value, additional_length_allocated), F(json_builder_value, length_iterated)}},
+    {"json_serialize_opts", sizeof(json_serialize_opts),
+     {F(json_serialize_opts, mode), F(json_serialize_opts, opts), F(json_serialize_opts, indent_size)}},
+};
+
+TEST(Prelude, EveryDeclaredRecordMatchesTheRuntime) {
+    auto l = qeltest::load("#include \"prelude/prelude.qsrc\"\n");
+    ASSERT_TRUE(l.ok) << l.failure().what;
+    for (const Record& r : kRecords) {
+        CClass* c = class_by_name(l.rt->program.classes, r.name);
+        ASSERT_TRUE(c) << r.name;
+        int declared = 0;
+        for (CClass* k = c; k; k = k->base_class) declared += k->fields->count;
+        ASSERT_EQ(declared, static_cast<int>(r.fields.size())) << r.name << ": every field is compared";
+        for (auto& [field, offset] : r.fields) {
+            CMember* m = field_in_chain(c, field);
+            ASSERT_TRUE(m) << r.name << "." << field;
+            EXPECT_EQ(m->address, offset) << r.name << "." << field;
+        }
+        if (r.size >= 0) EXPECT_EQ(c->size, r.size) << r.name;
+    }
+}
+
+TEST(Prelude, TheDescriptorsAreObjectsOfClassCClass) {
+    auto l = qeltest::load("#include \"prelude/prelude.qsrc\"\n");
+    ASSERT_TRUE(l.ok);
+    CClass* meta = class_by_name(l.rt->program.classes, "CClass");
+    for (int32_t i = 0; i < l.rt->program.classes.count; ++i) EXPECT_EQ(static_cast<CClass*>(l.rt->program.classes[i])->class_info, meta);
+    // The global object's System field points at the runtime's system block.
+    CMember* sys = field_of(class_by_name(l.rt->program.classes, "Global"), "System");
+    EXPECT_EQ(*reinterpret_cast<void**>(static_cast<char*>(l.rt->global_object) + sys->address), &l.rt->system);
+}
+
+TEST(Prelude, EnumsCarryTheirValues) {
+    auto l = qeltest::load("#include \"prelude/prelude.qsrc\"\n");
+    ASSERT_TRUE(l.ok);
+    CEnum* vt = enum_by_name(l.rt->program.enums, "CVarType");
+    ASSERT_TRUE(vt);
+    const std::pair<const char*, char> codes[] = {{"Bool", 'b'},   {"Char", 'c'},    {"Double", 'd'}, {"Byte", 'e'},
+                                                  {"Float", 'f'},  {"Integer", 'i'}, {"Long", 'l'},   {"Short", 'm'},
+                                                  {"Native", 'n'}, {"Pointer", 'p'}, {"String", 's'}, {"Method", 't'},
+                                                  {"Void", 'v'}};
+    ASSERT_EQ(vt->members->count, 13);
+    for (int32_t i = 0; i < vt->members->count; ++i) {
+        auto* m = static_cast<CEnumMember*>((*vt->members)[i]);
+        EXPECT_STREQ(m->name, codes[i].first);
+        EXPECT_EQ(m->value, codes[i].second) << m->name;
+    }
 }
 
 }  // namespace

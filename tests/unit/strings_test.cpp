@@ -1,11 +1,20 @@
-// The string and conversion built-ins, called the way callstd calls them: arguments pushed in
-// order, the result read from the first argument's slot.
+// Strings: WStr (exact-fit growth, the terminator, ownership, insert positions, replace_all), the
+// UTF-16 printf, and the string and conversion built-ins called the way callstd calls them.
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <iterator>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "base/wstr.h"
 #include "builtin_harness.h"
+#include "platform/ansi_name.h"
+#include "stdlib/wformat.h"
 
 using namespace qel;
 using qeltest::Arg;
@@ -13,6 +22,260 @@ using qeltest::Mtd;
 using qeltest::Ptr;
 
 namespace {
+
+// The text, or a note when the buffer breaks a rule: a non-null buffer keeps its 0 unit behind
+// the text and holds the length; a null buffer has length and capacity 0.
+std::u16string str(const WStr& s) {
+    if (!s.buffer) return s.length || s.capacity || s.text()[0] ? u"<bad empty>" : u"";
+    if (s.length > s.capacity || s.buffer[s.length] != 0) return u"<unterminated>";
+    return std::u16string(s.buffer, s.length);
+}
+
+// The text and, after '#', the capacity; "-" for a null buffer.
+std::u16string state(const WStr& s) {
+    std::string n = std::to_string(s.capacity);
+    return s.buffer ? str(s) + u"#" + std::u16string(n.begin(), n.end()) : str(s) + u"-";
+}
+
+WStr make(const char16_t* text) {
+    WStr s{};
+    s.assign_wide(text);
+    return s;
+}
+
+// The state after one operation on fresh strings, which are freed.
+std::u16string after(const char16_t* text, const char16_t* arg1, const char16_t* arg2,
+                     const std::function<void(WStr&, WStr&, WStr&)>& op) {
+    WStr s = make(text), a = make(arg1), b = make(arg2);
+    op(s, a, b);
+    std::u16string out = state(s);
+    for (WStr* w : {&s, &a, &b}) w->clear();
+    return out;
+}
+std::u16string inserted(const char16_t* target, int index, const char16_t* src) {
+    return after(target, src, u"", [&](WStr& s, WStr& a, WStr&) { s.insert(index, a); });
+}
+std::u16string replaced(const char16_t* text, const char16_t* pattern, const char16_t* by, bool case_sensitive) {
+    return after(text, pattern, by, [&](WStr& s, WStr& p, WStr& r) { s.replace_all(p, r, case_sensitive); });
+}
+// How many of a.equals(b) and b.equals(a) hold.
+int equal(const char16_t* a, const char16_t* b) {
+    int n = 0;
+    after(a, b, u"", [&](WStr& x, WStr& y, WStr&) { n = x.equals(y) + y.equals(x); });
+    return n;
+}
+
+// One string taken through a sequence of operations: after each, text and exact capacity.
+TEST(WStr, GrowthIsExactAndEveryOperationKeepsTheTerminator) {
+    const char16_t unterminated[] = {u'x', u'y', u'z'};  // append_n must take exactly 2 of these
+    WStr s{}, o{};
+    const std::vector<std::pair<std::function<void()>, std::u16string>> steps = {
+        {[&] { s.reserve(5); }, u"#5"}, {[&] { s.reserve(3); }, u"#5"}, {[&] { s.reserve(0); }, u"-"},
+        {[&] { s.assign_wide(u"abc"); }, u"abc#3"}, {[&] { o.assign_wide(u"de"); s.append(o); }, u"abcde#5"},
+        {[&] { s.append_wide(u"f"); }, u"abcdef#6"}, {[&] { s.append_n(unterminated, 2); }, u"abcdefxy#8"},
+        {[&] { o.assign_wide(u"hi"); s.assign(o); }, u"hi#8"}, {[&] { s.reserve(20); }, u"hi#20"},
+        {[&] { s.append_narrow("!?"); }, u"hi!?#4"},  // exact fit, also downwards
+        {[&] { o.clear(); s.assign(o); }, u"-"}, {[&] { s.assign_wide(u""); }, u"#0"},
+        {[&] { s.append_n(unterminated, 2); }, u"xy#2"}, {[&] { s.set_char(u'\u263A'); }, u"\u263A#1"},
+        {[&] { s.assign_narrow("a\xE9"); }, u"a\u00E9#2"},  // one unit per byte
+        {[&] { s.clear(); o.assign_wide(u"four"); s.assign(o); }, u"four#4"},
+        {[&] { s.append(s); }, u"fourfour#8"}, {[&] { s.append_wide(s.buffer + 4); }, u"fourfourfour#12"},
+        {[&] { s.clear(); }, u"-"},
+    };
+    for (size_t n = 0; n < steps.size(); ++n) {
+        steps[n].first();
+        EXPECT_EQ(state(s), steps[n].second) << "step " << n;
+    }
+    o.clear();
+}
+
+TEST(WStr, CopiesAreDeepBuffersAreHandedOverWholeAndHugeSizesFail) {
+    WStr a = make(u"shared?"), b{};
+    b.assign(a);
+    a.buffer[0] = u'S';
+    EXPECT_EQ(str(b), u"shared?");
+    WChar* taken = a.detach();  // the caller gets the buffer; adopt takes one and frees the old
+    EXPECT_EQ(state(a), u"-");
+    b.adopt(taken, 7, 7);
+    EXPECT_EQ(b.buffer, taken);
+    b.assign(b);  // from itself and from a piece of itself
+    EXPECT_EQ(str(b), u"Shared?");
+    b.assign_wide(b.buffer + 2);
+    b.append_wide(nullptr);  // null texts read as empty
+    b.append_narrow(nullptr);
+    EXPECT_EQ(state(b), u"ared?#5");
+    b.assign_wide(nullptr);
+    EXPECT_EQ(state(b), u"#0");
+    b.clear();
+    WStr* h = wstr_new();
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(state(*h), u"-");
+    h->assign_wide(u"heap");
+    wstr_delete(h);
+    wstr_delete(nullptr);
+    // Sizes past the address space fail and change nothing.
+    WStr s = make(u"abc");
+    WChar* before = s.buffer;
+    for (int n : {0x3FFFFFFF, 0x7FFFFFFF}) s.reserve(n);
+    s.assign_wide(u"xyz", 0x80000000u);  // (n + 1) * 2 bytes would wrap to a tiny block
+    s.append_units(u"xyz", 0xFFFFFFFFu);
+    EXPECT_EQ(s.buffer, before);
+    EXPECT_EQ(state(s), u"abc#3");
+    s.clear();
+}
+
+TEST(WStr, InsertReplaceAllAndEquals) {
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        // Index 0 and 1 both insert at the front, past length + 1 appends, a negative index does nothing.
+        {inserted(u"abc", -1, u"XY"), u"abc#3"}, {inserted(u"abc", 0, u"XY"), u"XYabc#5"},
+        {inserted(u"abc", 1, u"XY"), u"XYabc#5"}, {inserted(u"abc", 2, u"XY"), u"aXYbc#5"},
+        {inserted(u"abc", 4, u"XY"), u"abcXY#5"}, {inserted(u"abc", 9, u"XY"), u"abcXY#5"},
+        {inserted(u"", 1, u"XY"), u"XY#2"}, {inserted(u"abc", 2, u""), u"abc#3"},
+        // Left to right, no overlaps, replaced text not searched again; only A-Z and a-z fold.
+        {replaced(u"aXbxc", u"x", u"--", false), u"a--b--c#7"}, {replaced(u"aXbxc", u"x", u"--", true), u"aXb--c#6"},
+        {replaced(u"aa", u"a", u"aa", true), u"aaaa#4"}, {replaced(u"aaa", u"aa", u"b", true), u"ba#2"},
+        {replaced(u"abcabc", u"abc", u"", true), u"-"}, {replaced(u"ABCabc", u"bC", u".", false), u"A.a.#4"},
+        {replaced(u"abc", u"", u"x", true), u"abc#3"}, {replaced(u"ab", u"abc", u"x", true), u"ab#2"},
+        {replaced(u"head tail", u"head", u"H", true), u"H tail#6"},
+        {replaced(u"head tail", u"tail", u"T", true), u"head T#6"},
+        {replaced(u"\u00E9\u00C9", u"\u00E9", u"e", false), u"e\u00C9#2"},
+    };
+    for (size_t n = 0; n < std::size(cases); ++n) EXPECT_EQ(cases[n].first, cases[n].second) << "case " << n;
+    EXPECT_EQ(equal(u"abc", u"abc"), 2);
+    EXPECT_EQ(equal(u"abc", u"abd") + equal(u"ab", u"abc") + equal(u"A", u"a"), 0);
+    WStr none{}, empty = make(u"");  // a null buffer and an empty buffer are the same text
+    EXPECT_TRUE(none.equals(empty) && empty.equals(none));
+    empty.clear();
+    // Either string may be this very one; no match gives the same buffer back.
+    WStr s = make(u"abc"), q = make(u"q");
+    s.insert(2, s);
+    EXPECT_EQ(str(s), u"aabcbc");
+    WChar* before = s.buffer;
+    s.replace_all(q, s, true);
+    EXPECT_EQ(s.buffer, before);
+    s.replace_all(s, q, true);
+    EXPECT_EQ(str(s), u"q");
+    s.replace_all(q, s, true);
+    EXPECT_EQ(str(s), u"q");
+    s.clear();
+    q.clear();
+}
+
+TEST(WStr, ConversionsToBytes) {
+    WStr s = make(u"a\u00E9\u20AC"), empty{}, ascii = make(u"Name_1");
+    int bytes = 0, none = 0;
+    char* texts[] = {s.to_utf8(&bytes), empty.to_utf8(&none), qel::platform::to_ansi(ascii)};
+    EXPECT_EQ(bytes, 7);  // 1 + 2 + 3 and the terminator
+    EXPECT_EQ(none, 1);
+    EXPECT_STREQ(texts[0], "a\xC3\xA9\xE2\x82\xAC");
+    EXPECT_STREQ(texts[1], "");
+    EXPECT_STREQ(texts[2], "Name_1");
+    for (char* t : texts) std::free(t);
+    s.assign_utf8("\xC3\xBC\xF0\x9F\x98\x80");  // u-umlaut and a character outside the BMP
+    EXPECT_EQ(str(s), u"\u00FC\U0001F600");
+    s.clear();
+    ascii.clear();
+}
+
+FormatArg I(int32_t v) { return FormatArg::of_int(v); }
+FormatArg L(int64_t v) { return FormatArg::of_long(v); }
+FormatArg D(double v) { return FormatArg::of_double(v); }
+FormatArg S(const char16_t* v) { return FormatArg::of_text(v); }
+
+// Formats with room for cap units; "<fail>" when the formatter refuses.
+std::u16string run(const char16_t* fmt, const std::vector<FormatArg>& args, uint32_t cap = 4096) {
+    std::vector<WChar> out(cap + 1, 0x5A5A);
+    int n = wformat(out.data(), cap, fmt, args.data(), static_cast<uint32_t>(args.size()));
+    if (n < 0) return u"<fail>";
+    if (static_cast<uint32_t>(n) > cap || out[n] != 0) return u"<unterminated>";
+    return std::u16string(out.data(), static_cast<size_t>(n));
+}
+
+TEST(WFormat, ConversionsFlagsWidthsPrecisionsAndRoom) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::u16string fail = u"<fail>";
+    struct Case {
+        const char16_t* fmt;
+        std::vector<FormatArg> args;
+        std::u16string expected;
+        uint32_t cap = 4096;
+    };
+    const std::vector<Case> cases = {
+        {u"100%%|%d|%i|%u", {I(-5), I(7), I(-1)}, u"100%|-5|7|4294967295"},
+        {u"%x|%X|%08X|%#x|%o|%p", {I(-1), I(255), I(255), I(255), I(8), I(0x1234)},
+         u"ffffffff|FF|000000FF|0xff|10|00001234"},
+        {u"%+d|% d|%5d|%-5d|%05d|%.3d", {I(5), I(5), I(42), I(42), I(-42), I(7)}, u"+5| 5|   42|42   |-0042|007"},
+        {u"%hd|%hu|%hx", {I(70000), I(-1), I(0x12345)}, u"4464|65535|2345"},
+        {u"%I64d|%lld|%I64x|%I64d|%I32d|%ld", {L(INT64_MIN), L(12345678901LL), L(-1), I(-5), I(6), I(7)},
+         u"-9223372036854775808|12345678901|ffffffffffffffff|-5|6|7"},
+        {u"%d|%d|%d|%I64d|%f|%.1f", {L(0x100000005LL), D(3.99), D(-3.99), D(1e10), L(-3), I(0)},
+         u"5|3|-3|10000000000|-3.000000|0.0"},  // numbers of one kind serve the others by value
+        {u"%.2f|%5.2f|%-8.1f|%08.3f|%+.1f", {D(3.14159), D(3.14159), D(2.5), D(-3.14159), D(2.0)},
+         u"3.14| 3.14|2.5     |-003.142|+2.0"},
+        {u"%e|%E|%e|%.2e", {D(1e20), D(1e-5), D(1e100), D(12345.678)},
+         u"1.000000e+20|1.000000E-05|1.000000e+100|1.23e+04"},
+        {u"%g|%g|%G|%.15g|%#g|%#.0f", {D(0.0001), D(1e-5), D(1e-5), D(1.0 / 3), D(1.0), D(3.0)},
+         u"0.0001|1e-05|1E-05|0.333333333333333|1.00000|3."},
+        {u"%f|%5.1f|%G|%+f|%-6e|", {D(inf), D(-inf), D(nan), D(inf), D(inf)}, u"inf| -inf|NAN|+inf|inf   |"},
+        {u"[%s]|[%5s]|[%-4s]|[%.2s]|[%05s]", {S(u"ab"), S(u"ab"), S(u"ab"), S(u"abc"), S(u"ab")},
+         u"[ab]|[   ab]|[ab  ]|[ab]|[000ab]"},
+        {u"[%s]|[%3s]|%S|%ls|%hs", {S(u""), S(nullptr), S(u"a"), S(u"b"), S(u"c")}, u"[]|[   ]|a|b|c"},
+        {u"%c%c%3c|%-3c|%c", {I('A'), I(0x263A), I('z'), I('q'), I(0x1263A)}, u"A\u263A  z|q  |\u263A"},
+        {u"\u00E9%s\U0001F600", {S(u"\u00FC")}, u"\u00E9\u00FC\U0001F600"},
+        {u"%*d|%-*d|%*d|%.*f|%.*f", {I(5), I(42), I(4), I(7), I(-4), I(7), I(2), D(3.14159), I(-1), D(1.5)},
+         u"   42|7   |7   |3.14|1.500000"},
+        {u"%d and %d", {I(1), I(2), I(3)}, u"1 and 2"},  // arguments left over are ignored
+        // Refused: missing arguments, kinds that cannot serve, unknown or unfinished conversions.
+        {u"%d %d", {I(1)}, fail}, {u"%*d", {I(5)}, fail}, {u"%s", {I(3)}, fail}, {u"%d", {S(u"3")}, fail},
+        {u"%f", {S(u"3")}, fail}, {u"%c", {S(u"x")}, fail}, {u"%*d", {S(u"x"), I(1)}, fail},
+        {u"%y", {I(1)}, fail}, {u"%n", {I(1)}, fail}, {u"%\u00E9", {I(1)}, fail}, {u"50%", {}, fail},
+        {u"%-", {}, fail}, {u"%I64", {L(1)}, fail},
+        // The output must fit the room; huge fields are refused before anything is printed.
+        {u"abcdef", {}, u"abcdef", 6}, {u"abcdef", {}, fail, 5}, {u"", {}, u"", 0},
+        {u"%s", {S(u"0123456789")}, u"0123456789", 10}, {u"%s", {S(u"0123456789")}, fail, 9},
+        {u"%10d", {I(1)}, u"         1", 10}, {u"%10d", {I(1)}, fail, 9}, {u"%-10s|", {S(u"a")}, fail, 10},
+        {u"%.15g", {D(-1.0 / 3)}, u"-0.333333333333333", 18}, {u"%.15g", {D(-1.0 / 3)}, fail, 17},
+        {u"%c", {I('x')}, fail, 0}, {u"%1000000000d", {I(1)}, fail, 100}, {u"%99999999999999d", {I(1)}, fail, 100},
+        {u"%.1000000000f", {D(1.0)}, fail, 100},
+        // Long numbers go through a larger scratch buffer than short ones.
+        {u"%.300f", {D(1.0)}, u"1." + std::u16string(300, u'0')}, {u"%.300f", {D(1.0)}, fail, 301},
+        // %g keeps no trailing zeros, so a precision past a double's exact digits prints the same;
+        // with # the zeros stay, too many for the room.
+        {u"%.5000g", {D(0.1)}, run(u"%.800g", {D(0.1)})}, {u"%#.5000g", {D(0.1)}, fail},
+    };
+    for (size_t n = 0; n < cases.size(); ++n) {
+        const Case& c = cases[n];
+        EXPECT_EQ(run(c.fmt, c.args, c.cap), c.expected) << "case " << n;
+    }
+    EXPECT_EQ(run(u"%.800g", {D(0.1)}).substr(0, 20), u"0.100000000000000005");
+}
+
+TEST(WFormat, FormatIntoReusesTheStringBuffer) {
+    WStr s{};
+    EXPECT_EQ(wformat_into(s, 32, u"%i", I(-123)), 4);
+    EXPECT_EQ(std::u16string(s.text(), s.length), u"-123");
+    WChar* buffer = s.buffer;
+    EXPECT_EQ(wformat_into(s, 8, u"%X", I(255)), 2);  // a larger buffer stays
+    EXPECT_EQ(s.buffer, buffer);
+    EXPECT_EQ(s.capacity, 32u);
+    EXPECT_EQ(std::u16string(s.text(), s.length), u"FF");
+    EXPECT_EQ(wformat_into(s, 32, u"%s", I(1)), -1);  // a failure leaves the empty string
+    EXPECT_EQ(s.buffer, nullptr);
+    EXPECT_EQ(s.length, 0u);
+}
+
+TEST(WFormat, DoublesTruncateTowardZeroAndSaturate) {
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    const std::pair<double, int32_t> cases32[] = {
+        {3.9, 3}, {-3.9, -3}, {-0.5, 0}, {2147483647.9, INT32_MAX}, {2147483648.0, INT32_MAX},
+        {-1e300, INT32_MIN}, {nan, 0}, {-2147483648.9, INT32_MIN}, {-2147483649.0, INT32_MIN}};
+    for (auto [d, v] : cases32) EXPECT_EQ(truncate_to_int32(d), v) << d;
+    const std::pair<double, int64_t> cases64[] = {
+        {-3.9, -3}, {1e15 + 0.5, 1000000000000000LL}, {9.3e18, INT64_MAX}, {-9223372036854775808.0, INT64_MIN},
+        {-1e19, INT64_MIN}, {inf, INT64_MAX}, {nan, 0}};
+    for (auto [d, v] : cases64) EXPECT_EQ(truncate_to_int64(d), v) << d;
+}
 
 Ptr at(uintptr_t n) { return Ptr{reinterpret_cast<const void*>(n)}; }
 

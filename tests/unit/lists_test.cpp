@@ -1,18 +1,25 @@
-// PtrList: the growth rule, the list quicksort's exact choices, the clearing operations, and the
-// list and bit-set built-ins as scripts call them (bounds failures included).
+// Lists: the PtrList growth rule, the list quicksort's exact choices, the clearing operations, the
+// list and bit-set built-ins as scripts call them (bounds failures included); hash lists found by
+// the NameHash of their text alone; the thread registry, the one locked structure.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
 
-#include "builtin_harness.h"
+#include "base/hash_list.h"
+#include "base/name_hash.h"
 #include "base/ptr_list.h"
+#include "builtin_harness.h"
 #include "vm/objects.h"
+#include "vm/thread_registry.h"
 
 using namespace qel;
 using qeltest::Ptr;
@@ -282,6 +289,94 @@ TEST_F(ListBuiltins, BitSetsUseTheLowFiveBitsOfTheBitNumber) {
         EXPECT_EQ(result(fn, {static_cast<int32_t>(set), bit}), expected) << set << " bit " << bit;
     EXPECT_EQ(run(bi_SetAdd, {true, 1}), "Cannot convert 'bool' to 'int'");
     EXPECT_EQ(run(bi_SetRemove, {"x", 1}), "Cannot convert 'string' to 'int'");
+}
+
+class HashListBuiltins : public qeltest::Builtins {};
+
+TEST_F(HashListBuiltins, FindByHashAloneAndRemoveTheFirstMatch) {
+    // String variables as scripts have them: a slot holding a WStr pointer (null: no string yet).
+    // "AB" and "@" U+00C2 have the same NameHash over their units (65 * 128 + 66 = 64 * 128 + 194);
+    // "key" and "kez" differ in their last unit only and hash apart.
+    WStr* ab = wstr_new();
+    WStr *twin = wstr_new(), *key = wstr_new(), *kez = wstr_new(), *absent = nullptr;
+    ab->assign_wide(u"AB");
+    twin->assign_wide(u"@\u00C2");
+    key->assign_wide(u"key");
+    kez->assign_wide(u"kez");
+    PtrList* l = ptr_list_create();
+    for (WStr** v : {&key, &ab, &ab}) EXPECT_EQ(result(bi_hash_list_add, {Ptr{l}, Ptr{v}}), "<0 values>");
+    auto* entry = static_cast<HashEntry*>((*l)[1]);
+    EXPECT_TRUE(entry->text.equals(*ab));
+    EXPECT_NE(entry->text.buffer, ab->buffer);  // an own copy
+    EXPECT_EQ(entry->hash, name_hash(u"AB", 2));
+    // A variable that holds no string yet is the empty text, which hashes to 0: absent here.
+    auto index_of = [&](WStr*& v) { return result(bi_hash_list_indexof, {Ptr{l}, Ptr{&v}}); };
+    EXPECT_EQ(index_of(key) + index_of(ab) + index_of(twin) + index_of(kez) + index_of(absent), "i:0i:1i:1i:-1i:-1");
+
+    EXPECT_EQ(result(bi_hash_list_remove, {Ptr{l}, Ptr{&twin}}), "<0 values>");  // equal hash: still the key
+    EXPECT_EQ(index_of(ab), "i:1");  // the second copy moved down
+    EXPECT_EQ(result(bi_hash_list_remove, {Ptr{l}, Ptr{&kez}}), "<0 values>");  // absent: nothing happens
+    EXPECT_EQ(result(bi_hash_list_remove, {Ptr{l}, Ptr{&key}}), "<0 values>");  // the first entry
+    EXPECT_EQ(index_of(ab), "i:0");
+    l->add(nullptr);  // a foreign null element is passed over
+    EXPECT_EQ(index_of(kez), "i:-1");
+    l->remove_at(1);
+
+    EXPECT_EQ(run(bi_hash_list_add, {Ptr{l}, Ptr{nullptr}}), "Null string reference");
+    EXPECT_EQ(run(bi_hash_list_indexof, {Ptr{nullptr}, Ptr{&key}}), "Null list reference");
+    EXPECT_EQ(l->count, 1);
+    hash_clear(l);
+    EXPECT_TRUE(l->count == 0 && l->items == nullptr);
+    ptr_list_destroy(l);
+    for (WStr* w : {ab, twin, key, kez, absent}) wstr_delete(w);
+}
+
+ValueStack* fake_stack(uintptr_t n) { return reinterpret_cast<ValueStack*>(n * 16); }
+
+TEST(ThreadRegistry, RegistersLooksUpAndUnregistersByThreadId) {
+    ThreadRegistry r;
+    r.init();
+    EXPECT_EQ(r.lookup(7), nullptr);
+    for (auto [id, n] : {std::pair{7u, 1u}, {8u, 2u}, {7u, 3u}}) EXPECT_TRUE(r.add(id, fake_stack(n)));
+    EXPECT_EQ(r.lookup(7), fake_stack(1));  // the same id twice: the first registration answers
+    EXPECT_EQ(r.lookup(8), fake_stack(2));
+    r.remove(7);  // removes the first pair only
+    EXPECT_EQ(r.lookup(7), fake_stack(3));
+    r.remove(99);  // absent: nothing happens
+    EXPECT_EQ(r.entries.count, 2);
+    r.remove(7);
+    EXPECT_EQ(r.lookup(7), nullptr);
+    EXPECT_EQ(r.lookup(8), fake_stack(2));
+    r.destroy();
+}
+
+TEST(ThreadRegistry, ManyThreadsAtOnceSeeOnlyTheirOwnStacks) {
+    ThreadRegistry r;
+    r.init();
+    r.add(1, fake_stack(1));  // the main thread's registration stays throughout
+    std::atomic<int> wrong{0};
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (uint32_t t = 0; t < 8; ++t) {
+        threads.emplace_back([&, t] {
+            while (!go.load()) std::this_thread::yield();
+            for (uint32_t k = 0; k < 1000; ++k) {
+                // Each thread owns its own range of ids and registers a few of them at a time.
+                uint32_t base = 1000u + t * 100000u + k * 8u;
+                for (uint32_t id = base; id < base + 8; ++id) r.add(id, fake_stack(id));
+                for (uint32_t id = base; id < base + 8; ++id) wrong += r.lookup(id) != fake_stack(id);
+                wrong += r.lookup(1) != fake_stack(1);
+                for (uint32_t id = base; id < base + 8; ++id) r.remove(id);
+                wrong += r.lookup(base) != nullptr;
+            }
+        });
+    }
+    go = true;
+    for (std::thread& th : threads) th.join();
+    EXPECT_EQ(wrong.load(), 0);
+    ASSERT_EQ(r.entries.count, 1);
+    EXPECT_EQ(r.lookup(1), fake_stack(1));
+    r.destroy();
 }
 
 }  // namespace
