@@ -71,6 +71,7 @@ TEST(Layout, TheRuleOnItsExamples) {
     expect_layout(rt, {"Derived", {{"s", 6}}, 8});
     expect_layout(rt, {"WithMethod", {{"a", 0}, {"m", 8}, {"l", 16}}, 24});
     EXPECT_EQ(class_by_name(rt.program.classes, "OneBool")->size, 0);
+    EXPECT_TRUE(l.notes.empty());  // roots and structs without a base are no undefined bases
 }
 
 TEST(Layout, BaseChainLookupsAndIsA) {
@@ -100,6 +101,7 @@ TEST(Layout, AnUndeclaredBaseIsDroppedAndTheLoadGoesOn) {
     CClass* o = class_by_name(l.rt->program.classes, "Orphan");
     EXPECT_EQ(o->base_class, nullptr);
     EXPECT_EQ(field_of(o, "x")->address, 0);
+    EXPECT_EQ(l.notes, std::vector<std::string>{"10 Undefined base class <Missing> for <Orphan>"});
 }
 
 struct Record {

@@ -162,17 +162,18 @@ TEST(WStr, InsertReplaceAllAndEquals) {
 }
 
 TEST(WStr, ConversionsToBytes) {
-    WStr s = make(u"a\u00E9\u20AC"), empty{}, ascii = make(u"Name_1");
+    WStr s = make(u"a\u00E9\u07FF\u0800\u20AC"), empty{}, ascii = make(u"Name_1");
     int bytes = 0, none = 0;
     char* texts[] = {s.to_utf8(&bytes), empty.to_utf8(&none), qel::platform::to_ansi(ascii)};
-    EXPECT_EQ(bytes, 7);  // 1 + 2 + 3 and the terminator
+    EXPECT_EQ(bytes, 12);  // 1 + 2 + 2 + 3 + 3 and the terminator
     EXPECT_EQ(none, 1);
-    EXPECT_STREQ(texts[0], "a\xC3\xA9\xE2\x82\xAC");
+    EXPECT_STREQ(texts[0], "a\xC3\xA9\xDF\xBF\xE0\xA0\x80\xE2\x82\xAC");
     EXPECT_STREQ(texts[1], "");
     EXPECT_STREQ(texts[2], "Name_1");
     for (char* t : texts) std::free(t);
-    s.assign_utf8("\xC3\xBC\xF0\x9F\x98\x80");  // u-umlaut and a character outside the BMP
-    EXPECT_EQ(str(s), u"\u00FC\U0001F600");
+    // A character outside the BMP becomes a surrogate pair; an overlong form is four bad bytes.
+    s.assign_utf8("\xC3\xBC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF|\xF0\x81\x80\x80");
+    EXPECT_EQ(str(s), u"\u00FC\U0001F600\U0010FFFF|\uFFFD\uFFFD\uFFFD\uFFFD");
     s.clear();
     ascii.clear();
 }
@@ -218,8 +219,8 @@ TEST(WFormat, ConversionsFlagsWidthsPrecisionsAndRoom) {
         {u"%g|%g|%G|%.15g|%#g|%#.0f", {D(0.0001), D(1e-5), D(1e-5), D(1.0 / 3), D(1.0), D(3.0)},
          u"0.0001|1e-05|1E-05|0.333333333333333|1.00000|3."},
         {u"%f|%5.1f|%G|%+f|%-6e|", {D(inf), D(-inf), D(nan), D(inf), D(inf)}, u"inf| -inf|NAN|+inf|inf   |"},
-        {u"[%s]|[%5s]|[%-4s]|[%.2s]|[%05s]", {S(u"ab"), S(u"ab"), S(u"ab"), S(u"abc"), S(u"ab")},
-         u"[ab]|[   ab]|[ab  ]|[ab]|[000ab]"},
+        {u"[%s]|[%5s]|[%-4s]|[%.2s]|[%05s]|[%-05s]|[%.0s]", {S(u"ab"), S(u"ab"), S(u"ab"), S(u"abc"), S(u"ab"), S(u"ab"), S(u"ab")},
+         u"[ab]|[   ab]|[ab  ]|[ab]|[000ab]|[ab   ]|[]"},
         {u"[%s]|[%3s]|%S|%ls|%hs", {S(u""), S(nullptr), S(u"a"), S(u"b"), S(u"c")}, u"[]|[   ]|a|b|c"},
         {u"%c%c%3c|%-3c|%c", {I('A'), I(0x263A), I('z'), I('q'), I(0x1263A)}, u"A\u263A  z|q  |\u263A"},
         {u"\u00E9%s\U0001F600", {S(u"\u00FC")}, u"\u00E9\u00FC\U0001F600"},

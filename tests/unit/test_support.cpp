@@ -8,6 +8,11 @@
 
 namespace qeltest {
 
+namespace {
+std::vector<std::string>* g_notes = nullptr;
+void note(int number, const std::string& text) { g_notes->push_back(std::to_string(number) + " " + text); }
+}  // namespace
+
 std::string image_text(const std::string& authoring) {
     std::string out, error;
     bool ok = qelasm::build_image_text_from(authoring, "test", QEL_SOURCE_DIR "/tests/images", &out, &error);
@@ -20,6 +25,8 @@ Loaded load_raw(const std::string& text) {
     l.rt = std::make_unique<qel::Runtime>();
     l.text = text;
     if (l.text.empty() || l.text.back() != '\0') l.text.push_back('\0');
+    g_notes = &l.notes;
+    l.report.notify = note;
     l.ok = qel::load_image_text(*l.rt, l.text.data(), l.report);
     return l;
 }
@@ -31,6 +38,8 @@ Loaded parse_raw(const std::string& text) {
     l.rt = std::make_unique<qel::Runtime>();
     l.text = text;
     if (l.text.empty() || l.text.back() != '\0') l.text.push_back('\0');
+    g_notes = &l.notes;
+    l.report.notify = note;
     l.ok = qel::parse_image(l.rt->program, l.text.data(), l.report);
     return l;
 }
