@@ -265,10 +265,20 @@ TEST(Loader, MalformedTextFailsTheLoadNamingTheLine) {
     }
 }
 
-TEST(Loader, AnImageWithoutGlobalCannotStart) {
-    auto l = qeltest::load_raw(crlf("[METADATA]\nstruct S [none] System\n[/METADATA]\n"));
-    EXPECT_FALSE(l.ok);
-    EXPECT_NE(l.failure().what.find("Global"), std::string::npos);
+TEST(Loader, ImagesThatCannotStart) {
+    const std::string global = "[METADATA]\nstruct Global [none] System\nclass Bad [none] 0 System\n";
+    const std::string ctor = "[SOURCE]\nmethod Bad::Bad.[a:1][m:0][p:00][r:v][v:]\nret\n[/SOURCE]\n";
+    struct { std::string text; const char* what; } cases[] = {
+        {"[METADATA]\nstruct S [none] System\n[/METADATA]\n", "the image declares no Global struct"},
+        {global + "[/METADATA]\n", "Class constructor not found! <Bad>"},
+        // An object keeps its class in its first word: only a plain pointer field may lie there.
+        {global + "0 1 p pointer FList 2\n[/METADATA]\n" + ctor, "class <Bad> has its field FList where its objects"},
+    };
+    for (const auto& c : cases) {
+        auto l = qeltest::load_raw(crlf(c.text));
+        EXPECT_FALSE(l.ok) << c.what;
+        EXPECT_NE(l.failure().what.find(c.what), std::string::npos) << l.failure().what;
+    }
 }
 
 TEST(Loader, AnEmptyTokenBetweenSectionsEndsParsing) {
