@@ -196,7 +196,7 @@ TEST(Metadata, ProcLines) {
     auto l = qeltest::parse_raw(crlf("[METADATA]\n"
                                     "proc GetTickCount i n kernel32.dll stdcall\n"
                                     "proc SetProcessDPIAware i n late user32.dll stdcall\n"
-                                    "proc qsort v ppip msvcrt.dll cdecl\n"
+                                    "proc qsort v ppldip msvcrt.dll cdecl\n"
                                     "proc Nothing i n kernel32.dll fastcall\n"
                                     "struct Global [none] System\n"
                                     "[/METADATA]\n"));
@@ -212,7 +212,7 @@ TEST(Metadata, ProcLines) {
     EXPECT_EQ(dpi->late, 1);
     EXPECT_STREQ(dpi->library->name, "user32.dll");
     EXPECT_EQ(qs->type, kCdecl);
-    EXPECT_EQ(qs->esp_size, 16);
+    EXPECT_EQ(qs->esp_size, 32);  // four bytes a word: long and double take two
     EXPECT_EQ(qs->return_type, 'v');
     EXPECT_EQ(tick->library, static_cast<CLib*>(reg.libs[0]));
 }
