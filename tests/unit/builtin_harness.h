@@ -92,6 +92,17 @@ public:
         return st->count == 1 ? static_cast<T*>(top().v.p) : nullptr;
     }
 
+    // Runs code as the body of a method with these variables (type codes) in an image of the
+    // minimal prelude: the one value it returns, as text, or the message of the error it raised.
+    std::string eval(const std::string& vars, const std::string& body) {
+        use_image("#include \"prelude/minimal.qsrc\"\n[SOURCE]\nmethod T.[a:1][m:0][p:00][r:v][v:" + vars +
+                  "p]\ntry @error\n" + body + "\nreturn\n@error:\nexc " + std::to_string(vars.size()) + "\nldvptr " +
+                  std::to_string(vars.size()) + "\nldpstr Exception.FMessage\nreturn\n[/SOURCE]\n");
+        if (!image.ok) return "<load failed>";
+        qel::run_top_level(image.rt.get(), image.rt->program.code.method("T"), nullptr, st);
+        return st->count == 1 ? text(top()) : "<" + std::to_string(st->count) + " values>";
+    }
+
     // "i:5", "l:-5", "d:0.5", "b:true", "p:16", "s:text" (UTF-8, a 0 unit as \0, a missing
     // terminator reported), "m:<method name>".
     static std::string text(const qel::Value& v) {

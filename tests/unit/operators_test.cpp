@@ -181,6 +181,35 @@ TEST_F(Ops, BinaryOperatorsFollowTheTypeTables) {
     for (const Case& c : kCases) EXPECT_EQ(binary(c.op, c.l, c.r), c.result) << c.op << " " << c.l << " " << c.r;
 }
 
+TEST_F(Ops, InstructionsOnIntsTakeTheirInlinePaths) {
+    struct { const char *vars, *body, *expected; } rows[] = {
+        {"", "ldint 7\nldint -3\nadd", "i:4"},      {"", "ldint 7\nldint 10\nsub", "i:-3"},
+        {"", "ldint -7\nldint 6\nmul", "i:-42"},    {"", "ldint -9\nldint 3\ndiv", "i:-3"},
+        {"", "ldint -7\nldint 3\nrem", "i:-1"},     {"", "ldint -3\nldint 33\nshl", "i:-6"},
+        {"", "ldint -16\nldint 2\nshr", "i:-4"},    {"", "ldint 12\nldint 10\nband", "i:8"},
+        {"", "ldint 12\nldint 10\nbor", "i:14"},    {"", "ldint 12\nldint 10\nbxor", "i:6"},
+        {"", "ldint 5\nldint 5\nbeq", "b:true"},    {"", "ldint 5\nldint 5\nbne", "b:false"},
+        {"", "ldint 5\nldint 5\nbgt", "b:false"},   {"", "ldint 5\nldint 5\nblt", "b:false"},
+        {"", "ldint 5\nldint 5\nbge", "b:true"},    {"", "ldint 5\nldint 5\nble", "b:true"},
+        {"", "ldint 3\nldint 5\nbgt", "b:false"},   {"", "ldint 3\nldint 5\nblt", "b:true"},
+        {"", "ldint 0\nldint 1\nor", "b:true"},     {"", "ldint 0\nldint 1\nand", "b:false"},
+        // cmp jumps when the value is false, cmpjmp when it is true; crlf is CR LF.
+        {"", "ldint 0\ncmp @j\nldint 1\nreturn\n@j:\nldint 2", "i:2"},
+        {"", "ldint 1\ncmp @j\nldint 1\nreturn\n@j:\nldint 2", "i:1"},
+        {"", "ldint 0\ncmpjmp @j\nldint 1\nreturn\n@j:\nldint 2", "i:1"},
+        {"", "ldint 1\ncmpjmp @j\nldint 1\nreturn\n@j:\nldint 2", "i:2"},
+        {"", "ldcnst crlf\nldstr \"x\"\nadd", "s:\r\nx"},
+        // inc twice and dec once; typed variables convert by width on the way in and out
+        {"i", "ldint 6\nstvint 0\ninc 0\ninc 0\ndec 0\nldvint 0", "i:7"},
+        {"e", "ldint 255\nstvbyt 0\nldvbyt 0", "i:-1"},           {"m", "ldint 32768\nstvshrt 0\nldvshrt 0", "i:-32768"},
+        {"c", "ldint -1\nstvchr 0\nldvchr 0", "i:65535"},         {"b", "ldint 2\nstvbln 0\nldvbln 0", "b:true"},
+        {"f", "lddbl 0.1\nstvflt 0\nldvflt 0", "d:0.10000000149011612"},
+        {"l", "ldlong -5000000000\nstvlng 0\nldvlng 0", "l:-5000000000"},
+        {"d", "lddbl 0.25\nstvdbl 0\nldvdbl 0", "d:0.25"},       {"p", "ldint 3\ncallstd Ptr\nstvptr 0\nldvptr 0", "p:3"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(eval(r.vars, r.body), r.expected) << r.body;
+}
+
 TEST_F(Ops, TypedPopsConvertOrRaise) {
     struct { const char *kind, *value, *result; } pops[] = {
         {"bool", "s:", "0"}, {"bool", "s:0", "1"}, {"bool", "l:4294967296", "1"}, {"bool", "d:nan", "1"},
