@@ -93,11 +93,12 @@ public:
     }
 
     // Runs code as the body of a method with these variables (type codes) in an image of the
-    // minimal prelude: the one value it returns, as text, or the message of the error it raised.
-    std::string eval(const std::string& vars, const std::string& body) {
+    // minimal prelude (with more source after it): the one value it returns, as text, or the
+    // message of the error it raised.
+    std::string eval(const std::string& vars, const std::string& body, const std::string& more = "") {
         use_image("#include \"prelude/minimal.qsrc\"\n[SOURCE]\nmethod T.[a:1][m:0][p:00][r:v][v:" + vars +
                   "p]\ntry @error\n" + body + "\nreturn\n@error:\nexc " + std::to_string(vars.size()) + "\nldvptr " +
-                  std::to_string(vars.size()) + "\nldpstr Exception.FMessage\nreturn\n[/SOURCE]\n");
+                  std::to_string(vars.size()) + "\nldpstr Exception.FMessage\nreturn\n" + more + "[/SOURCE]\n");
         if (!image.ok) return "<load failed>";
         qel::run_top_level(image.rt.get(), image.rt->program.code.method("T"), nullptr, st);
         return st->count == 1 ? text(top()) : "<" + std::to_string(st->count) + " values>";

@@ -210,6 +210,45 @@ TEST_F(Ops, InstructionsOnIntsTakeTheirInlinePaths) {
     for (const auto& r : rows) EXPECT_EQ(eval(r.vars, r.body), r.expected) << r.body;
 }
 
+// Runs the interpreter fuses into one step give the results of their instructions one by one: an
+// int variable compared with a constant or a variable and a branch (cmp jumps when the comparison
+// fails, cmpjmp when it holds), and add, sub or mul of an int variable and a constant or a
+// variable, pushed or stored.
+TEST_F(Ops, FusedRunsGiveTheResultsOfTheirInstructions) {
+    const char* ops[] = {"beq", "bne", "bgt", "blt", "bge", "ble"};
+    const int pairs[][2] = {{3, 5}, {5, 5}, {7, 5}, {-1, 2}, {2147483647, 3}, {-5, -4}};
+    for (const auto& [a, b] : pairs) {
+        const std::string head = "ldint " + std::to_string(a) + "\nstvint 0\nldint " + std::to_string(b) + "\nstvint 1\nldvint 0\n";
+        const bool holds[] = {a == b, a != b, a > b, a < b, a >= b, a <= b};
+        for (int k = 0; k < 6; ++k) {
+            for (const char* branch : {"cmp", "cmpjmp"}) {
+                const bool jumps = (std::string(branch) == "cmpjmp") == holds[k];
+                EXPECT_EQ(eval("ii", head + "ldvint 1\n" + ops[k] + "\n" + branch + " @j\nldint 0\nreturn\n@j:\nldint 1"),
+                          jumps ? "i:1" : "i:0") << a << " " << ops[k] << " " << b << " " << branch;
+            }
+            const bool holds5[] = {a == 5, a != 5, a > 5, a < 5, a >= 5, a <= 5};
+            EXPECT_EQ(eval("ii", head + "ldint 5\n" + ops[k] + "\ncmpjmp @j\nldint 0\nreturn\n@j:\nldint 1"),
+                      holds5[k] ? "i:1" : "i:0") << a << " " << ops[k] << " 5";
+        }
+        const uint32_t ua = static_cast<uint32_t>(a), ub = static_cast<uint32_t>(b);
+        const std::pair<const char*, uint32_t> arith[] = {{"add", ua + ub}, {"sub", ua - ub}, {"mul", ua * ub}};
+        for (auto [op, r] : arith) {
+            const std::string want = "i:" + std::to_string(static_cast<int32_t>(r));
+            EXPECT_EQ(eval("iii", head + "ldvint 1\n" + op), want) << a << " " << op << " " << b;
+            EXPECT_EQ(eval("iii", head + "ldvint 1\n" + op + "\nstvint 2\nldvint 2"), want) << a << " " << op << " " << b;
+        }
+        const std::string three = "i:" + std::to_string(static_cast<int32_t>(ua + 3u));
+        EXPECT_EQ(eval("iii", head + "ldint 3\nadd"), three);
+        EXPECT_EQ(eval("iii", head + "ldint 3\nadd\nstvint 2\nldvint 2"), three);
+    }
+    // A branch into the middle of a run runs the instructions one by one; so does a run without
+    // room on the stack for its result, where the overflow is raised and not written past the stack.
+    EXPECT_EQ(eval("i", "ldint 4\nstvint 0\njmp @in\nldvint 0\n@in:\nldint 1\nldint 1\nbeq\ncmpjmp @j\nldint 0\nreturn\n@j:\nldint 1"), "i:1");
+    EXPECT_EQ(eval("i", "ldint 4\nstvint 0\nldint 7\njmp @in\nldvint 0\n@in:\nldint 1\nadd"), "i:8");
+    EXPECT_EQ(eval("", "callmtd Fill", "method Fill.[a:1][m:0][p:00][r:v][v:i]\n@fill:\nldvint 0\nldint 1\nadd\njmp @fill\n"),
+              "s:Stack overflow");
+}
+
 TEST_F(Ops, TypedPopsConvertOrRaise) {
     struct { const char *kind, *value, *result; } pops[] = {
         {"bool", "s:", "0"}, {"bool", "s:0", "1"}, {"bool", "l:4294967296", "1"}, {"bool", "d:nan", "1"},
