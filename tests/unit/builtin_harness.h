@@ -93,10 +93,10 @@ public:
     }
 
     // Runs code as the body of a method with these variables (type codes) in an image of the
-    // minimal prelude (with more source after it): the one value it returns, as text, or the
-    // message of the error it raised.
+    // minimal prelude and the declarations (with more source after it): the one value it returns,
+    // as text, or the message of the error it raised.
     std::string eval(const std::string& vars, const std::string& body, const std::string& more = "") {
-        use_image("#include \"prelude/minimal.qsrc\"\n[SOURCE]\nmethod T.[a:1][m:0][p:00][r:v][v:" + vars +
+        use_image("#include \"prelude/minimal.qsrc\"\n" + declarations + "[SOURCE]\nmethod T.[a:1][m:0][p:00][r:v][v:" + vars +
                   "p]\ntry @error\n" + body + "\nreturn\n@error:\nexc " + std::to_string(vars.size()) + "\nldvptr " +
                   std::to_string(vars.size()) + "\nldpstr Exception.FMessage\nreturn\n" + more + "[/SOURCE]\n");
         if (!image.ok) return "<load failed>";
@@ -144,6 +144,7 @@ public:
     void reset() { st->count = 0; }
 
     Loaded image;
+    std::string declarations;  // image text that eval puts before its method: metadata, methods
     qel::ValueStack* st = nullptr;
     qel::Frame frame;
 };

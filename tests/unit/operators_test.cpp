@@ -249,6 +249,33 @@ TEST_F(Ops, FusedRunsGiveTheResultsOfTheirInstructions) {
               "s:Stack overflow");
 }
 
+// Structs: newstruct leaves string fields null until newstr; New and newobj of a struct create
+// them. Field loads and stores convert by their width.
+TEST_F(Ops, StructFieldsConvertByTheirWidth) {
+    declarations = "[METADATA]\nstruct Rec [none] Test\n0 1 e byte b 0\n0 1 c char c 0\n0 1 m short m 0\n"
+                   "0 1 l long l 0\n0 1 f float f 0\n0 1 b bool flag 0\n0 1 s string s 0\n0 1 i int tail 0\n"
+                   "0 1 d double d 0\n0 1 p pointer p 0\n[/METADATA]\n";
+    struct { const char *value, *cell, *field, *expected; } fields[] = {
+        {"ldint 255", "byt", "b", "i:-1"},         {"ldint -1", "chr", "c", "i:65535"},
+        {"ldint 32768", "shrt", "m", "i:-32768"},  {"ldlong 4294967296", "lng", "l", "l:4294967296"},
+        {"lddbl 0.1", "flt", "f", "d:0.10000000149011612"}, {"ldstr \"non-empty is true\"", "bln", "flag", "b:true"},
+        {"ldstr \"text\"", "str", "s", "s:text"}, {"ldint 7", "int", "tail", "i:7"}, {"ldint 7", "ntv", "tail", "i:7"},
+        {"lddbl 0.25", "dbl", "d", "d:0.25"},      {"ldint 9\ncallstd Ptr", "ptr", "p", "p:9"},
+    };
+    for (const auto& f : fields)
+        EXPECT_EQ(eval("p", std::string("newobj Rec\nstvptr 0\n") + f.value + "\nldvptr 0\nstp" + f.cell + " Rec." + f.field +
+                                "\nldvptr 0\nldp" + f.cell + " Rec." + f.field),
+                  f.expected) << f.cell;
+    struct { const char *body, *expected; } rows[] = {
+        {"ldcls Rec\ncallstd New\nldpptr Rec.s\nldint 0\nbne", "b:true"},
+        {"newstruct Rec\nldpptr Rec.s", "p:0"}, {"newstruct Rec\nldpstr Rec.s", "s:"},
+        {"newstruct Rec\nnewstr Rec.s\nstvptr 0\nldstr \"held\"\nldvptr 0\nstpstr Rec.s\nldvptr 0\nldpstr Rec.s", "s:held"},
+        {"newobj Rec\nfreestr Rec.s\nldpptr Rec.s", "p:0"},
+        {"sizeof Rec", "i:48"}, {"sizeof char", "i:2"}, {"ldint 0\nldpref Rec.l", "p:8"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(eval("p", r.body), r.expected) << r.body;
+}
+
 TEST_F(Ops, TypedPopsConvertOrRaise) {
     struct { const char *kind, *value, *result; } pops[] = {
         {"bool", "s:", "0"}, {"bool", "s:0", "1"}, {"bool", "l:4294967296", "1"}, {"bool", "d:nan", "1"},
