@@ -276,6 +276,31 @@ TEST_F(Ops, StructFieldsConvertByTheirWidth) {
     for (const auto& r : rows) EXPECT_EQ(eval("p", r.body), r.expected) << r.body;
 }
 
+// Calls pass arguments converted to the declared codes; return hands one value back in place of
+// the arguments; ret leaves the caller's stack as it was. params N hands N extra values to a
+// procedure: ldparam reads them and ldtype tells their kinds, past the callee's own pushes; the
+// caller's stack then holds only the result.
+TEST_F(Ops, CallsArgumentsResultsAndExtraValues) {
+    const std::string methods =
+        "method Show.[a:1][m:0][p:06][r:s][v:isdmcb]\nldstr \"%d %s %g %d %d %s\"\nldvint 0\nldvstr 1\nldvdbl 2\n"
+        "ldvshrt 3\nldvchr 4\nldvbln 5\ncallstd String\nstparams 6\ncallstd Format\nreturn\n"
+        "method Junk.[a:1][m:0][p:01][r:v][v:i]\nldint 99\nldint 98\nret\n"
+        "method Answer.[a:1][m:0][p:00][r:i][v:]\nldint 1\nldint 42\nreturn\n"
+        "method Extras.[a:1][m:0][p:02][r:s][v:ip]\nldint 7\nldint 8\nempty\nempty\nldstr \"%d %d %d %d %s %d %d\"\n"
+        "ldint 1\nldparam\nldint 0\nldtype\nldint 2\nldtype\nldint 3\nldtype\nldint 3\nldparam\nldint 0\nldparam\n"
+        "ldvptr 1\nldpint\nstparams 7\ncallstd Format\nreturn\n";
+    struct { const char *body, *expected; } rows[] = {
+        {"ldint 1\nldstr \"a\"\nldint 5\nldint 2\ndiv\nldint 65535\nldint 65535\nldint 7\ncallmtd Show",
+         "s:1 a 2.5 -1 65535 true"},
+        {"ldint 5\nldint 6\ncallmtd Junk", "i:5"}, {"callmtd Answer", "i:42"},
+        {"ldstr \"below \"\nldint 0\nldint 10\nldint 20\nlddbl 0.5\nldstr \"x\"\nparams 4\ncallmtd Extras\nadd",
+         "s:below 20 105 100 115 x 10 4"},
+        // A conversion error while moving arguments is raised in the caller.
+        {"lddbl 1.5\ncallmtd Junk", "s:Cannot convert 'double' to 'int'"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(eval("", r.body, methods), r.expected) << r.body;
+}
+
 TEST_F(Ops, TypedPopsConvertOrRaise) {
     struct { const char *kind, *value, *result; } pops[] = {
         {"bool", "s:", "0"}, {"bool", "s:0", "1"}, {"bool", "l:4294967296", "1"}, {"bool", "d:nan", "1"},
