@@ -223,4 +223,39 @@ TEST_F(Reflection, SystemInitializeReadsTheLocaleAgain) {
     EXPECT_EQ(utf8(*locale_names().long_days[1]), monday);
 }
 
+// Fields and properties read and written by name: through field accessors, plain and virtual
+// method accessors (an override wins), starting at a given class, and is-published.
+TEST_F(Reflection, MembersByName) {
+    declarations =
+        "[METADATA]\nclass Base object 0 Test\n0 1 i int FCount 0\n0 1 s string FName 0\n0 1 e byte FByte 0\n"
+        "0 1 c char FChar 0\n0 1 f float FFloat 0\n1 0 i int Count GetCount SetCount 0\n1 0 s string Name FName FName n\n"
+        "1 2 i int Hidden FCount 0 n\nclass Derived Base 0 Test\n[/METADATA]\n[SOURCE]\n"
+        "method Base::Base.[a:1][m:0][p:00][r:v][v:]\nret\n"
+        "method Base::GetCount.[a:1][m:0][p:00][r:i][v:]\nldthis\nldpint Base.FCount\nldint 10\nmul\nreturn\n"
+        "method Base::SetCount.[a:1][m:1][p:01][r:v][v:i]\nldvint 0\nldthis\nstpint Base.FCount\nret\n"
+        "method Derived::Derived.[a:1][m:0][p:00][r:v][v:]\ncreate Base\nret\n"
+        "method Derived::SetCount.[a:1][m:2][p:01][r:v][v:i]\nldvint 0\nldint 1\nadd\nldthis\nstpint Base.FCount\nret\n"
+        "[/SOURCE]\n";
+    struct { const char *body, *expected; } rows[] = {
+        {"ldint 12\nldvptr 0\nldstr \"FCount\"\ncallstd SetObjField\nldvptr 0\nldstr \"FCount\"\ncallstd GetObjField", "i:12"},
+        {"ldstr \"named\"\nldvptr 0\nldstr \"Name\"\ncallstd SetObjProp\nldvptr 0\nldstr \"Name\"\ncallstd GetObjProp", "s:named"},
+        // The setter is virtual, so Derived's override (which adds 1) runs; the getter is plain.
+        {"ldint 5\nldvptr 0\nldstr \"Count\"\ncallstd SetObjProp\nldvptr 0\nldstr \"Count\"\ncallstd GetObjProp", "i:60"},
+        // Byte, char and float fields convert on the way in and out, starting at a given class.
+        {"ldint 255\nldvptr 0\nldcls Base\nldstr \"FByte\"\ncallstd SetFieldValue\nldvptr 0\nldcls Base\nldstr \"FByte\"\n"
+         "callstd GetFieldValue", "i:-1"},
+        {"ldint 65535\nldvptr 0\nldint 0\nldstr \"FChar\"\ncallstd SetFieldValue\nldvptr 0\nldint 0\nldstr \"FChar\"\n"
+         "callstd GetFieldValue", "i:65535"},
+        {"lddbl 0.1\nldvptr 0\nldstr \"FFloat\"\ncallstd SetObjField\nldvptr 0\nldstr \"FFloat\"\ncallstd GetObjField",
+         "d:0.10000000149011612"},
+        {"ldvptr 0\nldstr \"Name\"\ncallstd IsPublished", "b:true"},
+        {"ldvptr 0\nldstr \"Hidden\"\ncallstd IsPublished", "b:false"},
+        {"ldvptr 0\nldstr \"Nothing\"\ncallstd IsPublished", "b:false"},
+        // A set with an unknown name, or of a property without a write accessor, leaves the value.
+        {"ldint 77\nldvptr 0\nldstr \"NoSuchField\"\ncallstd SetObjField", "i:77"},
+        {"ldint 78\nldvptr 0\nldstr \"Hidden\"\ncallstd SetObjProp", "i:78"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(eval("p", std::string("newobj Derived\nstvptr 0\n") + r.body), r.expected) << r.body;
+}
+
 }  // namespace
