@@ -258,4 +258,31 @@ TEST_F(Reflection, MembersByName) {
     for (const auto& r : rows) EXPECT_EQ(eval("p", std::string("newobj Derived\nstvptr 0\n") + r.body), r.expected) << r.body;
 }
 
+// Objects and classes from a script: classes by name, class names of objects, inheritance up to
+// the root, New and Free, and method values called plainly, virtually and by name.
+TEST_F(Reflection, ObjectsAndMethodValues) {
+    declarations =
+        "[METADATA]\nclass Shape object 0 Test\nclass Circle Shape 0 Test\nclass Other object 0 Test\n"
+        "struct Pair [none] Test\n0 1 s string Key 0\n[/METADATA]\n[SOURCE]\n"
+        "method Shape::Shape.[a:1][m:0][p:00][r:v][v:]\nret\n"
+        "method Shape::Draw.[a:1][m:1][p:00][r:s][v:]\nldstr \"Shape.Draw\"\nreturn\n"
+        "method Circle::Circle.[a:1][m:0][p:00][r:v][v:]\ncreate Shape\nret\n"
+        "method Circle::Draw.[a:1][m:2][p:00][r:s][v:]\nldstr \"Circle.Draw\"\nreturn\n"
+        "method Other::Other.[a:1][m:0][p:00][r:v][v:]\nret\n"
+        "method Helper.[a:1][m:0][p:01][r:i][v:i]\nldvint 0\nldint 2\nmul\nreturn\n[/SOURCE]\n";
+    struct { const char *body, *expected; } rows[] = {
+        {"ldstr \"Circle\"\ncallstd ClassInfo\ncallstd New\ncallstd object_class_name", "s:Circle"},
+        {"ldcls Shape\nldvptr 0\ncallstd object_inherited_class", "b:true"},
+        {"ldcls object\nldvptr 0\ncallstd object_inherited_class", "b:true"},
+        {"ldcls Other\nldvptr 0\ncallstd object_inherited_class", "b:false"},
+        {"ldstr \"Circle\"\ncallstd ClassInfo\nldcls Circle\nbeq", "b:true"},
+        {"ldstr \"NoSuchClass\"\ncallstd ClassInfo", "p:0"},
+        {"ldvptr 0\nldmtd Shape::Draw\ncallstd Call", "s:Shape.Draw"},
+        {"ldvptr 0\nldmtd Shape::Draw\ncallstd CallVirt", "s:Circle.Draw"},
+        {"ldint 3\nldstr \"Helper\"\nldint 0\ncallstd Method\ncallstd Call", "i:6"},
+        {"ldcls Pair\ncallstd New\nstvptr 0\nldstr \"k\"\nldvptr 0\nstpstr Pair.Key\nldvptr 0\nldcls Pair\ncallstd Free\nldint 1", "i:1"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(eval("p", std::string("newobj Circle\nstvptr 0\n") + r.body), r.expected) << r.body;
+}
+
 }  // namespace
