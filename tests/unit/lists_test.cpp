@@ -117,10 +117,18 @@ class Tracked object 0 Test
 0 1 p pointer FOwner 0
 struct Rec [none] Test
 0 1 s string FName 0
+class Faulty object 0 Test
 [/METADATA]
 [SOURCE]
 method Tracked::Tracked.[a:1][m:0][p:00][r:v][v:]
 create object
+ret
+method Faulty::Faulty.[a:1][m:0][p:00][r:v][v:]
+ret
+method Faulty::~Faulty.[a:1][m:0][p:00][r:v][v:]
+ldint 1
+ldint 0
+div
 ret
 method Tracked::~Tracked.[a:1][m:0][p:00][r:v][v:]
 ldthis
@@ -241,6 +249,22 @@ TEST_F(ListBuiltins, ClearObjectsReleasesEachObjectOnceWhileDestructorsTouchTheL
     EXPECT_EQ(run(bi_list_clear_objects, {Ptr{owned}}), "");
     EXPECT_EQ(std::vector<void*>(log->items, log->items + log->count), objects);
     EXPECT_TRUE(owned->count == 0 && owned->items == nullptr);
+    // A destructor that raises, with a handler up the chain, stops the release: the error is left
+    // for the caller and the rest stay listed for a second clear.
+    void* faulty = pointer(bi_New, {Ptr{qeltest::find_class(*image.rt, "Faulty")}});
+    void* after = make_tracked(log, nullptr);
+    owned->add(faulty);
+    owned->add(after);
+    frame.try_depth = 0;
+    EXPECT_EQ(run(bi_list_clear_objects, {Ptr{owned}}), "");
+    EXPECT_EQ(frame.pending ? utf8(*exception_message(image.rt.get(), frame.pending)) : "", "Division by zero.");
+    EXPECT_EQ(values(*owned), std::vector<intptr_t>{value(after)});
+    release_object(image.rt.get(), frame.pending, &frame);
+    frame.pending = nullptr;
+    frame.try_depth = -1;
+    EXPECT_EQ(run(bi_list_clear_objects, {Ptr{owned}}), "");
+    EXPECT_EQ(log->items[log->count - 1], after);
+    log->remove_at(log->count - 1);
     // clear_items with an object class releases objects the same way.
     PtrList* scratch = ptr_list_create();
     void* a = make_tracked(log, scratch);
