@@ -5,8 +5,6 @@
 
 #include <cstddef>
 
-#include "formats/json_records.h"
-#include "formats/markup_records.h"
 #include "image/instruction.h"
 #include "stdlib/map_records.h"
 #include "test_support.h"
@@ -161,41 +159,6 @@ const Record kRecords[] = {
     {"CMemStream", sizeof(CMemStream),
      {F(CMemStream, memory), F(CMemStream, size), F(CMemStream, pos), F(CMemStream, capacity)}},
     {"PMethod", sizeof(PMethod), {F(PMethod, Method), F(PMethod, Target)}},
-    {"CMarkupParser", sizeof(CMarkupParser),
-     {F(CMarkupParser, source), F(CMarkupParser, character_handler), F(CMarkupParser, start_element_handler),
-      F(CMarkupParser, end_element_handler), F(CMarkupParser, attribute_handler), F(CMarkupParser, resource_handler),
-      F(CMarkupParser, rtti), F(CMarkupParser, collection), F(CMarkupParser, collection_notify),
-      F(CMarkupParser, xml_rules), F(CMarkupParser, resource_split_char), F(CMarkupParser, classes),
-      F(CMarkupParser, class_info), F(CMarkupParser, obj), F(CMarkupParser, container)}},
-    {"CMarkupParserResourceHandlerArgs", sizeof(CMarkupParserResourceHandlerArgs),
-     {F(CMarkupParserResourceHandlerArgs, Attribute), F(CMarkupParserResourceHandlerArgs, Resource),
-      F(CMarkupParserResourceHandlerArgs, Key), F(CMarkupParserResourceHandlerArgs, Obj),
-      F(CMarkupParserResourceHandlerArgs, Member), F(CMarkupParserResourceHandlerArgs, Result),
-      F(CMarkupParserResourceHandlerArgs, Handled)}},
-    {"json_value", sizeof(json_value),
-     {F(json_value, parent), F(json_value, type), FN("integer", json_value, u.integer), F(json_value, _reserved)}},
-    {"json_value_double", sizeof(json_value),
-     {F(json_value, parent), F(json_value, type), FN("dbl", json_value, u.dbl), F(json_value, _reserved)}},
-    {"json_value_boolean", -1, {F(json_value, parent), F(json_value, type), FN("boolean", json_value, u.boolean)}},
-    {"json_value_string", -1,
-     {F(json_value, parent), F(json_value, type), FN("length", json_value, u.string.length),
-      FN("ptr", json_value, u.string.ptr)}},
-    {"json_value_object", -1,
-     {F(json_value, parent), F(json_value, type), FN("length", json_value, u.object.length),
-      FN("values", json_value, u.object.values)}},
-    {"json_value_array", -1,
-     {F(json_value, parent), F(json_value, type), FN("length", json_value, u.array.length),
-      FN("values", json_value, u.array.values)}},
-    {"json_name", sizeof(json_object_entry),
-     {FN("name", json_object_entry, name), FN("name_length", json_object_entry, name_length),
-      FN("value", json_object_entry, value)}},
-    // An embedded struct is aligned by 4 in images, so the image's size (36) lacks the C record's
-    // 4 bytes of tail padding; the fields lie at the same offsets.
-    {"json_builder_value", -1,
-     {F(json_builder_value, value), F(json_builder_value, is_builder_value),
-      F(json_builder_value, additional_length_allocated), F(json_builder_value, length_iterated)}},
-    {"json_serialize_opts", sizeof(json_serialize_opts),
-     {F(json_serialize_opts, mode), F(json_serialize_opts, opts), F(json_serialize_opts, indent_size)}},
 };
 
 TEST(Prelude, EveryDeclaredRecordMatchesTheRuntime) {
