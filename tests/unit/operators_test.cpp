@@ -301,6 +301,23 @@ TEST_F(Ops, CallsArgumentsResultsAndExtraValues) {
     for (const auto& r : rows) EXPECT_EQ(eval("", r.body, methods), r.expected) << r.body;
 }
 
+// Calls on null or invalid objects, missing methods and classes, and a delexc without a caught
+// exception are runtime errors.
+TEST_F(Ops, BadTargetsAreRuntimeErrors) {
+    struct { const char *body, *expected; } rows[] = {
+        {"delexc", "No caught exception to delete"},
+        {"ldint 0\ncall T", "Method call on a null object"},
+        {"callmtd NoSuchMethod", "Method not found: NoSuchMethod"},
+        {"newobj CNowhere", "Class info not found!"},
+        {"ldint 0\nldpstr Exception.FMessage", "Field access on a null object"},
+        {"ldint 0\ncallvirt Free", "Method call on a null object"},
+        {"ldint 5\nldpstr Exception.FMessage", "Field access at an invalid address"},
+        {"ldint 8\ncallvirt Free", "Method call on an invalid object"},
+        {"ldint 12\ncallstd object_free", "Release of an invalid object"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(eval("", r.body), std::string("s:") + r.expected) << r.body;
+}
+
 TEST_F(Ops, TypedPopsConvertOrRaise) {
     struct { const char *kind, *value, *result; } pops[] = {
         {"bool", "s:", "0"}, {"bool", "s:0", "1"}, {"bool", "l:4294967296", "1"}, {"bool", "d:nan", "1"},
