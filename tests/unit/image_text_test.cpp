@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
+#include "image/container.h"
 #include "image/instruction.h"
 #include "image/line_reader.h"
 #include "test_support.h"
@@ -192,54 +195,35 @@ TEST(Metadata, ClassesStructsAndMembers) {
     EXPECT_EQ(item->class_info, nullptr);
 }
 
-TEST(Metadata, ProcLines) {
+// Procedures with their libraries (an unknown convention drops the line); two spaces shift the
+// fields of a line: code "i", name "", base "DWORD", unit "int", and "Windef" is read as the next
+// line's keyword; resources are named hex blocks.
+TEST(Metadata, ProcsSpacesAndResources) {
     auto l = qeltest::parse_raw(crlf("[METADATA]\n"
                                     "proc GetTickCount i n kernel32.dll stdcall\n"
                                     "proc SetProcessDPIAware i n late user32.dll stdcall\n"
                                     "proc qsort v ppldip msvcrt.dll cdecl\n"
                                     "proc Nothing i n kernel32.dll fastcall\n"
-                                    "struct Global [none] System\n"
-                                    "[/METADATA]\n"));
-    ASSERT_TRUE(l.ok);
-    ProcRegistry& reg = l.rt->program.procs;
-    ASSERT_EQ(reg.procs.count, 3);
-    auto* tick = static_cast<CLibProc*>(reg.procs[0]);
-    auto* dpi = static_cast<CLibProc*>(reg.procs[1]);
-    auto* qs = static_cast<CLibProc*>(reg.procs[2]);
-    EXPECT_STREQ(tick->param_labels, "");
-    EXPECT_EQ(tick->param_count, 0);
-    EXPECT_EQ(tick->late, 0);
-    EXPECT_EQ(dpi->late, 1);
-    EXPECT_STREQ(dpi->library->name, "user32.dll");
-    EXPECT_EQ(qs->type, kCdecl);
-    EXPECT_EQ(qs->esp_size, 32);  // four bytes a word: long and double take two
-    EXPECT_EQ(qs->return_type, 'v');
-    EXPECT_EQ(tick->library, static_cast<CLib*>(reg.libs[0]));
-}
-
-TEST(Metadata, TwoSpacesShiftTheFieldsOfALine) {
-    auto l = qeltest::parse_raw(crlf("[METADATA]\n"
                                     "type i  DWORD int Windef\n"
                                     "struct Global [none] System\n"
-                                    "[/METADATA]\n"));
-    ASSERT_TRUE(l.ok);
-    // code "i", name "", base "DWORD", unit "int"; "Windef" is read as the next line's keyword.
-    ASSERT_EQ(l.rt->program.types.count, 1);
-    auto* t = static_cast<CType*>(l.rt->program.types[0]);
-    EXPECT_STREQ(t->name, "");
-    EXPECT_STREQ(l.rt->program.units.name_of(t->unit_id), "int");
-}
-
-TEST(Resources, HexLinesBecomeNamedBlocks) {
-    auto l = qeltest::parse_raw(crlf(std::string(kGlobal) +
-                                    "[RESOURCE]\nIcon Main.png\nEFbbBF\n[/RESOURCE]\n[RESOURCE]\nempty\n\n[/RESOURCE]\n"));
+                                    "[/METADATA]\n[RESOURCE]\nIcon Main.png\nEFbbBF\n[/RESOURCE]\n[RESOURCE]\nempty\n\n[/RESOURCE]\n"));
     ASSERT_TRUE(l.ok) << l.failure().what;
+    ProcRegistry& reg = l.rt->program.procs;
+    ASSERT_EQ(reg.procs.count, 3);
+    std::string procs;
+    for (int32_t i = 0; i < 3; ++i) {
+        auto* p = static_cast<CLibProc*>(reg.procs[i]);
+        procs += std::string(p->name) + "(" + p->param_labels + ")" + static_cast<char>(p->return_type) + " " +
+                 p->library->name + " " + std::to_string(p->type) + std::to_string(p->late) + " " + std::to_string(p->esp_size) + "|";
+    }
+    // cdecl sizes: four bytes a word, long and double take two
+    EXPECT_EQ(procs, "GetTickCount()i kernel32.dll 00 0|SetProcessDPIAware()i user32.dll 01 0|qsort(ppldip)v msvcrt.dll 10 32|");
+    EXPECT_EQ(reg.libs.count, 3);
+    auto* t = static_cast<CType*>(l.rt->program.types[0]);
+    EXPECT_EQ(std::string(t->name) + "|" + l.rt->program.units.name_of(t->unit_id), "|int");
     ResourceRec* r = l.rt->program.code.resource("Icon Main.png");
-    ASSERT_TRUE(r);
-    ASSERT_EQ(r->size, 3u);
-    EXPECT_EQ(r->data[0], 0xEF);
-    EXPECT_EQ(r->data[1], 0xBB);
-    EXPECT_EQ(r->data[2], 0xBF);
+    ASSERT_TRUE(r && r->size == 3u);
+    EXPECT_EQ(r->data[0] << 16 | r->data[1] << 8 | r->data[2], 0xEFBBBF);
     EXPECT_EQ(l.rt->program.code.resource("icon Main.png"), nullptr);  // names are case-sensitive
     EXPECT_EQ(l.rt->program.code.resource("empty")->size, 0u);
 }
@@ -279,6 +263,21 @@ TEST(Loader, ImagesThatCannotStart) {
         EXPECT_FALSE(l.ok) << c.what;
         EXPECT_NE(l.failure().what.find(c.what), std::string::npos) << l.failure().what;
     }
+}
+
+TEST(Loader, AnImageTextWithoutItsNulByteIsRefused) {
+    char path[] = "/tmp/qel-image-XXXXXX";
+    ::close(::mkstemp(path));
+    const std::u16string wide(path, path + std::strlen(path));
+    for (bool nul : {false, true}) {
+        std::string text = crlf(kGlobal) + (nul ? std::string(1, '\0') : "");
+        ASSERT_EQ(container_deflate_to_file(reinterpret_cast<const uint8_t*>(text.data()), int32_t(text.size()), wide.c_str()), kZOk);
+        Runtime rt;
+        LoadReport report;
+        EXPECT_EQ(load_image(rt, wide.c_str(), report), nul) << report.what;
+        EXPECT_EQ(report.what, nul ? "" : "the image text does not end with a NUL byte");
+    }
+    ::unlink(path);
 }
 
 TEST(Loader, AnEmptyTokenBetweenSectionsEndsParsing) {
