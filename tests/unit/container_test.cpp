@@ -75,53 +75,28 @@ TEST(ByteBuffer, SetLengthKeepsOrReplacesTheBlock) {
     EXPECT_FALSE(b.set_length(-1));
 }
 
-bool build(const std::string& src, std::string* out, std::string* error) {
-    return qelasm::build_image_text_from(src, "t.qsrc", QEL_SOURCE_DIR "/tests/images", out, error);
+// The image text qelasm makes of the source, or "error: " and why.
+std::string build(const std::string& src) {
+    std::string out, error;
+    return qelasm::build_image_text_from(src, "t.qsrc", QEL_SOURCE_DIR "/tests/images", &out, &error) ? out : "error: " + error;
 }
 
-TEST(Qelasm, LinesAreTrimmedJoinedWithCrLfAndEndWithNul) {
-    std::string out, error;
-    ASSERT_TRUE(build("; comment\n\n  [METADATA]  \r\n\t; indented comment\nunit  A\n[/METADATA]", &out, &error));
-    EXPECT_EQ(out, std::string("[METADATA]\r\nunit  A\r\n[/METADATA]\r\n") + '\0');
-}
-
-TEST(Qelasm, LabelsBecomeInstructionCountsFromTheHeader) {
-    std::string out, error;
-    ASSERT_TRUE(build("[SOURCE]\n"
-                      "method F.[a:1][m:0][p:00][r:i][v:i]\n"
-                      "@top:\n"
-                      "ldint 1\n"
-                      "cmp @end\n"
-                      "jmp @top\n"
-                      "@end:\n"
-                      "ret\n"
-                      "method G.[a:1][m:0][p:00][r:v][v:]\n"
-                      "try @end\n"
-                      "@end:\n"
-                      "ret\n"
-                      "[/SOURCE]\n",
-                      &out, &error))
-        << error;
-    EXPECT_NE(out.find("cmp 4\r\njmp 1\r\nret"), std::string::npos) << out;
-    EXPECT_NE(out.find("try 2\r\nret"), std::string::npos) << out;
-    EXPECT_EQ(out.find('@'), std::string::npos);
-}
-
-TEST(Qelasm, ErrorsNameTheFileAndLine) {
-    std::string out, error;
-    EXPECT_FALSE(build("[SOURCE]\nmethod F.[a:1][m:0][p:00][r:v][v:]\njmp @nowhere\nret\n[/SOURCE]\n", &out, &error));
-    EXPECT_EQ(error, "t.qsrc:3: undefined label '@nowhere'");
-    EXPECT_FALSE(build("[SOURCE]\nmethod F.[a:1][m:0][p:00][r:v][v:]\n@a:\n@a:\nret\n[/SOURCE]\n", &out, &error));
-    EXPECT_EQ(error, "t.qsrc:4: label '@a' defined twice in this method");
-    EXPECT_FALSE(build("\n#include \"no/such/file.qsrc\"\n", &out, &error));
-    EXPECT_NE(error.find("t.qsrc:2: cannot read included file"), std::string::npos) << error;
-}
-
-TEST(Qelasm, IncludesAreSplicedRelativeToTheIncludingFile) {
-    std::string out, error;
-    ASSERT_TRUE(build("#include \"prelude/prelude.qsrc\"\n", &out, &error)) << error;
-    EXPECT_NE(out.find("class object [none] 0 System\r\n"), std::string::npos);
-    EXPECT_NE(out.find("class CClass object 0 Rtti\r\n"), std::string::npos);
+TEST(Qelasm, LinesLabelsIncludesAndErrors) {
+    // Lines are trimmed, comments and blank lines dropped, CR LF joins them and a NUL ends the text.
+    EXPECT_EQ(build("; comment\n\n  [METADATA]  \r\n\t; indented comment\nunit  A\n[/METADATA]"),
+              std::string("[METADATA]\r\nunit  A\r\n[/METADATA]\r\n") + '\0');
+    // Labels become instruction counts from the method header.
+    const std::string f = "[SOURCE]\nmethod F.[a:1][m:0][p:00][r:i][v:i]\n";
+    EXPECT_EQ(build(f + "@top:\nldint 1\ncmp @end\njmp @top\n@end:\nret\nmethod G.[a:1][m:0][p:00][r:v][v:]\ntry @end\n"
+                        "@end:\nret\n[/SOURCE]\n"),
+              "[SOURCE]\r\nmethod F.[a:1][m:0][p:00][r:i][v:i]\r\nldint 1\r\ncmp 4\r\njmp 1\r\nret\r\n"
+              "method G.[a:1][m:0][p:00][r:v][v:]\r\ntry 2\r\nret\r\n[/SOURCE]\r\n" + std::string(1, '\0'));
+    EXPECT_EQ(build(f + "jmp @nowhere\nret\n[/SOURCE]\n"), "error: t.qsrc:3: undefined label '@nowhere'");
+    EXPECT_EQ(build(f + "@a:\n@a:\nret\n[/SOURCE]\n"), "error: t.qsrc:4: label '@a' defined twice in this method");
+    EXPECT_EQ(build(f + "@:\nret\n[/SOURCE]\n"), "error: t.qsrc:3: a label is written @name:");
+    // Includes are spliced relative to the including file.
+    EXPECT_NE(build("#include \"prelude/prelude.qsrc\"\n").find("class CClass object 0 Rtti\r\n"), std::string::npos);
+    EXPECT_EQ(build("\n#include \"no/such/file.qsrc\"\n").rfind("error: t.qsrc:2: cannot read included file", 0), 0u);
 }
 
 }  // namespace
