@@ -164,22 +164,20 @@ TEST_F(Streams, HexText) {
     EXPECT_EQ(contents(stream), all);
 }
 
-TEST_F(Streams, CompressionRoundTrip) {
+TEST_F(Streams, CompressionRoundTripsAndDamagedInput) {
     Bytes noise;  // incompressible: it grows when deflated
     for (uint32_t x = 12345; noise.size() < 3000; x = x * 1103515245u + 12345u) noise.push_back(uint8_t(x >> 16));
-    for (const Bytes& in : {Bytes{}, Bytes{7}, Bytes(20000, 'a'), noise}) {
-        SCOPED_TRACE("size " + std::to_string(in.size()));
+    for (const Bytes& in : {Bytes{}, Bytes(20000, 'a'), noise}) {
         stream_clear(stream);
         write(stream, in);
         ASSERT_EQ(run_int(bi_compress, {Ptr{&stream}, Ptr{&other}}), 0);
         ASSERT_GE(other.size, 2);
-        EXPECT_EQ(std::string(other.memory, other.memory + 2), "ql");
-        EXPECT_EQ(other.pos, 0);
+        EXPECT_EQ(std::string(other.memory, other.memory + 2) + std::to_string(other.pos), "ql0");
         Bytes packed = contents(other);
         CMemStream back{};
         write(back, {1, 2, 3});  // replaced, not appended to
         EXPECT_EQ(run_int(bi_uncompress, {Ptr{&other}, Ptr{&back}}), 0);
-        EXPECT_EQ(contents(back), in);
+        EXPECT_EQ(contents(back), in) << in.size();
         EXPECT_EQ(back.pos, 0);
         EXPECT_EQ(contents(other), packed);  // the source is left as it was
         stream_clear(back);
@@ -189,20 +187,14 @@ TEST_F(Streams, CompressionRoundTrip) {
     EXPECT_EQ(run_int(bi_compress, {Ptr{&stream}, Ptr{&stream}}), 0);
     EXPECT_EQ(run_int(bi_uncompress, {Ptr{&stream}, Ptr{&stream}}), 0);
     EXPECT_EQ(contents(stream), (Bytes{1, 2, 3, 1, 2, 3}));
-}
-
-TEST_F(Streams, UncompressRejectsDamagedInputAndKeepsTheTarget) {
-    write(stream, Bytes(5000, 'z'));
-    ASSERT_EQ(run_int(bi_compress, {Ptr{&stream}, Ptr{&other}}), 0);
+    // Damaged input fails and keeps the target.
     Bytes good = contents(other), bad_sum = good;
     bad_sum.back() ^= 0xFF;
-    for (const Bytes& data : {Bytes{}, Bytes{'q'}, Bytes{'q', 'l', 1, 2, 3, 4, 5}, Bytes(good.begin(), good.end() - 6),
-                              bad_sum}) {
-        SCOPED_TRACE("size " + std::to_string(data.size()));
+    for (const Bytes& data : {Bytes{'q'}, Bytes{'q', 'l', 1, 2, 3}, Bytes(good.begin(), good.end() - 6), bad_sum}) {
         stream_clear(other);
         write(other, data);
-        EXPECT_LT(run_int(bi_uncompress, {Ptr{&other}, Ptr{&stream}}), 0);
-        EXPECT_EQ(contents(stream), Bytes(5000, 'z'));
+        EXPECT_LT(run_int(bi_uncompress, {Ptr{&other}, Ptr{&stream}}), 0) << data.size();
+        EXPECT_EQ(contents(stream), (Bytes{1, 2, 3, 1, 2, 3}));
     }
 }
 
