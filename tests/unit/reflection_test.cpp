@@ -285,4 +285,36 @@ TEST_F(Reflection, ObjectsAndMethodValues) {
     for (const auto& r : rows) EXPECT_EQ(eval("p", std::string("newobj Circle\nstvptr 0\n") + r.body), r.expected) << r.body;
 }
 
+// newobj runs the class's own constructor, which runs its base's with create on the object being
+// built; object_free runs the destructors from the most derived class up, each once (they log
+// into a Holder). callvirt finds the most derived method of that name up the class chain; call
+// names the exact method; a name no class has does nothing.
+TEST_F(Reflection, ConstructionReleaseAndDispatch) {
+    const std::string log = "ldthis\nldpptr Root.FLog\nldpstr Holder.Text\nldstr \"%s\"\nadd\nldthis\nldpptr Root.FLog\nstpstr Holder.Text\n";
+    auto logs = [&](const char* s) { std::string l = log; return l.replace(l.find("%s"), 2, s); };
+    declarations =
+        "[METADATA]\nclass Holder object 0 Test\n0 1 s string Text 0\nclass Root object 0 Test\n0 1 s string FName 0\n"
+        "0 1 p pointer FLog 0\nclass Base Root 0 Test\nclass Derived Base 0 Test\n0 1 s string FTitle 0\nclass A object 0 Test\n"
+        "class B A 0 Test\nclass C B 0 Test\n[/METADATA]\n[SOURCE]\nmethod Holder::Holder.[a:1][m:0][p:00][r:v][v:]\nret\n"
+        "method Root::Root.[a:1][m:0][p:00][r:v][v:]\nldstr \"root\"\nldthis\nstpstr Root.FName\nret\n"
+        "method Root::~Root.[a:1][m:0][p:00][r:v][v:]\n" + logs("~Root") + "ret\n"
+        "method Base::Base.[a:1][m:0][p:00][r:v][v:]\ncreate Root\nldthis\nldpstr Root.FName\nldstr \",base\"\nadd\nldthis\n"
+        "stpstr Root.FName\nret\nmethod Derived::Derived.[a:1][m:0][p:01][r:v][v:s]\ncreate Base\nldvstr 0\nldthis\n"
+        "stpstr Derived.FTitle\nret\nmethod Derived::~Derived.[a:1][m:0][p:00][r:v][v:]\n" + logs("~Derived") + "ret\n"
+        "method A::A.[a:1][m:0][p:00][r:v][v:]\nret\nmethod A::Only.[a:1][m:1][p:00][r:s][v:]\nldstr \"A.Only\"\nreturn\n"
+        "method B::B.[a:1][m:0][p:00][r:v][v:]\ncreate A\nret\nmethod B::Name.[a:1][m:1][p:00][r:s][v:]\nldstr \"B.Name\"\nreturn\n"
+        "method C::C.[a:1][m:0][p:00][r:v][v:]\ncreate B\nret\nmethod C::Name.[a:1][m:2][p:00][r:s][v:]\nldstr \"C.Name\"\nreturn\n"
+        "[/SOURCE]\n";
+    struct { const char *body, *expected; } rows[] = {
+        {"ldstr \"hello\"\nnewobj Derived\nstvptr 0\nldvptr 0\nldpstr Derived.FTitle\nldvptr 0\nldpstr Root.FName\nadd",
+         "s:helloroot,base"},
+        {"ldstr \"x\"\nnewobj Derived\nstvptr 0\nnewobj Holder\nstvptr 1\nldvptr 1\nldvptr 0\nstpptr Root.FLog\nldvptr 0\n"
+         "callstd object_free\nldvptr 1\nldpstr Holder.Text", "s:~Derived~Root"},
+        {"newobj B\ncallvirt Name", "s:B.Name"}, {"newobj C\ncallvirt Name", "s:C.Name"},
+        {"newobj C\ncall B::Name", "s:B.Name"}, {"newobj C\ncallvirt Only", "s:A.Only"},
+        {"ldint 7\nnewobj C\ncallvirt Missing", "i:7"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(eval("pp", r.body), r.expected) << r.body;
+}
+
 }  // namespace
