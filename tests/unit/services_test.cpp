@@ -130,12 +130,9 @@ TEST_F(Services, NotLooksAtTheWholePayloadInPlace) {
 }
 
 TEST_F(Services, D2DColours) {
-    const int shifts[4] = {16, 8, 0, 24};  // r, g, b, a: one full channel at a time
-    for (int c = 0; c < 4; ++c) {
-        float colour[4] = {-1, -1, -1, -1};
-        EXPECT_EQ(result(bi_ARGBToD2DColor, {static_cast<int32_t>(0xFFu << shifts[c]), Ptr{colour}}), "<0 values>");
-        for (int k = 0; k < 4; ++k) EXPECT_EQ(colour[k], k == c ? 1.0f : 0.0f) << c << " " << k;
-    }
+    float rgba[4] = {-1, -1, -1, -1};  // r, g, b, a from 0 to 1
+    EXPECT_EQ(result(bi_ARGBToD2DColor, {static_cast<int32_t>(0x33FF0066u), Ptr{rgba}}), "<0 values>");
+    EXPECT_EQ((std::vector<float>(rgba, rgba + 4)), (std::vector<float>{1.0f, 0.0f, 0.4f, 0.2f}));
     for (uint32_t k = 0; k < 256; k += 5) {  // a round trip keeps every byte
         const uint32_t argb = k << 24 | (255 - k) << 16 | (k ^ 0x5A) << 8 | ((k * 7) & 255);
         float colour[4];
