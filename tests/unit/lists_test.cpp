@@ -39,11 +39,9 @@ TEST(PtrList, GrowsByFourThenSixteenThenAQuarterAndSetsCapacityExactly) {
         if (capacities.empty() || capacities.back() != l.capacity) capacities.push_back(l.capacity);
     }
     EXPECT_EQ(capacities, (std::vector<int32_t>{4, 8, 12, 28, 44, 60, 76, 95, 118, 147, 183, 228, 285, 356}));
-    EXPECT_TRUE(l.set_capacity(300));
-    EXPECT_FALSE(l.set_capacity(299));  // below count: refused, nothing changes
-    EXPECT_FALSE(l.set_capacity(-1));
-    EXPECT_EQ(l.capacity, 300);
-    l.add(word(300));  // full at 300: grows by a quarter
+    // Below count is refused and changes nothing; full at 300, the list grows by a quarter.
+    EXPECT_TRUE(l.set_capacity(300) && !l.set_capacity(299) && !l.set_capacity(-1) && l.capacity == 300);
+    l.add(word(300));
     EXPECT_EQ(l.capacity, 375);
     for (int i = 0; i <= 300; ++i) ASSERT_EQ(value(l[i]), i);
     l.clear();

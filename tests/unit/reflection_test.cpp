@@ -125,9 +125,7 @@ TEST_F(Reflection, ClassCalcSizeLaysOutAgain) {
     CClass* point = cls("Point");
     field_of(point, "X")->type = 'd';
     EXPECT_EQ(result(bi_class_calc_size, {Ptr{point}}), "<0 values>");
-    EXPECT_EQ(field_of(point, "Y")->address, 8);
-    EXPECT_EQ(point->size, 16);
-
+    EXPECT_EQ(field_of(point, "Y")->address * 100 + point->size, 816);
     // An internal class has no layout: its size stays 0.
     EXPECT_EQ(run(bi_class_calc_size, {Ptr{cls("PHandle")}}), "");
     EXPECT_EQ(cls("PHandle")->size, 0);
@@ -152,13 +150,9 @@ TEST_F(Reflection, ClassFinalizeLeavesTheDescriptorSafeToUse) {
 
     EXPECT_EQ(result(bi_class_finalize, {Ptr{base}}), "<0 values>");
     EXPECT_TRUE(!base->fields && !base->ofields && !base->properties && !base->methods);
-    ASSERT_TRUE(base->name);
-    EXPECT_STREQ(base->name, "");
-    EXPECT_EQ(base->hash, hash);
-    EXPECT_EQ(base->size, size);
+    EXPECT_TRUE(base->name && !*base->name && base->hash == hash && base->size == size);
     // Accessors of the derived class that read the freed field are unbound.
-    EXPECT_EQ(total->read->type, kPropNone);
-    EXPECT_EQ(total->read->ptr, nullptr);
+    EXPECT_TRUE(total->read->type == kPropNone && total->read->ptr == nullptr);
 
     // Searches through the derived class see only what is left.
     EXPECT_EQ(pointer(bi_class_search_field, {Ptr{derived}, u"FCount"}), nullptr);
