@@ -1,5 +1,6 @@
 // Calling built-ins from C++ the way callstd calls them: a loaded runtime (the minimal prelude, or
-// an image of the test's own), arguments pushed in order, and the values left read back as text.
+// an image of the test's own), arguments pushed in order, and the values left read back as text;
+// and small method bodies run by the interpreter the same way.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -105,7 +106,7 @@ public:
     }
 
     // "i:5", "l:-5", "d:0.5", "b:true", "p:16", "s:text" (UTF-8, a 0 unit as \0, a missing
-    // terminator reported), "m:<method name>".
+    // terminator reported); other kinds as their tag.
     static std::string text(const qel::Value& v) {
         char t[40];
         switch (v.tag) {
