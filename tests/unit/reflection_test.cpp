@@ -1,5 +1,6 @@
-// Reflection built-ins over a small image: enums, member search, layout and finalization of class
-// descriptors, named resources, and the refresh of the locale settings.
+// Objects and reflection: enums, member search, layout and finalization of class descriptors, named
+// resources, the refresh of the locale settings, members by name, objects and method values, and
+// construction, release and dispatch.
 #include <cstdlib>
 #include <cstring>
 #include <string>

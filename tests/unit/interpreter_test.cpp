@@ -1,6 +1,8 @@
-// The operator and conversion tables of the interpreter. Values are written as kind:payload
-// (i:5 int, l:-5 long, d:0.5 double, b:1 bool, p:16 pointer, s:abc string, m:1,2 method, u:13
-// a tag no Value has); results as the built-in harness writes them, errors as their message.
+// The interpreter: the operator and conversion tables, the inline paths on ints, fused runs, struct
+// fields, calls, bad call targets, typed pops and stores into variables. Operand values are written
+// as kind:payload (i:5 int, l:-5 long, d:0.5 double, b:1 bool, p:16 pointer, s:abc string, m:1,2
+// method, u:13 a tag no Value has); results as the built-in harness writes them, errors as their
+// message.
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
