@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Runs the benchmarks under qemu-i386: each Qel image with the Linux host, each Lua program with
-# Lua 5.4 built -m32 from Debian's sources, alternating, best of $RUNS runs (default 5), and prints
-# the ratio qel/Lua. Not a test: numbers depend on the machine (and virtual machines are noisy).
+# Lua 5.4 built -m32 from Debian's sources, alternating, and prints the median of $RUNS runs
+# (default 5) of each and the ratio qel/Lua. Times are the CPU time (user + system) the run took,
+# which other work on a shared machine disturbs less than the elapsed time. Not a test: numbers
+# depend on the machine.
 #   bench/run.sh [NAME...]
 # With BASELINE=path/to/another/qel, that host runs the same images in the same alternation and a
 # column gives this build's time against it (for before/after comparisons of a change).
 set -eu
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh linux
+[ -x /usr/bin/time ] || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq time >/dev/null
 cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-linux-i386.cmake >/dev/null
 cmake --build build -j"$(nproc)" --target qel qelasm >/dev/null
 bash bench/build-lua.sh
@@ -19,16 +22,17 @@ if [ ${#names[@]} = 0 ]; then
 fi
 
 RUNS=${RUNS:-5}
-# Prints "milliseconds exit-code" of one run.
+# Prints "cpu-milliseconds exit-code" of one run.
 ms_of() {
-  local t0 t1 rc
-  t0=$(date +%s%N)
+  local out rc
+  out=$(mktemp)
   rc=0
-  "$@" >/dev/null 2>&1 || rc=$?
-  t1=$(date +%s%N)
-  echo "$(( (t1 - t0) / 1000000 )) $rc"
+  /usr/bin/time -o "$out" -f '%U %S' "$@" >/dev/null 2>&1 || rc=$?
+  # /usr/bin/time reports a non-zero exit code on a line of its own before the times.
+  awk -v rc="$rc" 'END { printf "%d %d\n", ($1 + $2) * 1000, rc }' "$out"
+  rm -f "$out"
 }
-min() { printf '%s\n' "$@" | sort -n | head -n 1; }
+median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 BASELINE=${BASELINE:-}
 if [ -n "$BASELINE" ]; then
@@ -53,10 +57,10 @@ for n in "${names[@]}"; do
       # Both programs exit with the same checksum of their result.
       [ "$qrc" = "$lrc" ] || note="  (results differ: qel $qrc, lua $lrc)"
     done
-    q=$(min "${qs[@]}") l=$(min "${ls[@]}")
+    q=$(median "${qs[@]}") l=$(median "${ls[@]}")
     ratio=$(awk -v a="$q" -v b="$l" 'BEGIN { printf "%.2f", a / b }')
     if [ -n "$BASELINE" ]; then
-      b=$(min "${bs[@]}")
+      b=$(median "${bs[@]}")
       printf '%-16s %10s %10s %8s %12s %8s%s\n' "$(basename "$lua" .lua)" "$q" "$l" "$ratio" "$b" \
         "$(awk -v a="$q" -v b="$b" 'BEGIN { printf "%.2f", a / b }')" "$note"
     else

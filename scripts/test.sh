@@ -57,7 +57,7 @@ else
   # display of whichever program needs it first.
   . scripts/xvfb.sh
   start_xvfb
-  "$wineserver" -p 600
+  "$wineserver" -p 600 || true  # a server already running for the prefix keeps running
   ctest --test-dir build-win -j"$jobs" --output-on-failure || status=1
   "$wineserver" -k || true
   stop_xvfb

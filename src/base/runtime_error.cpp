@@ -18,4 +18,13 @@ void raise_runtime_error(const char* message) {
     throw qel_exception{obj};
 }
 
+void refuse_reference(const void* p, const char* what) {
+    WStr m{};
+    m.assign_narrow(p ? "Invalid " : "Null ");
+    m.append_narrow(what);
+    void* obj = g_maker ? g_maker(m) : nullptr;
+    m.clear();
+    throw qel_exception{obj};
+}
+
 }  // namespace qel

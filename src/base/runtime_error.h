@@ -20,9 +20,19 @@ struct qel_exception {
 using ErrorObjectMaker = void* (*)(const WStr& message);
 void set_error_object_maker(ErrorObjectMaker maker);
 
-// No system maps the lowest 64 KB: a null or small value used as an object's address is refused
-// instead of dereferenced.
+// No system maps the lowest 64 KB nor the highest 64 KB of a 32-bit address space: null, a small
+// int or a small negative int used as an address is refused instead of dereferenced.
 constexpr uintptr_t kLowestAddress = 0x10000;
-inline bool invalid_address(const void* p) { return reinterpret_cast<uintptr_t>(p) < kLowestAddress; }
+constexpr uintptr_t kHighestAddress = 0xFFFF0000u;
+inline bool invalid_address(const void* p) {
+    return reinterpret_cast<uintptr_t>(p) - kLowestAddress >= kHighestAddress - kLowestAddress;
+}
+
+// A reference a script hands over (a list, a stream, a map, a buffer ...): null raises "Null " +
+// what, a low address "Invalid " + what.
+[[noreturn]] void refuse_reference(const void* p, const char* what);
+inline void check_reference(const void* p, const char* what) {
+    if (invalid_address(p)) refuse_reference(p, what);
+}
 
 }  // namespace qel

@@ -29,11 +29,25 @@ bool realloc_units(WStr& s, uint32_t n) {
 
 bool ensure(WStr& s, uint32_t n) { return s.capacity >= n && s.buffer ? true : realloc_units(s, n); }
 
+// Room for n units when a string grows at its end: a half more than before, so that building a
+// string piece by piece costs linear time.
+bool grow(WStr& s, uint32_t n) {
+    if (s.capacity >= n && s.buffer) return true;
+    uint64_t more = static_cast<uint64_t>(s.capacity) + s.capacity / 2 + 8;
+    return realloc_units(s, static_cast<uint32_t>(more > n ? (more < kMaxUnits ? more : kMaxUnits) : n));
+}
+
 // Room for n units when the old text is about to be overwritten: a new block without copying the
 // old one. On failure nothing changes.
 bool ensure_discarding(WStr& s, uint32_t n) {
     if (s.capacity >= n && s.buffer) return true;
     if (n > kMaxUnits) return false;
+    // A buffer that is refilled with ever longer texts (a stack slot, a variable assigned in a
+    // loop) grows by half again; a first buffer fits exactly.
+    if (s.buffer) {
+        uint64_t more = static_cast<uint64_t>(s.capacity) + s.capacity / 2;
+        if (more > n) n = static_cast<uint32_t>(more < kMaxUnits ? more : kMaxUnits);
+    }
     auto* p = static_cast<WChar*>(std::malloc((static_cast<size_t>(n) + 1) * sizeof(WChar)));
     if (!p) return false;
     std::free(s.buffer);
@@ -54,6 +68,23 @@ uint32_t wlen(const WChar* s) {
     uint32_t n = 0;
     while (s[n]) ++n;
     return n;
+}
+
+uint32_t wlen_max(const WChar* s, uint32_t max) {
+    uint32_t k = 0;
+    if ((reinterpret_cast<uintptr_t>(s) & 3) == 0) {
+        // Eight units a step: a word holds two, and (x - 0x00010001) & ~x & 0x80008000 is not 0
+        // exactly when one of them is 0.
+        const auto* w = reinterpret_cast<const uint32_t*>(s);
+        constexpr uint32_t kOnes = 0x00010001u, kHighs = 0x80008000u;
+        auto zero_in = [](uint32_t x) { return (x - kOnes) & ~x; };
+        for (; k + 8 <= max; k += 8) {
+            const uint32_t* p = w + k / 2;
+            if ((zero_in(p[0]) | zero_in(p[1]) | zero_in(p[2]) | zero_in(p[3])) & kHighs) break;
+        }
+    }
+    while (k < max && s[k]) ++k;
+    return k;
 }
 
 int wcompare(const WChar* a, const WChar* b) {
@@ -157,7 +188,7 @@ void WStr::append(const WStr& other) {
         assign(other);
         return;
     }
-    if (!ensure(*this, length + n)) return;
+    if (!grow(*this, length + n)) return;
     std::memcpy(buffer + length, other.buffer, n * sizeof(WChar));  // other.buffer re-read after growth
     length += n;
     buffer[length] = 0;
@@ -189,7 +220,7 @@ void WStr::append_units(const WChar* s, uint32_t n) {
         auto* tmp = static_cast<WChar*>(std::malloc(n * sizeof(WChar)));
         if (!tmp) return;
         std::memcpy(tmp, s, n * sizeof(WChar));
-        if (ensure(*this, length + n)) {
+        if (grow(*this, length + n)) {
             std::memcpy(buffer + length, tmp, n * sizeof(WChar));
             length += n;
             buffer[length] = 0;
@@ -197,7 +228,7 @@ void WStr::append_units(const WChar* s, uint32_t n) {
         std::free(tmp);
         return;
     }
-    if (!ensure(*this, length + n)) return;
+    if (!grow(*this, length + n)) return;
     std::memcpy(buffer + length, s, n * sizeof(WChar));
     length += n;
     buffer[length] = 0;
@@ -232,8 +263,7 @@ void WStr::insert(int index, const WStr& src) {
         from = &copy;
     }
     uint32_t n = from->length;
-    reserve(static_cast<int>(length + n));
-    if (capacity < length + n || !buffer) {
+    if (!grow(*this, length + n)) {
         copy.clear();
         return;
     }

@@ -1,6 +1,6 @@
 // WStr: the runtime's one text type. Three words {buffer, length, capacity}; a null buffer is the
 // empty string, so a zero-filled WStr is valid. Buffers come from the C heap (malloc/realloc),
-// growth is exact-fit, copies are deep. Scripts and native code read this layout directly.
+// assignments fit exactly and growth at the end is geometric, copies are deep. Scripts and native code read this layout directly.
 #pragma once
 #include <cstdint>
 
@@ -51,6 +51,8 @@ void wstr_delete(WStr* s);    // frees buffer and record; null is ignored
 
 // Number of units before the terminator.
 uint32_t wlen(const WChar* s);
+// The same, but at most max units are looked at (four at a step where the text is aligned).
+uint32_t wlen_max(const WChar* s, uint32_t max);
 // Unsigned unit comparison up to the first difference or terminator: -1, 0 or 1.
 int wcompare(const WChar* a, const WChar* b);
 

@@ -6,10 +6,13 @@
 #include <string>
 
 #include "host/error_report.h"
+#include "host/host_records.h"
 #include "host/system_block.h"
 #include "image/container.h"
 #include "image/image_parser.h"
 #include "image/linker.h"
+#include "image/verifier.h"
+#include "native/native_state.h"
 #include "platform/platform.h"
 #include "types/class_registry.h"
 #include "types/datetime.h"
@@ -76,6 +79,8 @@ Runtime::Runtime() {
     system.Formats = &system_formats();
     system.Environment = &system_environment();
     load_started = 0;
+    native = native_state_create();
+    if (!native) platform::exit_process(1);
 }
 
 Runtime::~Runtime() {
@@ -85,6 +90,9 @@ Runtime::~Runtime() {
         std::free(global_object);
         global_object = nullptr;
     }
+    // The thunk pages before the procedures and their libraries.
+    native_state_destroy(this, native);
+    native = nullptr;
     program.release();
     for (Value& v : stack.slots) v.text.clear();
     threads.destroy();
@@ -116,20 +124,23 @@ bool load_image(Runtime& rt, const char16_t* path, LoadReport& report) {
         switch (platform::embedded_image(resource)) {
             case platform::EmbeddedStatus::not_found:
                 report.note(kErrorLoading, "Resource not found!'BIN'");
-                return report.fail(0, "Resource not found!'BIN'");
+                return report.fail(0, "Resource not found!'BIN'\n"
+                                      "usage: qel PATH.qel (a command line containing \".qel\" names the image file; "
+                                      "a host with a bundled image runs it when started without one)");
             case platform::EmbeddedStatus::load_error:
                 report.note(kErrorLoading, "Resource loading error found!'BIN'");
                 return report.fail(0, "Resource loading error found!'BIN'");
             case platform::EmbeddedStatus::ok:
                 break;
         }
-        int status = container_inflate_buffer(image, resource.data, resource.length);
+        int status = container_inflate_growing(image, resource.data, resource.length);
         if (status != kZOk)
             return report.fail(0, "the embedded image is not a valid container (zlib status " + std::to_string(status) + ")");
     } else {
         ByteBuffer file;
         if (!read_whole_file(file, path)) return report.fail(0, "cannot open image file '" + narrow(path) + "'");
-        int status = container_inflate_buffer(image, file.data, file.length);
+        int status = container_inflate_growing(image, file.data, file.length);
+        file.release();  // the container is not needed once inflated
         if (status != kZOk)
             return report.fail(0, "'" + narrow(path) + "' is not a valid image container (zlib status " +
                                       std::to_string(status) + ")");
@@ -139,9 +150,29 @@ bool load_image(Runtime& rt, const char16_t* path, LoadReport& report) {
     return load_image_text(rt, reinterpret_cast<char*>(image.data), report);
 }
 
+namespace {
+bool load_steps(Runtime& rt, char* text, LoadReport& report);
+}
+
+// A runtime error raised while loading (memory running out, a store the image declared wrongly)
+// fails the load like any other problem.
 bool load_image_text(Runtime& rt, char* text, LoadReport& report) {
+    try {
+        return load_steps(rt, text, report);
+    } catch (const qel_exception& e) {
+        WStr* message = e.object ? exception_message(&rt, e.object) : nullptr;
+        char* utf8 = message ? message->to_utf8() : nullptr;
+        std::string what = std::string("loading raised an error: ") + (utf8 ? utf8 : "(no message)");
+        std::free(utf8);
+        return report.fail(0, what);
+    }
+}
+
+namespace {
+bool load_steps(Runtime& rt, char* text, LoadReport& report) {
     Program& prog = rt.program;
-    if (!parse_image(prog, text, report)) return false;
+    if (!parse_image(prog, text, report) || !verify_for_load(prog, report) || !check_host_records(prog, report))
+        return false;
     CSystem& sys = rt.system;
     sys.ProjectName->assign(prog.manifest.name);
     sys.ProjectTitle->assign(prog.manifest.title);
@@ -174,5 +205,6 @@ bool load_image_text(Runtime& rt, char* text, LoadReport& report) {
     rt.loaded = true;
     return true;
 }
+}  // namespace
 
 }  // namespace qel

@@ -21,6 +21,16 @@ BuiltinResolver g_resolve_builtin = nullptr;
 // A 64-bit integer literal: decimal (signed) or, when the second character is 'x', hexadecimal.
 bool parse_integer(const char* s, int64_t* out) {
     if (!*s) return false;
+    // Short decimals, the most common operands, without the C library.
+    if (s[0] >= '0' && s[0] <= '9' && s[1] != 'x') {
+        int64_t v = 0;
+        int n = 0;
+        for (; s[n] >= '0' && s[n] <= '9' && n < 18; ++n) v = v * 10 + (s[n] - '0');
+        if (!s[n]) {
+            *out = v;
+            return true;
+        }
+    }
     char* end = nullptr;
     errno = 0;
     if (s[0] && s[1] == 'x')
@@ -39,7 +49,7 @@ bool parse_int32(const char* s, int32_t* out) {
 
 
 // "[a:1][m:2][p:04][r:i][v:pppibttp]" at fixed positions.
-bool parse_header(const char* h, MethodRecord* m, int32_t* params) {
+bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* params) {
     size_t len = std::strlen(h);
     if (len < 25 || len - 25 > 32) return false;
     if (std::strncmp(h, "[a:", 3) || h[4] != ']' || std::strncmp(h + 5, "[m:", 3) || h[9] != ']' ||
@@ -55,7 +65,7 @@ bool parse_header(const char* h, MethodRecord* m, int32_t* params) {
     m->var_counts = static_cast<uint8_t>(len - 25);
     *params = hi * 16 + lo;
     if (*params > m->var_counts) return false;
-    m->var_types = static_cast<char*>(std::malloc(m->var_counts + 1u));
+    m->var_types = static_cast<char*>(code.take(m->var_counts + 1u, 1));
     std::memcpy(m->var_types, h + 24, m->var_counts);
     m->var_types[m->var_counts] = 0;
     return true;
@@ -63,28 +73,26 @@ bool parse_header(const char* h, MethodRecord* m, int32_t* params) {
 
 bool method_header(ParseState& ps, Instruction* ins, int line) {
     Program& prog = ps.program;
-    auto* m = static_cast<MethodRecord*>(std::calloc(1, sizeof(MethodRecord)));
+    auto* m = static_cast<MethodRecord*>(prog.code.take(sizeof(MethodRecord)));
     int32_t params = 0;
-    if (!ins->name2 || !parse_header(ins->name2, m, &params)) {
-        std::free(m);
+    if (!ins->name2 || !parse_header(prog.code, ins->name2, m, &params)) {
         return ps.fail(line, std::string("method header '") + (ins->name2 ? ins->name2 : "") +
                                  "' does not have the form [a:N][m:N][p:XX][r:C][v:CODES] with at most 32 variables");
     }
-    prog.code.methods.add(m);
     ins->object = m;
     ins->operand.i = params;
-    std::free(ins->name2);
     ins->name2 = nullptr;
     m->name = ins->name;
     m->hash = name_hash(ins->name);
     m->line = ins;
+    prog.code.add_method(m);
     if (const char* colon = std::strchr(ins->name, ':')) {
         char class_name[128];
         size_t n = static_cast<size_t>(colon - ins->name);
         if (n > 127) n = 127;
         std::memcpy(class_name, ins->name, n);
         class_name[n] = 0;
-        if (CClass* c = class_by_name(prog.classes, class_name)) {
+        if (CClass* c = prog.class_index.by_name(class_name)) {
             const char* short_name = colon[1] == ':' ? colon + 2 : colon + 1;
             m->name_hash = name_hash(short_name);
             if (!c->methods) c->methods = ptr_list_create();
@@ -106,11 +114,11 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
         case K::None:
             return true;
         case K::Method:
-            ins->name = strdup(r.next());
+            ins->name = ps.program.code.copy(r.next());
             return true;
         case K::Names:
-            ins->name = strdup(r.next());
-            ins->name2 = strdup(r.next());
+            ins->name = ps.program.code.copy(r.next());
+            ins->name2 = ps.program.code.copy(r.next());
             return op == kOp_method ? method_header(ps, ins, line) : true;
         case K::Literal: {
             if (op == kOp_ldntv) return true;
@@ -141,7 +149,7 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
         }
         case K::Hash: {
             const char* t = r.next();
-            ins->name = strdup(t);
+            ins->name = ps.program.code.copy(t);
             ins->operand.u = name_hash(t);
             return true;
         }
@@ -154,14 +162,19 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
                 uint32_t index = op == kOp_inc || op == kOp_dec ? static_cast<uint8_t>(ins->operand.i) : ins->operand.u;
                 if (index >= static_cast<uint32_t>(kMaxVariables)) return bad("variable index out of range", t);
             }
-            if (op == kOp_inc && ins->operand.i >= 0 && ins->operand.i <= 8) ins->opcode = kOp_inc_0 + ins->operand.i;
+            if (op == kOp_inc && ins->operand.i >= 0 && ins->operand.i <= 8) {
+                // inc 0 .. inc 8 become inc_0 .. inc_8; the operand stays, and its high word tells
+                // the form apart from an inc_N written as such (whose line counts differently).
+                ins->opcode = kOp_inc_0 + ins->operand.i;
+                ins->operand.l = ins->operand.i + (int64_t{1} << 32);
+            }
             return true;
         }
         case K::ComMember: {
             const char* name = r.next();
             const char* count = r.next();
             size_t n = std::strlen(name);
-            auto* w = static_cast<char16_t*>(std::malloc((n + 1) * sizeof(char16_t)));
+            auto* w = static_cast<char16_t*>(ps.program.code.take((n + 1) * sizeof(char16_t), alignof(char16_t)));
             for (size_t i = 0; i <= n; ++i) w[i] = static_cast<unsigned char>(name[i]);
             ins->object = w;
             if (!parse_int32(count, &ins->operand.i)) return bad("bad argument count", count);
@@ -171,17 +184,20 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
             if (r.end_of_line()) return true;
             const char* cls = r.next();
             const char* field = r.next();
-            CClass* c = class_by_name(ps.program.classes, cls);
+            CClass* c = ps.program.class_index.by_name(cls);
             if (!c) return bad("unknown class", cls);
             CMember* f = field_of(c, field);
             if (!f) return ps.fail(line, std::string("class '") + cls + "' has no field '" + field + "' for " + e.mnemonic);
             ins->operand.i = f->address;
+            ins->object = f;  // for the verifier
             return true;
         }
         case K::TypeSize: {
             const char* t = r.next();
-            CClass* c = class_by_name(ps.program.classes, t);
+            CClass* c = ps.program.class_index.by_name(t);
             ins->operand.i = c ? c->size : size_of_basic_type(t);
+            ins->object = c;
+            ins->name = ps.program.code.copy(t);
             return true;
         }
         case K::Signature: {
@@ -194,7 +210,7 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
             ins->operand.cvirt.convention = static_cast<int16_t>(std::strtol(b, nullptr, 10));
             ins->operand.cvirt.result = c[0];
             if (d[0] != 'n') {
-                ins->name = strdup(d);
+                ins->name = ps.program.code.copy(d);
                 size_t n = std::strlen(d);
                 ins->operand.cvirt.name_length = static_cast<uint8_t>(n > 255 ? 255 : n);
             }
@@ -222,7 +238,7 @@ bool assemble_source(ParseState& ps) {
     while (!r.end_of_text()) {
         const int line = ps.line();
         const char* mnemonic = r.next();
-        if (token_is(mnemonic, "[/SOURCE]")) return true;
+        if (mnemonic[0] == '[' && token_is(mnemonic, "[/SOURCE]")) return true;
         const OpcodeEntry* e = opcode_by_mnemonic(mnemonic);
         if (!e) return ps.fail(line, std::string("unknown mnemonic '") + mnemonic + "'");
         Instruction* ins = ps.current;
@@ -232,7 +248,7 @@ bool assemble_source(ParseState& ps) {
         if (!read_operand(ps, ins, *e, line)) return false;
         if (!r.end_of_line())
             return ps.fail(line, std::string("unexpected operand '") + r.next() + "' after " + e->mnemonic);
-        ins->next = static_cast<Instruction*>(std::calloc(1, sizeof(Instruction)));
+        ins->next = ps.program.code.new_instruction();
         ps.current = ins->next;
     }
     return ps.fail(ps.reader.lineno, "source block without [/SOURCE]");

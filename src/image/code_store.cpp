@@ -4,6 +4,7 @@
 #include "image/code_store.h"
 
 #include "base/name_hash.h"
+#include "base/runtime_error.h"
 #include "image/opcodes.h"
 #include "image/program.h"
 #include "types/class_registry.h"
@@ -14,13 +15,50 @@ void CodeStore::init() {
     first = nullptr;
     methods = PtrList{};
     resources = PtrList{};
+    index = nullptr;
+    index_mask = 0;
+}
+
+namespace {
+uint32_t slot_of(uint32_t hash, uint32_t mask) { return (hash * 2654435761u) & mask; }
+
+void index_put(MethodRecord** index, uint32_t mask, MethodRecord* m) {
+    uint32_t at = slot_of(m->hash, mask);
+    while (index[at]) {
+        if (index[at]->hash == m->hash) return;  // the first method with that hash stays
+        at = (at + 1) & mask;
+    }
+    index[at] = m;
+}
+}  // namespace
+
+void CodeStore::out_of_memory() { raise_runtime_error("Out of memory"); }
+
+char* CodeStore::copy(const char* text) {
+    char* p = arena.copy(text);
+    if (!p) raise_runtime_error("Out of memory");
+    return p;
+}
+
+void CodeStore::add_method(MethodRecord* m) {
+    methods.add(m);
+    if (static_cast<uint32_t>(methods.count) * 2 > index_mask) {
+        const uint32_t size = index_mask ? (index_mask + 1) * 2 : 64;
+        auto** grown = static_cast<MethodRecord**>(std::calloc(size, sizeof(MethodRecord*)));
+        if (!grown) raise_runtime_error("Out of memory");
+        for (int32_t i = 0; i < methods.count; ++i) index_put(grown, size - 1, static_cast<MethodRecord*>(methods[i]));
+        std::free(index);
+        index = grown;
+        index_mask = size - 1;
+    } else {
+        index_put(index, index_mask, m);
+    }
 }
 
 Instruction* CodeStore::method(uint32_t hash) const {
-    for (int32_t i = 0; i < methods.count; ++i) {
-        auto* m = static_cast<MethodRecord*>(methods[i]);
-        if (m->hash == hash) return m->line;
-    }
+    if (!index) return nullptr;
+    for (uint32_t at = slot_of(hash, index_mask); index[at]; at = (at + 1) & index_mask)
+        if (index[at]->hash == hash) return index[at]->line;
     return nullptr;
 }
 
@@ -35,30 +73,10 @@ ResourceRec* CodeStore::resource(const char* name) const {
 }
 
 void CodeStore::release() {
-    for (Instruction* ins = first; ins;) {
-        switch (ins->opcode) {
-            case kOp_ldstr:
-                wstr_delete(static_cast<WStr*>(ins->object));
-                break;
-            case kOp_comget:
-            case kOp_comset:
-                std::free(ins->object);
-                break;
-            case kOp_method:
-                if (MethodRecord* m = ins->method()) {
-                    std::free(m->var_types);
-                    std::free(m);
-                }
-                break;
-            default:
-                break;
-        }
-        std::free(ins->name);
-        std::free(ins->name2);
-        Instruction* next = ins->next;
-        std::free(ins);
-        ins = next;
-    }
+    // The literals own heap buffers; everything else of the chain lives in the arena.
+    for (Instruction* ins = first; ins; ins = ins->next)
+        if (ins->opcode == kOp_ldstr) wstr_delete(ins->literal());
+    arena.release();
     first = nullptr;
     for (int32_t i = 0; i < resources.count; ++i) {
         auto* r = static_cast<ResourceRec*>(resources[i]);
@@ -68,6 +86,9 @@ void CodeStore::release() {
     }
     resources.clear();
     methods.clear();
+    std::free(index);
+    index = nullptr;
+    index_mask = 0;
 }
 
 int32_t UnitList::id_of(const char* name) {
@@ -104,6 +125,7 @@ void Program::init() {
     manifest = Manifest{};
     units = UnitList{0, PtrList{}};
     classes = PtrList{};
+    class_index = ClassIndex{};
     code.init();
     procs.init();
     enums = PtrList{};
@@ -112,6 +134,7 @@ void Program::init() {
 
 void Program::release() {
     units.release();
+    class_index.release();
     release_classes(classes);
     release_enums(enums);
     release_types(types);

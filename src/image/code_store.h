@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "base/arena.h"
 #include "base/ptr_list.h"
 #include "image/instruction.h"
 
@@ -19,9 +20,25 @@ struct CodeStore {
     Instruction* first;
     PtrList methods;    // MethodRecord*, image order
     PtrList resources;  // ResourceRec*, image order
+    // The methods by the NameHash of their full names (the first of equal hashes), open addressing.
+    MethodRecord** index;
+    uint32_t index_mask;
+    // Where the Instructions, their names and the method records live.
+    Arena arena;
 
     void init();
     void release();
+    // Zero-filled room from the arena; raises "Out of memory" when there is none.
+    void* take(size_t n, size_t align = alignof(void*)) {
+        void* p = arena.take(n, align);
+        if (__builtin_expect(!p, 0)) out_of_memory();
+        return p;
+    }
+    [[noreturn]] static void out_of_memory();
+    char* copy(const char* text);
+    Instruction* new_instruction() { return static_cast<Instruction*>(take(sizeof(Instruction), alignof(Instruction))); }
+    // Appends a method record; a later record with the hash of an earlier one is never found.
+    void add_method(MethodRecord* m);
     // The header of the first method whose full name has that NameHash, or null.
     Instruction* method(const char* full_name) const;
     Instruction* method(uint32_t hash) const;

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -50,6 +51,45 @@ int container_inflate(ByteBuffer& out, uint8_t* in, int32_t in_length) {
     status = inflateEnd(&strm);
     if (status != Z_OK) return status;
     return overflows ? Z_BUF_ERROR : Z_OK;
+}
+
+int container_inflate_growing(ByteBuffer& out, uint8_t* in, int32_t in_length) {
+    if (in_length < 2) return kZDataError;
+    in[0] = 0x78;
+    in[1] = 0x9C;
+    z_stream strm;
+    std::memset(&strm, 0, sizeof strm);
+    strm.next_in = in;
+    strm.avail_in = static_cast<uInt>(in_length);
+    int status = inflateInit_(&strm, kZlibInterface, static_cast<int>(sizeof(z_stream)));
+    if (status != Z_OK) return status;
+    out.release();
+    int64_t cap = in_length < (1 << 16) ? (1 << 18) : static_cast<int64_t>(in_length) * 4;
+    int64_t len = 0;
+    for (;;) {
+        if (len == cap || !out.data) {
+            if (out.data) cap *= 2;
+            if (cap > 0x7FFFFFFF) cap = 0x7FFFFFFF;
+            auto* grown = static_cast<uint8_t*>(std::realloc(out.data, static_cast<size_t>(cap)));
+            if (!grown || len == cap) {
+                inflateEnd(&strm);
+                return Z_MEM_ERROR;
+            }
+            out.data = grown;
+            out.capacity = static_cast<int32_t>(cap);
+        }
+        strm.next_out = out.data + len;
+        strm.avail_out = static_cast<uInt>(cap - len);
+        status = inflate(&strm, Z_NO_FLUSH);
+        len = cap - strm.avail_out;
+        if (status == Z_STREAM_END) break;
+        if (status == Z_OK) continue;
+        inflateEnd(&strm);
+        // Input that ends before the stream does is damaged, not short of room.
+        return status == Z_BUF_ERROR || status == Z_NEED_DICT ? Z_DATA_ERROR : status;
+    }
+    out.length = static_cast<int32_t>(len);
+    return inflateEnd(&strm);
 }
 
 int container_deflate(ByteBuffer& out, const uint8_t* in, int32_t in_length) {

@@ -20,6 +20,11 @@ int container_deflate(ByteBuffer& out, const uint8_t* in, int32_t in_length);
 int container_inflate_buffer(ByteBuffer& out, uint8_t* in, int32_t in_length);
 int container_deflate_buffer(ByteBuffer& out, const uint8_t* in, int32_t in_length);
 
+// One pass into a buffer that grows as the text comes: how an image is read. The input's first two
+// bytes are overwritten. Returns kZOk, or the zlib status of the failure (kZDataError for input
+// that ends early).
+int container_inflate_growing(ByteBuffer& out, uint8_t* in, int32_t in_length);
+
 // Reads a whole file and inflates it; -1 when the file cannot be opened or read.
 int container_inflate_file(ByteBuffer& out, const char16_t* path);
 // Deflates and writes the file ("wb", replacing it); -1 when it cannot be written.

@@ -12,6 +12,7 @@ namespace qel {
 
 namespace {
 
+ProcRegistrar g_register_proc = nullptr;
 
 int32_t decimal(const char* s) { return static_cast<int32_t>(std::strtol(s, nullptr, 10)); }
 
@@ -46,14 +47,37 @@ bool parse_manifest(ParseState& ps) {
 
 char* copy(const char* s) { return strdup(s); }
 
-void add_member(ParseState& ps, CClass* c, const char* kind_text) {
-    LineReader& r = ps.reader;
-    const char* access = r.next();
-    const char* code = r.next();
-    const char* type_name = r.next();
-    const char* name = r.next();
+// The tokens after a line's first one, up to the end of the line.
+struct Fields {
+    const char* at[8];
+    int count = 0;
+    bool too_many = false;
+};
+
+Fields rest_of_line(LineReader& r) {
+    Fields f;
+    while (!r.end_of_line() && !r.end_of_text()) {
+        const char* t = r.next();
+        if (f.count < 8) f.at[f.count++] = t;
+        else f.too_many = true;
+    }
+    return f;
+}
+
+bool known_type_code(const char* code) { return code[0] && !code[1] && type_info(code[0]); }
+
+// A member line: a field (kind, access, code, type name, name, array length) or a property
+// (kind 1, access, code, type name, name, reader, writer, default).
+bool add_member(ParseState& ps, int line, CClass* c, const char* kind_text, const Fields& f) {
+    const bool property = token_is(kind_text, "1");
+    if (f.count != (property ? 7 : 5) || f.too_many)
+        return ps.fail(line, std::string(property ? "a property" : "a field") + " line needs " + (property ? "8" : "6") +
+                                 " fields separated by single spaces");
+    const char* code = f.at[1];
+    if (!known_type_code(code)) return ps.fail(line, std::string("member '") + f.at[3] + "' has no known type code: '" + code + "'");
+    const char* type_name = f.at[2];
     auto* m = static_cast<CMember*>(std::calloc(1, sizeof(CMember)));
-    m->access = static_cast<uint8_t>(decimal(access));
+    m->access = static_cast<uint8_t>(decimal(f.at[0]));
     m->type = static_cast<uint8_t>(code[0]);
     m->address = -1;
     if (CType* t = type_by_name(ps.program.types, type_name)) {
@@ -66,34 +90,33 @@ void add_member(ParseState& ps, CClass* c, const char* kind_text) {
         m->kind = kMemberObject;
         m->info = class_by_name(ps.program.classes, type_name);
     }
-    m->name = copy(name);
-    if (token_is(kind_text, "1")) {
-        const char* read = r.next();
-        const char* write = r.next();
-        const char* def = r.next();
+    m->name = copy(f.at[3]);
+    if (property) {
         auto accessor = [](const char* n) -> CPropAttrib* {
             if (token_is(n, "0")) return nullptr;
             auto* a = static_cast<CPropAttrib*>(std::calloc(1, sizeof(CPropAttrib)));
             a->name = strdup(n);
             return a;
         };
-        m->read = accessor(read);
-        m->write = accessor(write);
-        if (!token_is(def, "n")) {
+        m->read = accessor(f.at[4]);
+        m->write = accessor(f.at[5]);
+        if (!token_is(f.at[6], "n")) {
             m->default_value = static_cast<int32_t*>(std::malloc(sizeof(int32_t)));
-            *m->default_value = decimal(def);
+            *m->default_value = decimal(f.at[6]);
         }
         if (!c->properties) c->properties = ptr_list_create();
         c->properties->add(m);
-    } else {
-        const char* len = r.next();
-        m->array_length = token_is(len, "new") ? -1 : decimal(len);
-        c->fields->add(m);
-        if (m->type == kTypeString) {
-            if (!c->ofields) c->ofields = ptr_list_create();
-            c->ofields->add(m);
-        }
+        return true;
     }
+    m->array_length = token_is(f.at[4], "new") ? -1 : decimal(f.at[4]);
+    c->fields->add(m);
+    if (m->type == kTypeString) {
+        if (!c->ofields) c->ofields = ptr_list_create();
+        c->ofields->add(m);
+    }
+    if (m->array_length < -1 || m->array_length > 0x3FFFFFF)
+        return ps.fail(line, std::string("field '") + m->name + "' has an invalid array length");
+    return true;
 }
 
 // A class or struct line; a base that names nothing declared so far is reported and dropped.
@@ -104,6 +127,8 @@ CClass* declare_class(ParseState& ps, const char* name, const char* base, bool i
     return c;
 }
 
+// Every metadata line has exactly its fields, separated by single spaces: a field too few or too
+// many would shift every later line.
 bool parse_metadata(ParseState& ps) {
     LineReader& r = ps.reader;
     Program& prog = ps.program;
@@ -117,77 +142,73 @@ bool parse_metadata(ParseState& ps) {
         if (token_is(t, "[/METADATA]")) {
             std::string why;
             if (!layout_all(prog.classes, &why)) return ps.fail(line, why);
+            prog.class_index.build(prog.classes);  // the source blocks look classes up by name
             return true;
         }
+        const Fields f = rest_of_line(r);
+        auto fields = [&](int n, const char* what) {
+            if (f.count == n && !f.too_many) return true;
+            return ps.fail(line, std::string("a ") + what + " line needs " + std::to_string(n) +
+                                     " fields after its keyword, separated by single spaces");
+        };
         if (token_is(t, "unit")) {
-            prog.units.id_of(r.next());
+            if (!fields(1, "unit")) return false;
+            prog.units.id_of(f.at[0]);
         } else if (token_is(t, "class")) {
-            const char* name = r.next();
-            const char* base = r.next();
-            const char* internal = r.next();
-            const char* unit = r.next();
-            cls = declare_class(ps, name, base, false, decimal(internal) != 0);
-            cls->unit_id = static_cast<int16_t>(prog.units.id_of(unit));
+            if (!fields(4, "class")) return false;
+            cls = declare_class(ps, f.at[0], f.at[1], false, decimal(f.at[2]) != 0);
+            cls->unit_id = static_cast<int16_t>(prog.units.id_of(f.at[3]));
             cls->size = 0;
             cls->methods = ptr_list_create();
             block = kClassBlock;
         } else if (token_is(t, "struct")) {
-            const char* name = r.next();
-            const char* base = r.next();
-            const char* unit = r.next();
-            cls = declare_class(ps, name, base, true, false);
-            cls->unit_id = static_cast<int16_t>(prog.units.id_of(unit));
+            if (!fields(3, "struct")) return false;
+            cls = declare_class(ps, f.at[0], f.at[1], true, false);
+            cls->unit_id = static_cast<int16_t>(prog.units.id_of(f.at[2]));
             block = kClassBlock;
         } else if (token_is(t, "enum")) {
-            const char* name = r.next();
-            const char* code = r.next();
-            const char* unit = r.next();
+            if (!fields(3, "enum")) return false;
             en = static_cast<CEnum*>(std::calloc(1, sizeof(CEnum)));
-            en->name = copy(name);
-            en->type = static_cast<uint8_t>(code[0]);
-            en->unit_id = static_cast<int16_t>(prog.units.id_of(unit));
+            en->name = copy(f.at[0]);
+            en->type = static_cast<uint8_t>(f.at[1][0]);
+            en->unit_id = static_cast<int16_t>(prog.units.id_of(f.at[2]));
             en->members = ptr_list_create();
             prog.enums.add(en);
             block = kEnumBlock;
         } else if (token_is(t, "type")) {
-            const char* code = r.next();
-            const char* name = r.next();
-            const char* base = r.next();
-            const char* unit = r.next();
+            if (!fields(4, "type")) return false;
+            if (!known_type_code(f.at[0]))
+                return ps.fail(line, std::string("type '") + f.at[1] + "' has no known type code: '" + f.at[0] + "'");
+            const char* name = f.at[1];
             auto* ty = static_cast<CType*>(std::calloc(1, sizeof(CType)));
-            ty->short_name = static_cast<uint8_t>(code[0]);
-            ty->size = static_cast<uint8_t>(size_of_code(code[0]));
-            ty->unit_id = static_cast<int16_t>(prog.units.id_of(unit));
+            ty->short_name = static_cast<uint8_t>(f.at[0][0]);
+            ty->size = static_cast<uint8_t>(size_of_code(f.at[0][0]));
+            ty->unit_id = static_cast<int16_t>(prog.units.id_of(f.at[3]));
             ty->name = copy(name);
-            ty->base_type = token_is(base, name) ? ty : type_by_name(prog.types, base);
+            ty->base_type = token_is(f.at[2], name) ? ty : type_by_name(prog.types, f.at[2]);
             prog.types.add(ty);
             block = kNone;
         } else if (token_is(t, "proc")) {
-            const char* name = r.next();
-            const char* ret = r.next();
-            const char* params = r.next();
-            const char* word = r.next();
-            bool late = token_is(word, "late");
-            const char* library = late ? r.next() : word;
-            const char* conv = r.next();
+            const bool late = f.count == 6 && token_is(f.at[3], "late");
+            if (!fields(late ? 6 : 5, "proc")) return false;
+            const char* library = f.at[late ? 4 : 3];
+            const char* conv = f.at[late ? 5 : 4];
             int convention = token_is(conv, "stdcall") ? kStdCall : token_is(conv, "cdecl") ? kCdecl : -1;
             if (convention >= 0)
-                register_proc(prog.procs, library, name, ret[0], token_is(params, "n") ? "" : params,
-                              static_cast<uint8_t>(convention), late);
+                (g_register_proc ? g_register_proc : register_proc)(prog.procs, library, f.at[0], f.at[1][0],
+                                                                   token_is(f.at[2], "n") ? "" : f.at[2],
+                                                                   static_cast<uint8_t>(convention), late);
             block = kNone;
         } else if (block == kEnumBlock) {
-            const char* value = r.next();
+            if (!fields(1, "enum member")) return false;
             auto* m = static_cast<CEnumMember*>(std::calloc(1, sizeof(CEnumMember)));
             m->name = copy(t);
-            m->value = decimal(value);
+            m->value = decimal(f.at[0]);
             en->members->add(m);
         } else if (block == kClassBlock) {
-            add_member(ps, cls, t);
-            auto* last = cls->fields->count ? static_cast<CMember*>((*cls->fields)[cls->fields->count - 1]) : nullptr;
-            if (last && (last->array_length < -1 || last->array_length > 0x3FFFFFF))
-                return ps.fail(line, std::string("field '") + last->name + "' has an invalid array length");
+            if (!add_member(ps, line, cls, t, f)) return false;
         }
-        // Anything else outside a block is ignored token by token.
+        // Any other line outside a block is ignored.
     }
     return ps.fail(ps.reader.lineno, "metadata without [/METADATA]");
 }
@@ -223,9 +244,11 @@ bool parse_resource(ParseState& ps) {
 
 }  // namespace
 
+void set_proc_registrar(ProcRegistrar registrar) { g_register_proc = registrar; }
+
 bool parse_image(Program& prog, char* text, LoadReport& report) {
     ParseState ps{prog, LineReader{}, nullptr, report};
-    prog.code.first = static_cast<Instruction*>(std::calloc(1, sizeof(Instruction)));
+    prog.code.first = prog.code.new_instruction();
     ps.current = prog.code.first;
     LineReader& r = ps.reader;
     r.start(text);
@@ -253,6 +276,7 @@ bool parse_image(Program& prog, char* text, LoadReport& report) {
     }
     ps.current->next = nullptr;
     bind_accessors(prog.classes);
+    prog.class_index.build(prog.classes);
     return resolve_operands(prog, report);
 }
 

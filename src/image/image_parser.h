@@ -23,4 +23,11 @@ struct ParseState {
 // branch and call operands. False, with the reason in the report, when the image is malformed.
 bool parse_image(Program& program, char* text, LoadReport& report);
 
+// What a `proc` line hands on: the registration that loads the library and binds the entry point
+// (installed by the host; without one a declaration is only recorded). Null when the declaration
+// is not registered.
+using ProcRegistrar = CLibProc* (*)(ProcRegistry& reg, const char* library, const char* name, char return_type,
+                                    const char* param_types, uint8_t convention, bool late);
+void set_proc_registrar(ProcRegistrar registrar);
+
 }  // namespace qel

@@ -21,29 +21,41 @@ inline void end_line(LineReader& r, char* p) {
 }
 }  // namespace
 
+namespace {
+// For each combination of the three split flags, the characters that end a token: the NUL, the
+// CR, and the separators the flags select.
+struct StopTables {
+    bool stop[8][256];
+    StopTables() : stop{} {
+        for (int split = 0; split < 8; ++split) {
+            bool* t = stop[split];
+            t[0] = t[static_cast<unsigned char>('\r')] = true;
+            if (split & LineReader::kSplitDot) t[static_cast<unsigned char>('.')] = true;
+            if (split & LineReader::kSplitComma) t[static_cast<unsigned char>(',')] = true;
+            if (split & LineReader::kSplitSpace) t[static_cast<unsigned char>(' ')] = true;
+        }
+    }
+};
+const StopTables kStops;
+}  // namespace
+
 char* LineReader::next() {
     if (flags & kQuoted) return next_quoted();
     flags &= ~kEndOfLine;
     char* p = pos;
     token = p;
-    const bool dot = flags & kSplitDot, comma = flags & kSplitComma, space = flags & kSplitSpace;
-    for (;; ++p) {
-        char c = *p;
-        if (c == 0) {  // end of the text without a line end: the token runs to here
-            flags |= kEndOfText | kEndOfLine;
-            pos = p;
-            return token;
-        }
-        if (c == '\r') {
-            end_line(*this, p);
-            return token;
-        }
-        if ((c == ' ' && space) || (c == '.' && dot) || (c == ',' && comma)) {
-            *p = 0;
-            pos = p + 1;
-            return token;
-        }
+    const bool* stop = kStops.stop[flags & (kSplitDot | kSplitComma | kSplitSpace)];
+    while (!stop[static_cast<unsigned char>(*p)]) ++p;
+    if (*p == 0) {  // end of the text without a line end: the token runs to here
+        flags |= kEndOfText | kEndOfLine;
+        pos = p;
+    } else if (*p == '\r') {
+        end_line(*this, p);
+    } else {
+        *p = 0;
+        pos = p + 1;
     }
+    return token;
 }
 
 char* LineReader::next_quoted() {

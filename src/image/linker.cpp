@@ -44,10 +44,7 @@ void link_image(Program& prog, LoadReport& report) {
         switch (ins->opcode) {
             case kOp_libproc:
                 ins->object = prog.procs.find(ins->operand.u);
-                if (ins->object) {
-                    std::free(ins->name);
-                    ins->name = nullptr;
-                }
+                if (ins->object) ins->name = nullptr;
                 break;
             case kOp_newobj:
             case kOp_create:

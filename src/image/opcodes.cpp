@@ -7,13 +7,14 @@
 
 namespace qel {
 
-namespace {
-constexpr OpcodeEntry kOpcodes[] = {
+constexpr OpcodeEntry kOpcodeTable[kOpcodeCount] = {
 #define OP(num, name, kind) {num, #name, OperandKind::kind},
 #include "image/opcodes.def"
 #undef OP
 };
-static_assert(sizeof kOpcodes / sizeof kOpcodes[0] == kOpcodeCount);
+
+namespace {
+constexpr const OpcodeEntry* kOpcodes = kOpcodeTable;
 
 constexpr bool numbered_in_order() {
     for (int i = 0; i < kOpcodeCount; ++i)
@@ -46,13 +47,5 @@ const OpcodeEntry* opcode_by_mnemonic(const char* mnemonic) {
     return nullptr;
 }
 
-const OpcodeEntry* opcode_by_number(int number) {
-    return number >= 1 && number <= kOpcodeCount ? &kOpcodes[number - 1] : nullptr;
-}
-
-const char* opcode_mnemonic(int number) {
-    const OpcodeEntry* e = opcode_by_number(number);
-    return e ? e->mnemonic : "";
-}
 
 }  // namespace qel

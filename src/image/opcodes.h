@@ -30,11 +30,19 @@ struct OpcodeEntry {
     OperandKind kind;
 };
 
+// The entries in number order: entry n - 1 is opcode n.
+extern const OpcodeEntry kOpcodeTable[kOpcodeCount];
+
 // The entry of a mnemonic (found by its NameHash, then compared), or null.
 const OpcodeEntry* opcode_by_mnemonic(const char* mnemonic);
 // The entry of a number, or null outside 1 .. kOpcodeCount.
-const OpcodeEntry* opcode_by_number(int number);
+inline const OpcodeEntry* opcode_by_number(int number) {
+    return number >= 1 && number <= kOpcodeCount ? &kOpcodeTable[number - 1] : nullptr;
+}
 // The mnemonic of a number ("" for an unknown number).
-const char* opcode_mnemonic(int number);
+inline const char* opcode_mnemonic(int number) {
+    const OpcodeEntry* e = opcode_by_number(number);
+    return e ? e->mnemonic : "";
+}
 
 }  // namespace qel

@@ -4,6 +4,7 @@
 #include "base/ptr_list.h"
 #include "base/wstr.h"
 #include "image/code_store.h"
+#include "types/class_registry.h"
 #include "types/proc_records.h"
 
 namespace qel {
@@ -18,6 +19,7 @@ struct Program {
     Manifest manifest;
     UnitList units;
     PtrList classes;  // CClass*, declaration order
+    ClassIndex class_index;  // the same descriptors, for telling objects from other blocks
     CodeStore code;
     ProcRegistry procs;
     PtrList enums;    // CEnum*

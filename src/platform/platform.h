@@ -44,6 +44,12 @@ uint32_t current_thread_id();
 // Ends the process at once with the exit code.
 [[noreturn]] void exit_process(int code);
 
+// Runs fn(context) and returns true. When a machine fault (an access violation, a division
+// fault, an illegal instruction) happens on this thread while it runs, returns false instead:
+// whatever fn was doing is abandoned half-way, so the caller can only report and end the process.
+// C++ exceptions pass through unchanged.
+bool run_guarded(void (*fn)(void*), void* context);
+
 // A lock for the few structures that several threads touch (a critical section on Windows).
 struct Mutex {
     alignas(8) unsigned char storage[48];
@@ -143,5 +149,32 @@ LocalTime local_time();
 
 // The system colour of an index (GetSysColor), as 0x00BBGGRR.
 uint32_t sys_color(int index);
+
+// ---- native libraries and executable memory -----------------------------------------------
+
+// The separator between a directory and a file name: '\\' on Windows, '/' on Linux.
+char16_t path_separator();
+// Loads a library by path (LoadLibraryW). Null when it cannot be loaded. On Linux the path is
+// handed to the dynamic loader as UTF-8; a file name without an extension gets ".so", as Windows
+// gives such names ".dll".
+void* library_load_path(const char16_t* path);
+// Loads a library by name with the system's standard search (LoadLibraryA; on Linux the dynamic
+// loader's search, with the same default extension).
+void* library_load_name(const char* name);
+// An export by name, or by ordinal (Windows only; null elsewhere). Null when absent.
+void* library_symbol(void* module, const char* name);
+void* library_ordinal(void* module, uint32_t ordinal);
+void library_release(void* module);
+
+// The system page size (dwPageSize).
+uint32_t page_size();
+// size bytes of readable, writable and executable memory, zero-filled; null on failure.
+void* executable_alloc(uint32_t size);
+// Makes bytes just written into executable memory visible to the processor.
+void executable_flush(void* at, uint32_t size);
+void executable_release(void* block, uint32_t size);
+
+// The system's default window procedure (DefWindowProcW); null where there is none.
+void* default_window_procedure();
 
 }  // namespace qel::platform

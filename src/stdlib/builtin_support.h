@@ -27,16 +27,31 @@ inline WStr& top_string(ValueStack* s) {
 // A list argument: a pointer to a PtrList, never null.
 inline PtrList* pop_list(ValueStack* s) {
     auto* list = static_cast<PtrList*>(pop_pointer(s));
-    if (!list) raise_runtime_error("Null list reference");
+    check_reference(list, "list reference");
     return list;
+}
+
+// A class argument: null, or a class of the program ("Class info not found!" for anything else).
+inline CClass* pop_class(Runtime* rt, ValueStack* s) {
+    auto* c = static_cast<CClass*>(pop_pointer(s));
+    if (c && !rt->program.class_index.has(c)) raise_runtime_error("Class info not found!");
+    return c;
+}
+
+// A reference that may be null (what frees and clears accept), but never a low address.
+inline void* pop_optional(ValueStack* s, const char* what) {
+    void* p = pop_pointer(s);
+    if (p) check_reference(p, what);
+    return p;
 }
 
 // A ref argument: the address of a string variable or field, which holds a WStr pointer. A
 // variable or field that holds no string yet gets an empty one.
 inline WStr& ref_string(void* ref) {
-    if (!ref) raise_runtime_error("Null string reference");
+    check_reference(ref, "string reference");
     WStr*& s = *static_cast<WStr**>(ref);
     if (!s) s = wstr_new();
+    else check_reference(s, "string reference");
     return *s;
 }
 

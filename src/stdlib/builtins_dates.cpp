@@ -81,7 +81,7 @@ void bi_DecodeDate(Runtime* rt, Frame* f) {
     void* year_ref = pop_pointer(st);
     DateParts p = decode_date(pop_double(st));
     // Nothing is written unless every reference is there.
-    if (!year_ref || !month_ref || !day_ref) raise_runtime_error("Null reference");
+    for (void* ref : {year_ref, month_ref, day_ref}) check_reference(ref, "reference");
     write_u16(year_ref, p.year);
     write_u16(month_ref, p.month);
     write_u16(day_ref, p.day);

@@ -28,14 +28,14 @@ void bi_list_create(Runtime* rt, Frame* f) {
     push_pointer(f->stack, list);
 }
 
-void bi_list_free(Runtime* rt, Frame* f) { ptr_list_destroy(static_cast<PtrList*>(pop_pointer(f->stack))); }
+void bi_list_free(Runtime* rt, Frame* f) { ptr_list_destroy(static_cast<PtrList*>(pop_optional(f->stack, "list reference"))); }
 
 void bi_list_clear(Runtime* rt, Frame* f) { pop_list(f->stack)->clear(); }
 
 void bi_list_clear_objects(Runtime* rt, Frame* f) { clear_objects(rt, *pop_list(f->stack), f); }
 
 void bi_list_clear_items(Runtime* rt, Frame* f) {
-    auto* item_class = static_cast<const CClass*>(pop_pointer(f->stack));
+    auto* item_class = pop_class(rt, f->stack);
     clear_items(rt, *pop_list(f->stack), item_class, f);
 }
 

@@ -13,13 +13,13 @@ CMap* pop_map(ValueStack* s) { return static_cast<CMap*>(pop_pointer(s)); }
 // Rectangles come as pointers to four ints or four floats; the copy is taken at once.
 MapRect pop_rect(ValueStack* s) {
     auto* r = static_cast<const MapRect*>(pop_pointer(s));
-    if (!r) raise_runtime_error("Null rectangle");
+    check_reference(r, "rectangle");
     return *r;
 }
 
 MapRectF pop_rectf(ValueStack* s) {
     auto* r = static_cast<const MapRectF*>(pop_pointer(s));
-    if (!r) raise_runtime_error("Null rectangle");
+    check_reference(r, "rectangle");
     return *r;
 }
 
@@ -38,7 +38,7 @@ void add_coord(Frame* f, bool front) {
 
 void bi_map_create(Runtime* rt, Frame* f) { push_pointer(f->stack, map_create()); }
 
-void bi_map_free(Runtime* rt, Frame* f) { map_free(pop_map(f->stack)); }
+void bi_map_free(Runtime* rt, Frame* f) { map_free(static_cast<CMap*>(pop_optional(f->stack, "map"))); }
 
 void bi_map_clear(Runtime* rt, Frame* f) { map_clear(pop_map(f->stack)); }
 

@@ -5,6 +5,7 @@
 #include "vm/runtime.h"
 #include "image/instruction.h"
 #include "base/name_hash.h"
+#include "stdlib/builtin_support.h"
 #include "platform/ansi_name.h"
 #include "types/class_registry.h"
 #include "vm/member_access.h"
@@ -23,22 +24,22 @@ void run_method_value(Runtime* rt, Frame* f, PMethod m, bool virtual_call) {
     if (!m.Method) raise_runtime_error("Call of an unassigned method");
     Instruction* method = m.Method;
     if (virtual_call && method->method()->modifier != 0 && method->method()->name_hash != 0) {
-        if (invalid_address(m.Target))
-            raise_runtime_error(m.Target ? "Method call on an invalid object" : "Method call on a null object");
-        if (Instruction* found = method_in_chain(class_of(m.Target), method->method()->name_hash)) method = found;
+        if (Instruction* found = method_in_chain(object_class(rt, m.Target, "Method call on"), method->method()->name_hash))
+            method = found;
     }
     run_method(rt, method, m.Target, f);
 }
 }  // namespace
 
 void bi_New(Runtime* rt, Frame* f) {
-    auto* c = static_cast<CClass*>(pop_pointer(f->stack));
+    auto* c = pop_class(rt, f->stack);
     create_object(rt, c, f);
 }
 
 void bi_Free(Runtime* rt, Frame* f) {
-    auto* c = static_cast<CClass*>(pop_pointer(f->stack));
+    auto* c = pop_class(rt, f->stack);
     void* record = pop_pointer(f->stack);
+    if (record && invalid_address(record)) raise_runtime_error("Release of an invalid object");
     free_struct(c, record);
 }
 
@@ -46,13 +47,14 @@ void bi_object_free(Runtime* rt, Frame* f) { release_object(rt, pop_pointer(f->s
 
 void bi_object_class_name(Runtime* rt, Frame* f) {
     void* obj = pop_pointer(f->stack);
-    push_string_narrow(f->stack, obj && class_of(obj) ? class_of(obj)->name : "");
+    const CClass* c = obj ? object_class(rt, obj, "Class name of") : nullptr;
+    push_string_narrow(f->stack, c && c->name ? c->name : "");
 }
 
 void bi_object_inherited_class(Runtime* rt, Frame* f) {
     void* obj = pop_pointer(f->stack);
-    auto* c = static_cast<CClass*>(pop_pointer(f->stack));
-    push_bool(f->stack, obj && c && is_a(class_of(obj), c));
+    auto* c = pop_class(rt, f->stack);
+    push_bool(f->stack, obj && c && is_a(object_class(rt, obj, "Class test of"), c));
 }
 
 void bi_ClassInfo(Runtime* rt, Frame* f) {
@@ -63,7 +65,8 @@ void bi_ClassInfo(Runtime* rt, Frame* f) {
 void bi_Method(Runtime* rt, Frame* f) {
     void* obj = pop_pointer(f->stack);
     WStr& name = pop_string(f->stack);
-    Instruction* m = obj ? method_in_chain(class_of(obj), hash_of(name)) : rt->program.code.method(hash_of(name));
+    Instruction* m = obj ? method_in_chain(object_class(rt, obj, "Method lookup on"), hash_of(name))
+                         : rt->program.code.method(hash_of(name));
     push_method(f->stack, m, m ? obj : nullptr);
 }
 
@@ -76,7 +79,7 @@ using MemberByName = void (*)(Runtime*, void*, const CClass*, const WStr&, Frame
 // (obj, [cls,] name): the member of that name, from cls up or from the object's own class up.
 void by_name(Runtime* rt, Frame* f, bool from_class, MemberByName access) {
     WStr& name = pop_string(f->stack);
-    auto* c = from_class ? static_cast<CClass*>(pop_pointer(f->stack)) : nullptr;
+    auto* c = from_class ? pop_class(rt, f->stack) : nullptr;
     void* obj = pop_pointer(f->stack);
     access(rt, obj, c, name, f);
 }
@@ -95,7 +98,7 @@ void bi_IsPublished(Runtime* rt, Frame* f) {
     WStr& name = pop_string(f->stack);
     void* obj = pop_pointer(f->stack);
     platform::AnsiName n(name);
-    push_bool(f->stack, is_published(obj, n.text));
+    push_bool(f->stack, is_published(rt, obj, n.text));
 }
 
 }  // namespace qel

@@ -31,7 +31,7 @@ void bi_enum_value(Runtime* rt, Frame* f) {
     auto* out = static_cast<int32_t*>(pop_pointer(f->stack));
     WStr& text = pop_string(f->stack);
     const auto* info = static_cast<const CEnum*>(pop_pointer(f->stack));
-    if (!out) raise_runtime_error("Null int reference");
+    check_reference(out, "int reference");
     if (!info || !info->members) return;
     platform::AnsiName name(text);
     for (int32_t i = 0; i < info->members->count; ++i) {
@@ -47,7 +47,7 @@ void bi_enum_value(Runtime* rt, Frame* f) {
 
 void bi_class_search_field(Runtime* rt, Frame* f) {
     WStr& text = pop_string(f->stack);
-    const auto* cls = static_cast<const CClass*>(pop_pointer(f->stack));
+    const auto* cls = pop_class(rt, f->stack);
     CMember* found = nullptr;
     if (cls) {
         platform::AnsiName name(text);
@@ -60,7 +60,7 @@ void bi_class_search_field(Runtime* rt, Frame* f) {
 // the property that a write by name would use. So every property with an accessor is found.
 void bi_class_search_prop(Runtime* rt, Frame* f) {
     WStr& text = pop_string(f->stack);
-    const auto* cls = static_cast<const CClass*>(pop_pointer(f->stack));
+    const auto* cls = pop_class(rt, f->stack);
     CMember* found = nullptr;
     if (cls) {
         platform::AnsiName name(text);
@@ -73,7 +73,7 @@ void bi_class_search_prop(Runtime* rt, Frame* f) {
 // Lays the class out again (field addresses and size). Internal classes have no layout and are
 // left as they are, as at load.
 void bi_class_calc_size(Runtime* rt, Frame* f) {
-    auto* cls = static_cast<CClass*>(pop_pointer(f->stack));
+    auto* cls = pop_class(rt, f->stack);
     if (!cls) raise_runtime_error("Class info not found!");
     if (cls->internal_class) return;
     std::string error;
@@ -116,7 +116,7 @@ void unbind_accessors_to(const PtrList& registry, const PtrList* fields) {
 // and accessors elsewhere that pointed at its fields are unbound. Hash, size, base class,
 // constructor and destructor are kept. Finalizing twice does nothing more.
 void bi_class_finalize(Runtime* rt, Frame* f) {
-    auto* cls = static_cast<CClass*>(pop_pointer(f->stack));
+    auto* cls = pop_class(rt, f->stack);
     if (!cls) return;
     unbind_accessors_to(rt->program.classes, cls->fields);
     release_class_contents(cls);

@@ -127,8 +127,10 @@ uint32_t read_hex(const char16_t* digits, int n) {
     return value;
 }
 
+// Null and the addresses no system maps (the lowest and highest 64 KB) are refused.
 void check_pointer(const void* p, const char* builtin) {
-    if (!p) raise_runtime_error((std::string("Null pointer passed to ") + builtin).c_str());
+    if (invalid_address(p))
+        raise_runtime_error((std::string(p ? "Invalid pointer passed to " : "Null pointer passed to ") + builtin).c_str());
 }
 
 // A float to a byte as a truncating x86 conversion does: the low byte of the truncated integer,
@@ -271,7 +273,11 @@ void bi_calloc(Runtime* rt, Frame* f) {
     push_pointer(f->stack, p);
 }
 
-void bi_free(Runtime* rt, Frame* f) { std::free(pop_pointer(f->stack)); }
+void bi_free(Runtime* rt, Frame* f) {
+    void* p = pop_pointer(f->stack);
+    if (p) check_pointer(p, "free");
+    std::free(p);
+}
 
 // memcpy and memmove: overlapping blocks are allowed for both.
 void bi_memcpy(Runtime* rt, Frame* f) {

@@ -80,7 +80,7 @@ void bi_strings_delete(Runtime* rt, Frame* f) {
 
 void bi_strings_clear(Runtime* rt, Frame* f) { string_list_clear(pop_list(f->stack)); }
 
-void bi_strings_free(Runtime* rt, Frame* f) { string_list_free(static_cast<PtrList*>(pop_pointer(f->stack))); }
+void bi_strings_free(Runtime* rt, Frame* f) { string_list_free(static_cast<PtrList*>(pop_optional(f->stack, "list reference"))); }
 
 void bi_strings_indexof(Runtime* rt, Frame* f) {
     WStr& text = pop_ref(f->stack);

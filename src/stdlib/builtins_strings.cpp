@@ -389,6 +389,18 @@ void bi_BoolToStr(Runtime* rt, Frame* f) {
 
 // ---- Format ----------------------------------------------------------------------------------
 
+namespace {
+// One scratch string per thread for Format's output, freed when the thread ends.
+struct FormatScratch {
+    WStr text{};
+    ~FormatScratch() { text.clear(); }
+};
+WStr& format_scratch() {
+    thread_local FormatScratch scratch;
+    return scratch.text;
+}
+}  // namespace
+
 void bi_Format(Runtime* rt, Frame* f) {
     ValueStack* st = f->stack;
     int32_t n = f->variadic;
@@ -402,8 +414,10 @@ void bi_Format(Runtime* rt, Frame* f) {
     }
     // The arguments, deepest first, and the room the result may take: 10 units per integer,
     // 40 per double, 20 per long, a string's length, plus the format's own length.
-    std::vector<FormatArg> args;
-    args.reserve(static_cast<size_t>(n));
+    FormatArg in_place[16];
+    std::vector<FormatArg> many(n > 16 ? static_cast<size_t>(n) : 0);
+    FormatArg* args = n > 16 ? many.data() : in_place;
+    uint32_t count = 0;
     uint64_t estimate = slot.text.length;
     for (int32_t k = first; k < st->count; ++k) {
         const Value& v = st->slots[k];
@@ -413,38 +427,55 @@ void bi_Format(Runtime* rt, Frame* f) {
             case kTagPointer:
             case kTagDispatch:
             case kTagUnknown:
-                args.push_back(FormatArg::of_int(v.v.i));
+                args[count++] = FormatArg::of_int(v.v.i);
                 estimate += 10;
                 break;
             case kTagDouble:
-                args.push_back(FormatArg::of_double(v.v.d));
+                args[count++] = FormatArg::of_double(v.v.d);
                 estimate += 40;
                 break;
             case kTagString:
-                args.push_back(FormatArg::of_text(v.text.text()));
+                args[count++] = FormatArg::of_text(v.text.text());
                 estimate += v.text.length;
                 break;
             case kTagLong:
-                args.push_back(FormatArg::of_long(v.v.l));
+                args[count++] = FormatArg::of_long(v.v.l);
                 estimate += 20;
                 break;
             default:  // a method value takes no argument
                 break;
         }
     }
+    // The text is formatted into this thread's scratch string, which then changes places with the
+    // format's slot: no allocation once the buffers have grown. A format that begins with a plain
+    // %s of a string starts from that string's own buffer (its slot is dead after this) instead
+    // of a copy. A result longer than the estimate (a padded field, say) gets the room it needs.
+    WStr& out = format_scratch();
+    const WChar* fmt = slot.text.text();
+    const FormatArg* rest = args;
+    uint32_t rest_count = count;
+    uint32_t start = 0;
+    if (fmt[0] == u'%' && fmt[1] == u's' && count > 0 && st->slots[first].tag == kTagString) {
+        WStr& head = st->slots[first].text;
+        start = wlen_max(head.text(), head.length);  // %s stops at a 0 unit
+        out.swap(head);
+        fmt += 2;
+        ++rest;
+        --rest_count;
+    }
     constexpr uint64_t kLargest = 0x3FFFFFFE;
-    WChar* out = nullptr;
-    int produced = -1;
-    if (estimate <= kLargest) {
-        out = static_cast<WChar*>(std::malloc((static_cast<size_t>(estimate) + 1) * sizeof(WChar)));
-        if (out)
-            produced = wformat(out, static_cast<uint32_t>(estimate), slot.text.text(), args.data(),
-                               static_cast<uint32_t>(args.size()));
+    uint64_t room = estimate > out.capacity ? estimate : out.capacity;
+    int produced = kFormatNoRoom;
+    while (produced == kFormatNoRoom && room <= kLargest) {
+        out.reserve(static_cast<int>(room));  // keeps the first units
+        if (!out.buffer || out.capacity < room) break;
+        produced = wformat(out.buffer + start, out.capacity - start, fmt, rest, rest_count);
+        room = room * 2 > kLargest && room < kLargest ? kLargest : room * 2;
     }
     if (produced >= 0) {
-        slot.text.adopt(out, static_cast<uint32_t>(produced), static_cast<uint32_t>(estimate));
+        out.length = start + static_cast<uint32_t>(produced);
+        slot.text.swap(out);
     } else {
-        std::free(out);
         slot.text.clear();
     }
     st->count = first;

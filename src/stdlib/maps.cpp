@@ -10,7 +10,7 @@ namespace qel {
 namespace {
 
 PtrList& entries(const CMap* map) {
-    if (!map) raise_runtime_error("Null map");
+    check_reference(map, "map");
     if (!map->Coords) raise_runtime_error("Invalid map");
     return *map->Coords;
 }

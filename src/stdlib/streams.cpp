@@ -26,7 +26,7 @@ size_t buffer_bytes(const CMemStream& s, int32_t n) {
 }  // namespace
 
 CMemStream& checked_stream(void* stream) {
-    if (!stream) raise_runtime_error("Null stream");
+    check_reference(stream, "stream");
     auto& s = *static_cast<CMemStream*>(stream);
     if (s.size < 0 || s.capacity < 0 || s.size > s.capacity || (!s.memory && s.size > 0))
         raise_runtime_error("Invalid stream");
@@ -79,7 +79,7 @@ int32_t stream_read(CMemStream& s, void* buffer, int32_t count) {
     if (available <= 0) return available;
     int32_t n = count < available ? count : available;
     if (n > 0) {
-        if (!buffer) raise_runtime_error("Null buffer");
+        check_reference(buffer, "buffer");
         std::memmove(buffer, s.memory + s.pos, static_cast<size_t>(n));
     }
     s.pos += n;
@@ -90,7 +90,7 @@ int32_t stream_write(CMemStream& s, const void* buffer, int32_t count) {
     if (s.pos < 0 || count < 0) return 0;
     int64_t end = static_cast<int64_t>(s.pos) + count;
     if (end < 1 || end > INT32_MAX) return 0;
-    if (count > 0 && !buffer) raise_runtime_error("Null buffer");
+    if (count > 0) check_reference(buffer, "buffer");
     const auto* src = static_cast<const uint8_t*>(buffer);
     if (end > s.size) {
         if (end > s.capacity || !s.memory) {

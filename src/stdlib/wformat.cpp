@@ -27,25 +27,34 @@ struct Sink {
     uint32_t cap;
     uint32_t n = 0;
 
+    bool short_of_room = false;  // a write did not fit: a larger output would succeed
+
     uint32_t room() const { return cap - n; }
+    bool has_room(uint64_t k) {
+        if (k <= room()) return true;
+        short_of_room = true;
+        return false;
+    }
     bool put(WChar c) {
-        if (n >= cap) return false;
+        if (!has_room(1)) return false;
         out[n++] = c;
         return true;
     }
     bool fill(WChar c, uint32_t k) {
-        if (k > room()) return false;
+        if (!has_room(k)) return false;
         for (uint32_t i = 0; i < k; ++i) out[n++] = c;
         return true;
     }
     bool units(const WChar* s, uint32_t k) {
-        if (k > room()) return false;
+        if (!has_room(k)) return false;
         std::memcpy(out + n, s, k * sizeof(WChar));
         n += k;
         return true;
     }
+    // Copies s up to its terminator or max units, whichever comes first.
+    bool units_until_nul(const WChar* s, uint32_t max) { return units(s, wlen_max(s, max)); }
     bool ascii(const char* s, uint32_t k) {
-        if (k > room()) return false;
+        if (!has_room(k)) return false;
         for (uint32_t i = 0; i < k; ++i) out[n++] = static_cast<unsigned char>(s[i]);
         return true;
     }
@@ -140,7 +149,7 @@ void narrow_pattern(const Field& field, char conv, char* out) {
 template <typename T>
 bool print_narrow(Sink& sink, const char* pattern, T value) {
     int need = std::snprintf(nullptr, 0, pattern, value);
-    if (need < 0 || static_cast<uint32_t>(need) > sink.room()) return false;
+    if (need < 0 || !sink.has_room(static_cast<uint32_t>(need))) return false;
     char small[128];
     char* text = need < static_cast<int>(sizeof small) ? small : static_cast<char*>(std::malloc(need + 1u));
     if (!text) return false;
@@ -154,9 +163,9 @@ bool print_narrow(Sink& sink, const char* pattern, T value) {
 
 // A field at least as wide as its width or precision cannot fit a smaller room: refused before
 // the C library is asked to print it.
-bool field_fits(const Sink& sink, const Field& field) {
-    return static_cast<uint32_t>(field.width) <= sink.room() &&
-           (field.precision < 0 || static_cast<uint32_t>(field.precision) <= sink.room());
+bool field_fits(Sink& sink, const Field& field) {
+    return sink.has_room(static_cast<uint32_t>(field.width)) &&
+           (field.precision < 0 || sink.has_room(static_cast<uint32_t>(field.precision)));
 }
 
 bool format_integer(Sink& sink, Field field, const FormatArg& arg) {
@@ -215,8 +224,9 @@ bool format_double(Sink& sink, Field field, const FormatArg& arg) {
 bool format_text(Sink& sink, const Field& field, const FormatArg& arg) {
     if (arg.kind != FormatArg::kText) return false;
     const WChar* s = arg.text ? arg.text : kEmptyText;
-    uint32_t k = wlen(s);
-    if (field.precision >= 0 && static_cast<uint32_t>(field.precision) < k) k = static_cast<uint32_t>(field.precision);
+    const uint32_t most = field.precision >= 0 ? static_cast<uint32_t>(field.precision) : UINT32_MAX;
+    if (field.width <= 0) return sink.units_until_nul(s, most);  // one pass: no padding to size
+    const uint32_t k = wlen_max(s, most);
     return padded(sink, field, k, field.zero ? u'0' : u' ', [&] { return sink.units(s, k); });
 }
 
@@ -284,6 +294,8 @@ bool read_field(const WChar*& p, Args& args, Field& field) {
     return true;
 }
 
+int wformat_run(Sink& sink, const WChar* fmt, const FormatArg* args, uint32_t count);
+
 }  // namespace
 
 int32_t truncate_to_int32(double d) {
@@ -302,6 +314,14 @@ int64_t truncate_to_int64(double d) {
 
 int wformat(WChar* out, uint32_t cap, const WChar* fmt, const FormatArg* args, uint32_t count) {
     Sink sink{out, cap};
+    const int failed = wformat_run(sink, fmt, args, count);
+    if (failed >= 0) return failed;
+    return sink.short_of_room ? kFormatNoRoom : -1;
+}
+
+namespace {
+int wformat_run(Sink& sink, const WChar* fmt, const FormatArg* args, uint32_t count) {
+    WChar* const out = sink.out;
     Args next(args, count);
     const WChar* p = fmt ? fmt : kEmptyText;
     while (*p) {
@@ -349,6 +369,7 @@ int wformat(WChar* out, uint32_t cap, const WChar* fmt, const FormatArg* args, u
     out[sink.n] = 0;
     return static_cast<int>(sink.n);
 }
+}  // namespace
 
 int wformat_into(WStr& s, uint32_t room, const WChar* fmt, const FormatArg& arg) {
     s.reserve(static_cast<int>(room));

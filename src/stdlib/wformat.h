@@ -37,10 +37,11 @@ int32_t truncate_to_int32(double d);
 int64_t truncate_to_int64(double d);
 
 // Formats the 0-terminated fmt with args into out (not null), which has room for cap units and a
-// terminator. Returns the number of units written (out is then terminated), or -1 when the
-// result would not fit in cap units, a conversion is not one of the above, an argument is
-// missing, or an argument's kind cannot serve its conversion (text for a number or the reverse).
-// Arguments left over are ignored.
+// terminator. Returns the number of units written (out is then terminated); kFormatNoRoom when
+// the result would not fit in cap units (a larger output would do); or -1 when a conversion is
+// not one of the above, an argument is missing, or an argument's kind cannot serve its
+// conversion (text for a number or the reverse). Arguments left over are ignored.
+constexpr int kFormatNoRoom = -2;
 int wformat(WChar* out, uint32_t cap, const WChar* fmt, const FormatArg* args, uint32_t count);
 
 // Formats one argument into s's own buffer after reserving room for room units; s becomes empty

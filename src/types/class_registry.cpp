@@ -205,6 +205,44 @@ void release_class(CClass* c) {
     std::free(c);
 }
 
+void ClassIndex::build(const PtrList& registry) {
+    release();
+    uint32_t n = 16;
+    while (n < static_cast<uint32_t>(registry.count) * 2) n *= 2;
+    slots = static_cast<const CClass**>(std::calloc(n, sizeof(CClass*)));
+    names = static_cast<const CClass**>(std::calloc(n, sizeof(CClass*)));
+    if (!slots || !names) {
+        release();
+        return;
+    }
+    mask = n - 1;
+    for (int32_t i = 0; i < registry.count; ++i) {
+        auto* c = static_cast<const CClass*>(registry[i]);
+        uint32_t at = slot_of(c);
+        while (slots[at] && slots[at] != c) at = (at + 1) & mask;
+        slots[at] = c;
+        at = (c->hash * 2654435761u) & mask;
+        while (names[at] && names[at]->hash != c->hash) at = (at + 1) & mask;
+        if (!names[at]) names[at] = c;  // the first class of a hash is the one lookups find
+    }
+}
+
+CClass* ClassIndex::by_hash(uint32_t hash) const {
+    if (!names) return nullptr;
+    for (uint32_t at = (hash * 2654435761u) & mask; names[at]; at = (at + 1) & mask)
+        if (names[at]->hash == hash) return const_cast<CClass*>(names[at]);
+    return nullptr;
+}
+
+CClass* ClassIndex::by_name(const char* name) const { return by_hash(name_hash(name)); }
+
+void ClassIndex::release() {
+    std::free(slots);
+    std::free(names);
+    slots = names = nullptr;
+    mask = 0;
+}
+
 void release_classes(PtrList& registry) {
     for (int32_t i = 0; i < registry.count; ++i) release_class(static_cast<CClass*>(registry[i]));
     registry.clear();

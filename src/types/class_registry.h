@@ -47,6 +47,30 @@ void release_class_contents(CClass* c);
 void release_class(CClass* c);
 void release_classes(PtrList& registry);
 
+// The registered descriptors as a set: whether a word names a class of the program, in constant
+// time, without reading through the word.
+struct ClassIndex {
+    const CClass** slots;  // open addressing by address, a power of two long; null when empty
+    uint32_t mask;
+    const CClass** names;  // the same classes by the NameHash of their names (the first of equal hashes)
+
+    void build(const PtrList& registry);
+    void release();
+    bool has(const void* p) const {
+        if (!slots || !p) return false;
+        for (uint32_t at = slot_of(p);; at = (at + 1) & mask) {
+            if (slots[at] == p) return true;
+            if (!slots[at]) return false;
+        }
+    }
+    uint32_t slot_of(const void* p) const {
+        return static_cast<uint32_t>((reinterpret_cast<uintptr_t>(p) >> 2) * 2654435761u) & mask;
+    }
+    // The class with that name hash (as class_by_hash finds it), or null.
+    CClass* by_hash(uint32_t hash) const;
+    CClass* by_name(const char* name) const;
+};
+
 CType* type_by_name(const PtrList& types, const char* name);
 CEnum* enum_by_name(const PtrList& enums, const char* name);
 void release_types(PtrList& types);

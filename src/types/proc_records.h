@@ -40,13 +40,32 @@ struct ProcRegistry {
     PtrList procs;       // CLibProc*, registration order
     WStr* library_dir;   // the current directory when the registry was made; null when unknown
     PtrList libs;        // CLib*, creation order
+    // Descriptors of unloaded libraries: out of the lookups, their entry point cleared, kept until
+    // teardown so that a pointer a script still holds fails cleanly instead of reading freed memory.
+    PtrList retired;
 
+    // Empty lists; the library directory is the current directory now.
     void init();
+    // Frees every descriptor, then every library record, releasing its module.
     void release();
+    // The first descriptor with that hash, or null.
     CLibProc* find(uint32_t hash) const;
+    // The library record with that hash, or null.
+    CLib* find_library(uint32_t hash) const;
 };
 
-// Records a declaration. Returns the descriptor, or null when it was not registered.
+// The bytes a cdecl caller removes for these parameter codes: 4 for each of b c e f i m n p s v,
+// 8 for each of d l t, nothing for other letters.
+int32_t cdecl_bytes(const char* codes);
+
+// A new descriptor (name and codes copied, hash and esp_size computed, nothing bound), or null
+// when memory runs out. It is not added to the registry.
+CLibProc* proc_desc_create(CLib* library, const char* name, char return_type, const char* param_types,
+                           uint8_t convention, bool late);
+void proc_desc_destroy(CLibProc* p);
+
+// Records a declaration without binding anything (the registry of a program that is only
+// parsed). Returns the descriptor, or null when memory runs out.
 CLibProc* register_proc(ProcRegistry& reg, const char* library, const char* name, char return_type,
                         const char* param_types, uint8_t convention, bool late);
 

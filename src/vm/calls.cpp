@@ -35,7 +35,17 @@ void run_top_level(Runtime* rt, Instruction* method, void* self, ValueStack* st)
     }
     enter_frame(f, method, self, st, nullptr, base);
     try {
-        for (int i = params - 1; i >= 0; --i) pop_stack_to_variable(&f, i);
+        // Ints and pointers that arrive as such (the words a callback passes) are moved directly.
+        const char* codes = f.var_codes;
+        for (int i = params - 1; i >= 0; --i) {
+            const Value& v = st->slots[st->count - 1];
+            if ((codes[i] == 'i' && v.tag == kTagInt) || (codes[i] == 'p' && (v.tag == kTagPointer || v.tag == kTagInt))) {
+                f.vars[i] = v.v.u;
+                --st->count;
+            } else {
+                pop_stack_to_variable(&f, i);
+            }
+        }
     } catch (const qel_exception& e) {
         report_unhandled(rt, e.object, false, method, &f);
         discard_frame(f);

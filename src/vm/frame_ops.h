@@ -33,8 +33,10 @@ inline void discard_frame(Frame& f) {
     const char* codes = f.var_codes;
     for (int i = 0, n = f.var_count; i < n; ++i)
         if (codes[i] == 's') wstr_delete(reinterpret_cast<WStr*>(static_cast<uintptr_t>(f.vars[i])));
-    std::free(f.caught);
-    f.caught = nullptr;
+    if (f.caught) {
+        std::free(f.caught);
+        f.caught = nullptr;
+    }
 }
 
 inline void leave_frame(Frame& f) {

@@ -16,6 +16,11 @@ struct VmHooks {
     void (*stack_trace)(Runtime* rt, const Frame* f, const Instruction* at, const WStr* message, WStr& out);
     // The runtime's own message box, shown whatever ErrorReporting says.
     void (*error_box)(const WStr& text);
+    // The built-in that shows the calling frame's variables (trace).
+    void (*trace)(Runtime* rt, Frame* f);
+    // A numbered error report that does not stop anything (error 10 or 11), shown when
+    // ErrorReporting is on.
+    void (*report)(int number, const char* text);
 
     // The native bridge: libproc, callcvirt, comget/comset, and the members and creation of the
     // native pointer classes (the object already popped for members).

@@ -158,16 +158,32 @@ __attribute__((always_inline)) inline void enter_call(Frame& own, const CallSite
 
 // ---- runs executed as one step ----------------------------------------------------------------
 
+// The int operators a fused run may end with, in the order of the label tables.
+constexpr int kFusedOps[8] = {kOp_add, kOp_sub, kOp_mul, kOp_band, kOp_bor, kOp_bxor, kOp_shl, kOp_shr};
+
+int fused_op_index(int op) {
+    for (int k = 0; k < 8; ++k)
+        if (kFusedOps[k] == op) return k;
+    return -1;
+}
+
 // The label tables of the activation, handed out once to dispatch preparation.
 struct DispatchTables {
     const void* const* opcodes;     // by opcode number
     const void* const* compare_vk;  // variable against constant, then branch: eq ne gt lt ge le
     const void* const* compare_vv;  // variable against variable, then branch
-    const void* const* arith;       // add sub mul on variables: vk, vv, vk stored, vv stored
+    const void* const* arith_vk;    // variable op constant, pushed (by kFusedOps)
+    const void* const* arith_vv;    // variable op variable, pushed
+    const void* const* arith_vks;   // variable op constant, stored into a variable
+    const void* const* arith_vvs;   // variable op variable, stored into a variable
+    const void* const* const_op;    // the top of the stack op constant
+    const void* const* double_ops;  // doubles: variable op constant or variable, pushed or stored,
+                                    // then the top op a constant (add sub mul each)
+    const void* const* append;      // a string variable extended by a literal, by a string variable;
+                                    // then a string variable moved onto the stack
 };
 
 bool is_compare(int op) { return op >= kOp_beq && op <= kOp_ble; }
-bool is_arith(int op) { return op == kOp_add || op == kOp_sub || op == kOp_mul; }
 int compare_index(int op) { return op - kOp_beq; }  // beq bne bgt blt bge ble
 int negated_compare(int op) {
     switch (op) {
@@ -179,42 +195,137 @@ int negated_compare(int op) {
         default: return kOp_bgt;  // ble
     }
 }
-int arith_index(int op) { return op == kOp_add ? 0 : op == kOp_sub ? 1 : 2; }
 
-// Recognises the runs the interpreter executes as one step: ldvint A, then ldint K or ldvint B,
-// then a comparison followed by cmp/cmpjmp, or add/sub/mul optionally followed by stvint C.
-// Returns the fused label, or null.
-const void* fuse(Instruction* i, const DispatchTables& t) {
+// What dispatch preparation knows of the method it is in.
+struct MethodFacts {
+    const Instruction* header = nullptr;
+    bool has_try = false;     // a handler of the method could see its variables after an error
+    uint32_t referenced = 0;  // variables whose address ldref hands out (bit per variable)
+};
+
+MethodFacts facts_of(Instruction* header) {
+    MethodFacts m;
+    m.header = header;
+    for (Instruction* i = header->next; i && i->opcode != kOp_method; i = i->next) {
+        if (i->opcode == kOp_try) m.has_try = true;
+        if (i->opcode == kOp_ldref && i->operand.i >= 0 && i->operand.i < 32) m.referenced |= 1u << i->operand.i;
+    }
+    return m;
+}
+
+// Instructions a moved string variable may wait across before it is stored again: they neither
+// read nor write it, nor branch, nor show the frame's variables.
+bool leaves_variable_alone(const Instruction* i, int32_t var) {
+    const OpcodeEntry* e = opcode_by_number(i->opcode);
+    if (!e) return false;
+    if (e->kind == OperandKind::Variable) {
+        const bool load = i->opcode >= kOp_ldvint && i->opcode <= kOp_ldvmtd;
+        const bool store = i->opcode >= kOp_stvint && i->opcode <= kOp_stvmtd;
+        return (load || store) && i->operand.i != var;
+    }
+    switch (i->opcode) {
+        case kOp_ldint: case kOp_ldlong: case kOp_lddbl: case kOp_ldstr: case kOp_ldcnst: case kOp_ldthis:
+        case kOp_ldglb: case kOp_stparams: case kOp_empty: case kOp_add: case kOp_sub: case kOp_mul:
+        case kOp_band: case kOp_bor: case kOp_bxor: case kOp_shl: case kOp_shr:
+            return true;
+        case kOp_callstd:  // trace shows the variables
+            return i->builtin() != g_vm_hooks.trace;
+        default:
+            return false;
+    }
+}
+
+bool string_variable(const Instruction* header, int32_t i) {
+    const MethodRecord* m = header ? header->method() : nullptr;
+    return m && i >= 0 && i < m->var_counts && m->var_types[i] == kTypeString;
+}
+
+// Recognises the runs the interpreter executes as one step, starting at i:
+//  - ldvint A; ldint K or ldvint B; a comparison; cmp or cmpjmp;
+//  - ldvint A; ldint K or ldvint B; an int operator; optionally stvint C;
+//  - ldint K; an int operator (on the value below);
+//  - ldvstr A; ldstr K or ldvstr B; add; stvstr A (the string grows in place).
+// Returns the fused label, or null. Every instruction of a run keeps its own label, so a branch
+// into the middle of a run executes it one instruction at a time.
+const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables& t) {
+    const Instruction* header = facts.header;
     Instruction* second = i->next;
     Instruction* third = second ? second->next : nullptr;
-    if (!third || (second->opcode != kOp_ldint && second->opcode != kOp_ldvint)) return nullptr;
+    Instruction* fourth = third ? third->next : nullptr;
+    if (i->opcode == kOp_ldint) {
+        const int k = second ? fused_op_index(second->opcode) : -1;
+        if (k < 0) return nullptr;
+        i->run_after = third;
+        return t.const_op[k];
+    }
+    const int dk = second && second->opcode >= kOp_add && second->opcode <= kOp_sub
+                       ? (second->opcode == kOp_add ? 0 : second->opcode == kOp_mul ? 2 : 1)
+                       : -1;
+    if (i->opcode == kOp_lddbl) {
+        if (dk < 0) return nullptr;
+        i->run_after = third;
+        return t.double_ops[12 + dk];
+    }
+    if (i->opcode == kOp_ldvdbl) {
+        if (!third || (second->opcode != kOp_lddbl && second->opcode != kOp_ldvdbl)) return nullptr;
+        const int k = third->opcode == kOp_add ? 0 : third->opcode == kOp_sub ? 1 : third->opcode == kOp_mul ? 2 : -1;
+        if (k < 0) return nullptr;
+        const bool constant = second->opcode == kOp_lddbl;
+        i->run_target = second;  // the constant is its operand; a variable's index too
+        if (fourth && fourth->opcode == kOp_stvdbl) {
+            i->run_c = fourth->operand.i;
+            i->run_after = fourth->next;
+            return t.double_ops[(constant ? 6 : 9) + k];
+        }
+        i->run_after = fourth;
+        return t.double_ops[(constant ? 0 : 3) + k];
+    }
+    if (i->opcode == kOp_ldvstr) {
+        const bool literal = second && second->opcode == kOp_ldstr;
+        const bool variable = second && second->opcode == kOp_ldvstr && string_variable(header, second->operand.i);
+        const int32_t a = i->operand.i;
+        if (!string_variable(header, a)) return nullptr;
+        if ((literal || variable) && third && third->opcode == kOp_add && fourth && fourth->opcode == kOp_stvstr &&
+            fourth->operand.i == a) {
+            i->run_target = second;
+            i->run_after = fourth->next;
+            return t.append[literal ? 0 : 1];
+        }
+        // The variable is stored again before anything else looks at it (s := UpperCase(s),
+        // s := Format("%s..", s, ...)): its text moves onto the stack instead of being copied.
+        if (facts.has_try || (facts.referenced >> a) & 1) return nullptr;
+        int steps = 0;
+        for (const Instruction* k = second; k && steps < 16; k = k->next, ++steps) {
+            if (k->opcode == kOp_stvstr && k->operand.i == a) return t.append[2];
+            if (!leaves_variable_alone(k, a)) return nullptr;
+        }
+        return nullptr;
+    }
+    if (i->opcode != kOp_ldvint || !third || (second->opcode != kOp_ldint && second->opcode != kOp_ldvint)) return nullptr;
     const bool constant = second->opcode == kOp_ldint;
-    FusedOperands& fo = i->fused;
-    fo.a = i->operand.i;
-    fo.b = second->operand.i;
-    Instruction* fourth = third->next;
+    i->operand.run.b = second->operand.i;  // run.a is the variable already
     if (is_compare(third->opcode) && fourth && (fourth->opcode == kOp_cmp || fourth->opcode == kOp_cmpjmp)) {
         // Normalised to "jump when the comparison holds": cmp jumps when it fails.
         int op = fourth->opcode == kOp_cmp ? negated_compare(third->opcode) : third->opcode;
-        fo.target = fourth->operand.target;
-        fo.after = fourth->next;
+        i->run_target = fourth->operand.target;
+        i->run_after = fourth->next;
         return (constant ? t.compare_vk : t.compare_vv)[compare_index(op)];
     }
-    if (!is_arith(third->opcode)) return nullptr;
-    const int kind = arith_index(third->opcode);
+    const int k = fused_op_index(third->opcode);
+    if (k < 0) return nullptr;
     if (fourth && fourth->opcode == kOp_stvint) {
-        fo.c = fourth->operand.i;
-        fo.after = fourth->next;
-        return t.arith[(constant ? 6 : 9) + kind];
+        i->run_c = fourth->operand.i;
+        i->run_after = fourth->next;
+        return (constant ? t.arith_vks : t.arith_vvs)[k];
     }
-    fo.after = fourth;
-    return t.arith[(constant ? 0 : 3) + kind];
+    i->run_after = fourth;
+    return (constant ? t.arith_vk : t.arith_vv)[k];
 }
 
 }  // namespace
 
 // The typed cells of the load and store families: suffix, type in memory, tag pushed, payload
-// member, and the pop a store uses.
+// member, and the pop a store uses. Doubles move as their 64 bits.
 #define QEL_TYPED_CELLS(X)                    \
     X(int, int32_t, kTagInt, i, pop_int)      \
     X(ntv, int32_t, kTagInt, i, pop_int)      \
@@ -223,7 +334,7 @@ const void* fuse(Instruction* i, const DispatchTables& t) {
     X(chr, uint16_t, kTagInt, i, pop_int)     \
     X(shrt, int16_t, kTagInt, i, pop_int)     \
     X(byt, int8_t, kTagInt, i, pop_int)       \
-    X(dbl, double, kTagDouble, d, pop_double) \
+    X(dbl, int64_t, kTagDouble, l, pop_double_bits) \
     X(flt, float, kTagDouble, d, pop_double)  \
     X(bln, uint8_t, kTagBool, i, pop_bool)
 
@@ -239,11 +350,20 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
     };
     static const void* const kCompareVK[6] = {&&F_cvk_eq, &&F_cvk_ne, &&F_cvk_gt, &&F_cvk_lt, &&F_cvk_ge, &&F_cvk_le};
     static const void* const kCompareVV[6] = {&&F_cvv_eq, &&F_cvv_ne, &&F_cvv_gt, &&F_cvv_lt, &&F_cvv_ge, &&F_cvv_le};
-    static const void* const kArith[12] = {&&F_avk_add,  &&F_avk_sub,  &&F_avk_mul,  &&F_avv_add,
-                                           &&F_avv_sub,  &&F_avv_mul,  &&F_avks_add, &&F_avks_sub,
-                                           &&F_avks_mul, &&F_avvs_add, &&F_avvs_sub, &&F_avvs_mul};
+#define OPS_OF(form) {&&form##_add, &&form##_sub, &&form##_mul, &&form##_band, &&form##_bor, &&form##_bxor, &&form##_shl, &&form##_shr}
+    static const void* const kArithVK[8] = OPS_OF(F_avk);
+    static const void* const kArithVV[8] = OPS_OF(F_avv);
+    static const void* const kArithVKS[8] = OPS_OF(F_avks);
+    static const void* const kArithVVS[8] = OPS_OF(F_avvs);
+    static const void* const kConstOp[8] = OPS_OF(F_k);
+#undef OPS_OF
+    static const void* const kDoubleOps[15] = {
+        &&F_dvk_add,  &&F_dvk_sub,  &&F_dvk_mul,  &&F_dvv_add,  &&F_dvv_sub,  &&F_dvv_mul,  &&F_dvks_add, &&F_dvks_sub,
+        &&F_dvks_mul, &&F_dvvs_add, &&F_dvvs_sub, &&F_dvvs_mul, &&F_dk_add,   &&F_dk_sub,   &&F_dk_mul};
     if (tables) {
-        *tables = DispatchTables{kLabels, kCompareVK, kCompareVV, kArith};
+        static const void* const kAppend[3] = {&&F_append_k, &&F_append_v, &&F_ldvstr_move};
+        *tables = DispatchTables{kLabels,   kCompareVK, kCompareVV, kArithVK,   kArithVV,
+                                 kArithVKS, kArithVVS,  kConstOp,   kDoubleOps, kAppend};
         return;
     }
 
@@ -284,32 +404,43 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
         L_method:  // a header is never executed: the previous method has no closing ret
             past_the_end(f);
 
-        // ---- arithmetic and bits: int with int inline, everything else through the operator tables
-#define INT_BINARY(label, expr, slow)                                             \
+        // ---- arithmetic and bits: int with int and double with double inline, everything else
+        // through the operator tables
+// Int with int inline; doubles too where the operator has a double form.
+#define BINARY(label, iexpr, doubles, dop, slow)                                  \
     label:                                                                        \
         NEED(2);                                                                  \
         {                                                                         \
             Value& l = slots[st->count - 2];                                      \
             const Value& r = TOP();                                               \
             if (l.tag == kTagInt && r.tag == kTagInt) {                           \
-                l.v.u = (expr);                                                   \
+                l.v.u = (iexpr);                                                  \
+                --st->count;                                                      \
+            } else if (doubles && l.tag == kTagDouble && r.tag == kTagDouble) {   \
+                l.v.d = l.v.d dop r.v.d;                                          \
                 --st->count;                                                      \
             } else {                                                              \
                 slow(st);                                                         \
             }                                                                     \
         }                                                                         \
         NEXT();
-            INT_BINARY(L_add, l.v.u + r.v.u, op_add)
-            INT_BINARY(L_sub, l.v.u - r.v.u, op_sub)
-            INT_BINARY(L_mul, l.v.u * r.v.u, op_mul)
-            INT_BINARY(L_bor, l.v.u | r.v.u, op_bor)
-            INT_BINARY(L_bxor, l.v.u ^ r.v.u, op_bxor)
-            INT_BINARY(L_band, l.v.u & r.v.u, op_band)
-            INT_BINARY(L_shl, l.v.u << (r.v.u & 31), op_shl)
-            INT_BINARY(L_shr, static_cast<uint32_t>(l.v.i >> (r.v.u & 31)), op_shr)
-#undef INT_BINARY
+            BINARY(L_add, l.v.u + r.v.u, true, +, op_add)
+            BINARY(L_sub, l.v.u - r.v.u, true, -, op_sub)
+            BINARY(L_mul, l.v.u * r.v.u, true, *, op_mul)
+            BINARY(L_bor, l.v.u | r.v.u, false, +, op_bor)
+            BINARY(L_bxor, l.v.u ^ r.v.u, false, +, op_bxor)
+            BINARY(L_band, l.v.u & r.v.u, false, +, op_band)
+            BINARY(L_shl, l.v.u << (r.v.u & 31), false, +, op_shl)
+            BINARY(L_shr, static_cast<uint32_t>(l.v.i >> (r.v.u & 31)), false, +, op_shr)
+#undef BINARY
         L_div:
-            op_div(st);
+            NEED(2);
+            if (slots[st->count - 2].tag == kTagDouble && TOP().tag == kTagDouble && TOP().v.d != 0.0) {
+                slots[st->count - 2].v.d /= TOP().v.d;
+                --st->count;
+            } else {
+                op_div(st);
+            }
             NEXT();
         L_rem:
             op_rem(st);
@@ -339,6 +470,10 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
             const Value& r = TOP();                     \
             if (l.tag == kTagInt && r.tag == kTagInt) { \
                 l.v.i = l.v.i op r.v.i;                 \
+                l.tag = kTagBool;                       \
+                --st->count;                            \
+            } else if (l.tag == kTagDouble && r.tag == kTagDouble) { \
+                l.v.i = l.v.d op r.v.d;                 \
                 l.tag = kTagBool;                       \
                 --st->count;                            \
             } else {                                    \
@@ -490,9 +625,12 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
         L_ldlong:
             push_long(st, ins->operand.l);
             NEXT();
-        L_lddbl:
-            push_double(st, ins->operand.d);
+        L_lddbl: {
+            Value& v = PUSH();
+            v.tag = kTagDouble;
+            v.v.l = ins->operand.l;  // the bits: no floating-point unit needed to copy
             NEXT();
+        }
         L_ldstr:
             push_string(st, *ins->literal());
             NEXT();
@@ -568,7 +706,6 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
         }
         L_callvirt: {
             void* self = pop_pointer(st);
-            if (invalid_address(self)) bad_object(self);
             dispatch_by_hash(rt, ins->operand.u, self, f);
             AFTER_CALL();
         }
@@ -625,8 +762,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
 #define COMPARE_BRANCH(label, op, second)                                    \
     label: {                                                                 \
         ROOM_FOR_TWO();                                                      \
-        const FusedOperands& fo = ins->fused;                                \
-        ins = var_as<int32_t>(vars, fo.a) op(second) ? fo.target : fo.after; \
+        ins = var_as<int32_t>(vars, ins->operand.run.a) op(second) ? ins->run_target : ins->run_after; \
         DISPATCH();                                                          \
     }
 #define COMPARE_BRANCHES(kind, second)                 \
@@ -636,40 +772,139 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
     COMPARE_BRANCH(F_c##kind##_lt, <, second)          \
     COMPARE_BRANCH(F_c##kind##_ge, >=, second)         \
     COMPARE_BRANCH(F_c##kind##_le, <=, second)
-            COMPARE_BRANCHES(vk, fo.b)
-            COMPARE_BRANCHES(vv, var_as<int32_t>(vars, fo.b))
+            COMPARE_BRANCHES(vk, ins->operand.run.b)
+            COMPARE_BRANCHES(vv, var_as<int32_t>(vars, ins->operand.run.b))
 #undef COMPARE_BRANCHES
 #undef COMPARE_BRANCH
+// The int operators of fused runs: wrapping arithmetic, and shifts by the low 5 bits (shr fills
+// with the sign).
+#define OP_add(x, y) ((x) + (y))
+#define OP_sub(x, y) ((x) - (y))
+#define OP_mul(x, y) ((x) * (y))
+#define OP_band(x, y) ((x) & (y))
+#define OP_bor(x, y) ((x) | (y))
+#define OP_bxor(x, y) ((x) ^ (y))
+#define OP_shl(x, y) ((x) << ((y) & 31))
+#define OP_shr(x, y) static_cast<uint32_t>(static_cast<int32_t>(x) >> ((y) & 31))
 #define ARITH_PUSH(label, op, second)                                                  \
     label: {                                                                           \
         ROOM_FOR_TWO();                                                                \
-        const FusedOperands& fo = ins->fused;                                          \
         Value& v = slots[st->count++];                                                 \
         v.tag = kTagInt;                                                               \
-        v.v.u = var_as<uint32_t>(vars, fo.a) op static_cast<uint32_t>(second);         \
-        ins = fo.after;                                                                \
+        v.v.u = op(var_as<uint32_t>(vars, ins->operand.run.a), static_cast<uint32_t>(second)); \
+        ins = ins->run_after;                                                          \
         DISPATCH();                                                                    \
     }
-#define ARITH_STORE(label, op, second)                                                                 \
-    label: {                                                                                           \
-        ROOM_FOR_TWO();                                                                                \
-        const FusedOperands& fo = ins->fused;                                                          \
-        var_as<uint32_t>(vars, fo.c) = var_as<uint32_t>(vars, fo.a) op static_cast<uint32_t>(second); \
-        ins = fo.after;                                                                                \
-        DISPATCH();                                                                                    \
+#define ARITH_STORE(label, op, second)                                                               \
+    label: {                                                                                         \
+        ROOM_FOR_TWO();                                                                              \
+        var_as<uint32_t>(vars, ins->run_c) = op(var_as<uint32_t>(vars, ins->operand.run.a), static_cast<uint32_t>(second)); \
+        ins = ins->run_after;                                                                        \
+        DISPATCH();                                                                                  \
     }
-#define ARITHS(form, kind, second)                \
-    form(F_a##kind##_add, +, second)              \
-    form(F_a##kind##_sub, -, second)              \
-    form(F_a##kind##_mul, *, second)
-            ARITHS(ARITH_PUSH, vk, fo.b)
-            ARITHS(ARITH_PUSH, vv, var_as<int32_t>(vars, fo.b))
-            ARITHS(ARITH_STORE, vks, fo.b)
-            ARITHS(ARITH_STORE, vvs, var_as<int32_t>(vars, fo.b))
+// The top of the stack op a constant; a top that is not an int takes the instructions one by one.
+#define CONST_OP(label, op)                                                         \
+    label: {                                                                        \
+        if (__builtin_expect(st->count < 1 || TOP().tag != kTagInt, 0)) goto* kLabels[ins->opcode]; \
+        TOP().v.u = op(TOP().v.u, static_cast<uint32_t>(ins->operand.i));           \
+        ins = ins->run_after;                                                       \
+        DISPATCH();                                                                 \
+    }
+#define ARITHS(form, kind, second)               \
+    form(F_a##kind##_add, OP_add, second)        \
+    form(F_a##kind##_sub, OP_sub, second)        \
+    form(F_a##kind##_mul, OP_mul, second)        \
+    form(F_a##kind##_band, OP_band, second)      \
+    form(F_a##kind##_bor, OP_bor, second)        \
+    form(F_a##kind##_bxor, OP_bxor, second)      \
+    form(F_a##kind##_shl, OP_shl, second)        \
+    form(F_a##kind##_shr, OP_shr, second)
+            ARITHS(ARITH_PUSH, vk, ins->operand.run.b)
+            ARITHS(ARITH_PUSH, vv, var_as<int32_t>(vars, ins->operand.run.b))
+            ARITHS(ARITH_STORE, vks, ins->operand.run.b)
+            ARITHS(ARITH_STORE, vvs, var_as<int32_t>(vars, ins->operand.run.b))
+            CONST_OP(F_k_add, OP_add)
+            CONST_OP(F_k_sub, OP_sub)
+            CONST_OP(F_k_mul, OP_mul)
+            CONST_OP(F_k_band, OP_band)
+            CONST_OP(F_k_bor, OP_bor)
+            CONST_OP(F_k_bxor, OP_bxor)
+            CONST_OP(F_k_shl, OP_shl)
+            CONST_OP(F_k_shr, OP_shr)
 #undef ARITHS
 #undef ARITH_PUSH
 #undef ARITH_STORE
+#undef CONST_OP
+#undef OP_add
+#undef OP_sub
+#undef OP_mul
+#undef OP_band
+#undef OP_bor
+#undef OP_bxor
+#undef OP_shl
+#undef OP_shr
+        // Doubles: variables and constants in one step.
+#define DVAR(i) var_as<double>(vars, i)
+#define DOUBLE_PUSH(label, op, second)                    \
+    label: {                                              \
+        ROOM_FOR_TWO();                                   \
+        Value& v = slots[st->count++];                    \
+        v.tag = kTagDouble;                               \
+        v.v.d = DVAR(ins->operand.i) op (second);         \
+        ins = ins->run_after;                             \
+        DISPATCH();                                       \
+    }
+#define DOUBLE_STORE(label, op, second)                   \
+    label: {                                              \
+        ROOM_FOR_TWO();                                   \
+        DVAR(ins->run_c) = DVAR(ins->operand.i) op (second); \
+        ins = ins->run_after;                             \
+        DISPATCH();                                       \
+    }
+#define DOUBLE_CONST(label, op)                                                                     \
+    label: {                                                                                        \
+        if (__builtin_expect(st->count < 1 || TOP().tag != kTagDouble, 0)) goto* kLabels[ins->opcode]; \
+        TOP().v.d = TOP().v.d op ins->operand.d;                                                    \
+        ins = ins->run_after;                                                                       \
+        DISPATCH();                                                                                 \
+    }
+#define DOUBLES(form, kind, second)               \
+    form(F_d##kind##_add, +, second)              \
+    form(F_d##kind##_sub, -, second)              \
+    form(F_d##kind##_mul, *, second)
+            DOUBLES(DOUBLE_PUSH, vk, ins->run_target->operand.d)
+            DOUBLES(DOUBLE_PUSH, vv, DVAR(ins->run_target->operand.i))
+            DOUBLES(DOUBLE_STORE, vks, ins->run_target->operand.d)
+            DOUBLES(DOUBLE_STORE, vvs, DVAR(ins->run_target->operand.i))
+            DOUBLE_CONST(F_dk_add, +)
+            DOUBLE_CONST(F_dk_sub, -)
+            DOUBLE_CONST(F_dk_mul, *)
+#undef DOUBLES
+#undef DOUBLE_PUSH
+#undef DOUBLE_STORE
+#undef DOUBLE_CONST
+#undef DVAR
+        // A string variable extended in place by a literal or another string variable: linear
+        // instead of copying the whole text on every append.
+        F_append_k:
+            ROOM_FOR_TWO();
+            var_as<WStr*>(vars, ins->operand.i)->append(*ins->run_target->literal());
+            ins = ins->run_after;
+            DISPATCH();
+        F_append_v:
+            ROOM_FOR_TWO();
+            var_as<WStr*>(vars, ins->operand.i)->append(*var_as<WStr*>(vars, ins->run_target->operand.i));
+            ins = ins->run_after;
+            DISPATCH();
 #undef ROOM_FOR_TWO
+        // A string variable about to be stored again moves onto the stack; it holds the slot's old
+        // text until then (see fuse).
+        F_ldvstr_move: {
+            Value& v = PUSH();
+            v.tag = kTagString;
+            v.text.swap(*var_as<WStr*>(vars, ins->operand.i));
+            NEXT();
+        }
 
         // ---- endings
         L_ret:
@@ -740,9 +975,11 @@ void prepare_dispatch(Instruction* first) {
     DispatchTables tables;
     activation(nullptr, nullptr, nullptr, nullptr, &tables);
     for (Instruction* i = first; i; i = i->next) i->label = tables.opcodes[i->opcode];
-    for (Instruction* i = first; i; i = i->next)
-        if (i->opcode == kOp_ldvint)
-            if (const void* fused = fuse(i, tables)) i->label = fused;
+    MethodFacts facts;
+    for (Instruction* i = first; i; i = i->next) {
+        if (i->opcode == kOp_method) facts = facts_of(i);
+        if (const void* fused = fuse(i, facts, tables)) i->label = fused;
+    }
 }
 
 void interpret(Runtime* rt, Frame* f, Instruction* first) { activation(rt, f, first, nullptr, nullptr); }

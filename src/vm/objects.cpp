@@ -1,10 +1,19 @@
+// Objects and structs: instances, creation with the constructor, release with the destructors,
+// and virtual dispatch by name hash.
 #include "vm/objects.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 
+#include "base/runtime_error.h"
 #include "base/wstr.h"
+#include "platform/platform.h"
+#include "types/class_registry.h"
+#include "vm/hooks.h"
+#include "vm/interpreter.h"
+#include "vm/stack_ops.h"
 
 namespace qel {
 
@@ -45,19 +54,6 @@ void free_struct(const CClass* c, void* block) {
     std::free(block);
 }
 
-}  // namespace qel
-
-#include <string>
-
-#include "vm/runtime.h"
-#include "platform/platform.h"
-#include "types/class_registry.h"
-#include "vm/hooks.h"
-#include "vm/interpreter.h"
-#include "base/runtime_error.h"
-#include "vm/stack_ops.h"
-
-namespace qel {
 
 namespace {
 [[noreturn]] void class_not_found() { raise_runtime_error("Class info not found!"); }
@@ -83,17 +79,31 @@ void create_object(Runtime* rt, CClass* c, Frame* f) {
         push_pointer(f->stack, g_vm_hooks.native_object_create(rt, c->name, f));
         return;
     }
-    void* obj = nullptr;
+    // Anything that escapes while the object is built, a machine fault in its constructor included,
+    // is fatal: the partly built object cannot be used or released safely.
+    struct Build {
+        Runtime* rt;
+        CClass* c;
+        Frame* f;
+        void* obj;
+    } build{rt, c, f, nullptr};
+    bool ok = false;
     try {
-        obj = std::calloc(1, static_cast<size_t>(c->size > 4 ? c->size : 4));
-        if (!obj) throw std::bad_alloc();
-        *static_cast<CClass**>(obj) = c;
-        create_string_fields(obj, c);
-        if (c->constructor) run_method(rt, c->constructor, obj, f);
+        ok = platform::run_guarded(
+            [](void* p) {
+                auto& b = *static_cast<Build*>(p);
+                b.obj = std::calloc(1, static_cast<size_t>(b.c->size > 4 ? b.c->size : 4));
+                if (!b.obj) throw std::bad_alloc();
+                *static_cast<CClass**>(b.obj) = b.c;
+                create_string_fields(b.obj, b.c);
+                if (b.c->constructor) run_method(b.rt, b.c->constructor, b.obj, b.f);
+            },
+            &build);
     } catch (...) {
-        fatal_creation_error(c);
+        ok = false;
     }
-    push_pointer(f->stack, obj);
+    if (!ok) fatal_creation_error(c);
+    push_pointer(f->stack, build.obj);
 }
 
 void construct_in_place(Runtime* rt, CClass* c, Frame* f) {
@@ -105,10 +115,14 @@ void construct_in_place(Runtime* rt, CClass* c, Frame* f) {
     }
 }
 
+void refuse_object(const void* obj, const char* what) {
+    std::string m = std::string(what) + (obj ? " an invalid object" : " a null object");
+    raise_runtime_error(m.c_str());
+}
+
 void release_object(Runtime* rt, void* obj, Frame* f) {
     if (!obj) return;
-    if (invalid_address(obj)) raise_runtime_error("Release of an invalid object");
-    CClass* c = class_of(obj);
+    CClass* c = object_class(rt, obj, "Release of");
     for (CClass* k = c; k; k = k->base_class)
         if (k->destructor) run_method(rt, k->destructor, obj, f);
     free_string_fields(obj, c);
@@ -116,8 +130,7 @@ void release_object(Runtime* rt, void* obj, Frame* f) {
 }
 
 void dispatch_by_hash(Runtime* rt, uint32_t hash, void* obj, Frame* f) {
-    if (invalid_address(obj)) raise_runtime_error(obj ? "Method call on an invalid object" : "Method call on a null object");
-    if (Instruction* m = method_in_chain(class_of(obj), hash)) run_method(rt, m, obj, f);
+    if (Instruction* m = method_in_chain(object_class(rt, obj, "Method call on"), hash)) run_method(rt, m, obj, f);
 }
 
 }  // namespace qel

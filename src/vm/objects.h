@@ -3,7 +3,9 @@
 #pragma once
 #include <cstdint>
 
+#include "base/runtime_error.h"
 #include "types/descriptors.h"
+#include "vm/runtime.h"
 
 namespace qel {
 
@@ -43,7 +45,18 @@ void clear_objects(Runtime* rt, PtrList& list, Frame* f);
 // blocks, releasing first the string fields of the record type item_class (when given).
 void clear_items(Runtime* rt, PtrList& list, const CClass* item_class, Frame* f);
 
-// The class of a script object (its first word).
+// The class of a script object: its first word, unchecked.
 inline CClass* class_of(const void* obj) { return *static_cast<CClass* const*>(obj); }
+
+// The class of what a script hands over as an object: null, a low address and a block whose first
+// word is not a class of the program are refused with what + " a null object" or what +
+// " an invalid object" ("Method call on", "Release of", ...).
+[[noreturn]] void refuse_object(const void* obj, const char* what);
+inline CClass* object_class(Runtime* rt, const void* obj, const char* what) {
+    if (invalid_address(obj)) refuse_object(obj, what);
+    CClass* c = class_of(obj);
+    if (!rt->program.class_index.has(c)) refuse_object(obj, what);
+    return c;
+}
 
 }  // namespace qel

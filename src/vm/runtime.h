@@ -13,6 +13,8 @@
 
 namespace qel {
 
+struct NativeState;
+
 // What the image's Exception class looks like to the runtime.
 struct ExceptionClass {
     CClass* cls;          // null when the image has none
@@ -31,6 +33,7 @@ struct Runtime {
     ThreadRegistry threads;
     int32_t os_major_version;  // read once for the paint paths of window procedures
     uint32_t load_started;     // tick count when the image fetch began
+    NativeState* native;       // the native bridge's own state: callback thunks and their pages
 
     // Construction, loading and teardown are the host's (lifecycle.cpp).
     Runtime();

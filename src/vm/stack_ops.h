@@ -94,6 +94,14 @@ inline void* pop_pointer(ValueStack* s) {
     Value& v = pop_slot(s);
     return __builtin_expect(v.tag == kTagPointer, 1) ? v.v.p : convert_to_pointer(v);
 }
+// A double as its 64 bits: copies of doubles need no floating-point unit.
+inline int64_t pop_double_bits(ValueStack* s) {
+    Value& v = pop_slot(s);
+    if (__builtin_expect(v.tag == kTagDouble, 1)) return v.v.l;
+    Payload p;
+    p.d = convert_to_double(v);
+    return p.l;
+}
 float pop_float(ValueStack* s);
 // The slot's own WStr: valid until that slot is written again.
 WStr& pop_string(ValueStack* s);

@@ -5,6 +5,8 @@
 namespace qel {
 
 namespace {
+std::atomic<uint32_t> g_next_version{1};
+
 struct Locked {
     platform::Mutex& m;
     explicit Locked(platform::Mutex& mutex) : m(mutex) { platform::mutex_lock(m); }
@@ -15,6 +17,7 @@ struct Locked {
 void ThreadRegistry::init() {
     platform::mutex_init(lock);
     entries = PtrList{};
+    version = g_next_version++;
 }
 
 void ThreadRegistry::destroy() {
@@ -22,6 +25,7 @@ void ThreadRegistry::destroy() {
         Locked l(lock);
         for (int32_t i = 0; i < entries.count; ++i) std::free(entries[i]);
         entries.clear();
+        version = g_next_version++;
     }
     platform::mutex_destroy(lock);
 }
@@ -45,6 +49,7 @@ void ThreadRegistry::remove(uint32_t thread_id) {
     for (int32_t i = 0; i < entries.count; ++i) {
         auto* e = static_cast<ThreadEntry*>(entries[i]);
         if (e->thread_id != thread_id) continue;
+        version = g_next_version++;
         std::free(e);
         for (int32_t k = i + 1; k < entries.count; ++k) entries.items[k - 1] = entries.items[k];
         --entries.count;

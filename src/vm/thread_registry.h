@@ -1,6 +1,7 @@
 // The thread registry: which ValueStack belongs to which thread. The only runtime structure
 // guarded by a lock, because thread procedures and native callbacks on other threads use it.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "platform/platform.h"
@@ -13,6 +14,10 @@ struct ValueStack;
 struct ThreadRegistry {
     platform::Mutex lock;
     PtrList entries;  // ThreadEntry*
+    // Changes, to a value no registry of this process had before, whenever a pair is removed: a
+    // thread that keeps its own stack at hand knows it is still valid while the version is the one
+    // it saw.
+    std::atomic<uint32_t> version;
 
     void init();
     // Frees every pair, the list and the lock.

@@ -83,4 +83,8 @@ struct ValueStack {
     int32_t depth;  // script calls in progress on this stack
 };
 
+// The stack of a thread other than the main one (the main one is the Runtime's own).
+ValueStack* value_stack_create();
+void value_stack_destroy(ValueStack* s);
+
 }  // namespace qel

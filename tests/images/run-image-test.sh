@@ -7,6 +7,9 @@
 #   ;@ stderr-any        standard error is not compared
 #   ;@ stderr-match RE   standard error has one line per stderr-match, each matching its RE (grep -E)
 #   ;@ cmdline TEXT      the command line instead of the image path; {image} and {dir} expand
+#   ;@ copy FILE         copies FILE into the working directory the host runs in (the library
+#                        directory of native procedures); {dir} expands to the image's folder,
+#                        {libext} to the lane's library extension (.so, .dll)
 #   ;@ truncate N        run a copy of the image cut to N bytes
 #   ;@ lanes LANE...     run only in these lanes (linux, win)
 #   ;@ LANE: DIRECTIVE   a directive for that lane only, e.g. ";@ win: stderr ?=1"
@@ -15,6 +18,7 @@
 #   LANE linux runs HOST under qemu-i386; LANE win runs HOST (qel.exe) with $QEL_WINE or wine.
 set -u
 lane=$1 host=$2 image=$3 source=$4
+image_dir=$(dirname "$image")
 
 directive() {
   sed -n "s/^[[:space:]]*;@ \\($lane: \\)\\{0,1\\}$1\$//p; s/^[[:space:]]*;@ \\($lane: \\)\\{0,1\\}$1 \\(.*\\)\$/\\2/p" "$source"
@@ -44,6 +48,17 @@ if [ -n "$cmdline" ]; then
 else
   cmdline=$image
 fi
+
+case "$lane" in
+  linux) libext=.so ;;
+  win) libext=.dll ;;
+esac
+while IFS= read -r file; do
+  [ -n "$file" ] || continue
+  file=${file//\{dir\}/$image_dir}
+  file=${file//\{libext\}/$libext}
+  cp "$file" "$work/" || { echo "cannot copy $file"; exit 1; }
+done < <(directive copy)
 
 case "$lane" in
   linux) runner=(qemu-i386 -L /) ;;

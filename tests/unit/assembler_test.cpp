@@ -44,10 +44,10 @@ std::string describe(const Instruction* i) {
 
 TEST(Assembler, OperandKinds) {
     const std::pair<const char*, std::string> cases[] = {
-        {"inc 3", "inc_3 3"}, {"inc 9", "inc 9"}, {"ldint 0x10", "ldint 16"}, {"ldint -5", "ldint -5"},
+        {"inc 3", "inc_3 4294967299"}, {"inc 9", "inc 9"}, {"ldint 0x10", "ldint 16"}, {"ldint -5", "ldint -5"},
         {"ldint 0xFFFFFFFF", "ldint -1"}, {"ldlong 0x100000000", "ldlong 4294967296"}, {"ldstr \"\"", "ldstr 0 \"\""},
         {"ldstr \"h\xC3\xA9!\"", "ldstr 0 \"h\xC3\xA9!\""}, {"ldpdbl", "ldpdbl 0"}, {"ldpdbl Point.y", "ldpdbl 8"},
-        {"sizeof Point", "sizeof 16"}, {"sizeof char", "sizeof 2"}, {"newstruct Nothing", "newstruct 0"},
+        {"sizeof Point", "sizeof 16 Point"}, {"sizeof char", "sizeof 2 char"}, {"newstruct Nothing", "newstruct 0 Nothing"},
         {"callvirt Draw", "callvirt " + std::to_string(name_hash("Draw")) + " Draw"}, {"callcvirt 4.0.v.f", "callcvirt 4.0.v.f/1"},
         {"callcvirt 2.2.i.n", "callcvirt 2.2.i.-/0"}, {"comget Fields.2", "comget 2 F"},
         {"ldnpp PString.Length", "ldnpp 0 PString.Length"},

@@ -195,16 +195,14 @@ TEST(Metadata, ClassesStructsAndMembers) {
     EXPECT_EQ(item->class_info, nullptr);
 }
 
-// Procedures with their libraries (an unknown convention drops the line); two spaces shift the
-// fields of a line: code "i", name "", base "DWORD", unit "int", and "Windef" is read as the next
-// line's keyword; resources are named hex blocks.
-TEST(Metadata, ProcsSpacesAndResources) {
+// Procedures with their libraries (an unknown convention drops the line); resources are named hex
+// blocks.
+TEST(Metadata, ProcsAndResources) {
     auto l = qeltest::parse_raw(crlf("[METADATA]\n"
-                                    "proc GetTickCount i n kernel32.dll stdcall\n"
+                                    "proc getpid i n libc.so.6 stdcall\n"
                                     "proc SetProcessDPIAware i n late user32.dll stdcall\n"
-                                    "proc qsort v ppldip msvcrt.dll cdecl\n"
-                                    "proc Nothing i n kernel32.dll fastcall\n"
-                                    "type i  DWORD int Windef\n"
+                                    "proc qsort v ppldip libc.so.6 cdecl\n"
+                                    "proc Nothing i n libc.so.6 fastcall\n"
                                     "struct Global [none] System\n"
                                     "[/METADATA]\n[RESOURCE]\nIcon Main.png\nEFbbBF\n[/RESOURCE]\n[RESOURCE]\nempty\n\n[/RESOURCE]\n"));
     ASSERT_TRUE(l.ok) << l.failure().what;
@@ -217,15 +215,35 @@ TEST(Metadata, ProcsSpacesAndResources) {
                  p->library->name + " " + std::to_string(p->type) + std::to_string(p->late) + " " + std::to_string(p->esp_size) + "|";
     }
     // cdecl sizes: four bytes a word, long and double take two
-    EXPECT_EQ(procs, "GetTickCount()i kernel32.dll 00 0|SetProcessDPIAware()i user32.dll 01 0|qsort(ppldip)v msvcrt.dll 10 32|");
-    EXPECT_EQ(reg.libs.count, 3);
-    auto* t = static_cast<CType*>(l.rt->program.types[0]);
-    EXPECT_EQ(std::string(t->name) + "|" + l.rt->program.units.name_of(t->unit_id), "|int");
+    EXPECT_EQ(procs, "getpid()i libc.so.6 00 0|SetProcessDPIAware()i user32.dll 01 0|qsort(ppldip)v libc.so.6 10 32|");
+    EXPECT_EQ(reg.libs.count, 2);
     ResourceRec* r = l.rt->program.code.resource("Icon Main.png");
     ASSERT_TRUE(r && r->size == 3u);
     EXPECT_EQ(r->data[0] << 16 | r->data[1] << 8 | r->data[2], 0xEFBBBF);
     EXPECT_EQ(l.rt->program.code.resource("icon Main.png"), nullptr);  // names are case-sensitive
     EXPECT_EQ(l.rt->program.code.resource("empty")->size, 0u);
+}
+
+// Every metadata line has exactly its fields: one too few or too many (two spaces make an empty
+// field) fails the load at that line instead of shifting the lines after it.
+TEST(Metadata, ALineWithAFieldTooFewOrTooManyFailsAtItsLine) {
+    const char* kBad[] = {
+        "type i  DWORD int Windef", "type i DWORD int", "unit", "unit A B", "class C object 0", "struct S [none]",
+        "enum E i", "proc F i n kernel32.dll", "proc F i n late kernel32.dll stdcall x", "type x DWORD int Windef",
+    };
+    for (const char* line : kBad) {
+        auto l = qeltest::parse_raw(crlf(std::string("[METADATA]\nunit System\n") + line +
+                                         "\nstruct Global [none] System\n[/METADATA]\n"));
+        EXPECT_FALSE(l.ok) << line;
+        EXPECT_EQ(l.failure().line, 3) << line << ": " << l.failure().what;
+    }
+    const char* kBadMembers[] = {"0 1 i int A", "0 1 i int A 0 0", "1 0 i int P A 0", "0 1 z int A 0"};
+    for (const char* member : kBadMembers) {
+        auto l = qeltest::parse_raw(crlf(std::string("[METADATA]\nstruct Global [none] System\n") + member +
+                                         "\n[/METADATA]\n"));
+        EXPECT_FALSE(l.ok) << member;
+        EXPECT_EQ(l.failure().line, 3) << member << ": " << l.failure().what;
+    }
 }
 
 TEST(Loader, MalformedTextFailsTheLoadNamingTheLine) {

@@ -1,5 +1,5 @@
-// qelasm: the image toolkit. Builds "ql" images from authoring text, prints an image's text, and
-// bundles an image with the Linux host.
+// qelasm: the image toolkit. Builds "ql" images from authoring text, prints an image's text,
+// verifies and inspects an image, and bundles an image with the Linux host.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "qelasm/authoring.h"
+#include "qelasm/inspect.h"
 
 namespace {
 
@@ -14,6 +15,8 @@ const char* kUsage =
     "usage: qelasm <command> ...\n"
     "  build SRC... -o IMAGE.qel   assemble authoring text into an image\n"
     "  text IMAGE.qel              print the text of an image\n"
+    "  verify IMAGE.qel            list every problem the loader would refuse or note\n"
+    "  inspect IMAGE.qel           print the classes with their fields' offsets, the methods, the procedures\n"
     "  bundle IMAGE.qel -o APP     write a Linux host that runs the image when started without arguments\n"
     "Each command takes --help.\n";
 
@@ -137,5 +140,12 @@ int main(int argc, char** argv) {
     if (command == "build") return cmd_build(args);
     if (command == "text") return cmd_text(args);
     if (command == "bundle") return cmd_bundle(args, argv[0]);
+    if (command == "verify" || command == "inspect") {
+        if (wants_help(args) || args.size() != 1) {
+            std::fputs(kUsage, args.size() == 1 ? stdout : stderr);
+            return args.size() == 1 ? 0 : 1;
+        }
+        return command == "verify" ? qelasm::verify(args[0]) : qelasm::inspect(args[0]);
+    }
     return fail("unknown command '" + command + "'\n" + kUsage);
 }

@@ -1,5 +1,7 @@
 // The Linux host's stand-ins for the Windows services the runtime uses.
 #include <dirent.h>
+#include <dlfcn.h>
+#include <sys/mman.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -192,5 +194,58 @@ uint32_t sys_color(int index) {
         0xF0F0F0};
     return index >= 0 && index < static_cast<int>(sizeof kColors / sizeof kColors[0]) ? kColors[index] : 0;
 }
+
+namespace {
+// Windows appends ".dll" to a file name without an extension; the Linux host appends ".so".
+std::string with_default_extension(std::string path) {
+    size_t slash = path.find_last_of('/');
+    size_t start = slash == std::string::npos ? 0 : slash + 1;
+    if (start < path.size() && path.find('.', start) == std::string::npos) path += ".so";
+    return path;
+}
+}  // namespace
+
+char16_t path_separator() { return '/'; }
+
+void* library_load_path(const char16_t* path) {
+    std::string p = with_default_extension(utf8_of(path, -1));
+    // Only a file that is there: the loader would search its own path for a bare name.
+    if (p.find('/') == std::string::npos || ::access(p.c_str(), F_OK) != 0) return nullptr;
+    return ::dlopen(p.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void* library_load_name(const char* name) {
+    std::string p = with_default_extension(name);
+    return ::dlopen(p.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void* library_symbol(void* module, const char* name) { return module ? ::dlsym(module, name) : nullptr; }
+
+void* library_ordinal(void*, uint32_t) { return nullptr; }
+
+void library_release(void* module) {
+    if (module) ::dlclose(module);
+}
+
+uint32_t page_size() {
+    long n = ::sysconf(_SC_PAGESIZE);
+    return n > 0 ? static_cast<uint32_t>(n) : 4096u;
+}
+
+void* executable_alloc(uint32_t size) {
+    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return p == MAP_FAILED ? nullptr : p;
+}
+
+void executable_flush(void* at, uint32_t size) {
+    char* p = static_cast<char*>(at);
+    __builtin___clear_cache(p, p + size);
+}
+
+void executable_release(void* block, uint32_t size) {
+    if (block) ::munmap(block, size);
+}
+
+void* default_window_procedure() { return nullptr; }
 
 }  // namespace qel::platform

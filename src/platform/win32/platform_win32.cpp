@@ -183,4 +183,45 @@ LocalTime local_time() {
 
 uint32_t sys_color(int index) { return GetSysColor(index); }
 
+char16_t path_separator() { return u'\\'; }
+
+void* library_load_path(const char16_t* path) { return reinterpret_cast<void*>(LoadLibraryW(W(path))); }
+
+void* library_load_name(const char* name) { return reinterpret_cast<void*>(LoadLibraryA(name)); }
+
+void* library_symbol(void* module, const char* name) {
+    return module ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name)) : nullptr;
+}
+
+void* library_ordinal(void* module, uint32_t ordinal) {
+    // GetProcAddress reads a value below 64 K as an ordinal; larger values are not ordinals.
+    if (!module || ordinal > 0xFFFF) return nullptr;
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), MAKEINTRESOURCEA(ordinal)));
+}
+
+void library_release(void* module) {
+    if (module) FreeLibrary(static_cast<HMODULE>(module));
+}
+
+uint32_t page_size() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwPageSize;
+}
+
+void* executable_alloc(uint32_t size) {
+    return VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE);
+}
+
+void executable_flush(void* at, uint32_t size) { FlushInstructionCache(GetCurrentProcess(), at, size); }
+
+void executable_release(void* block, uint32_t) {
+    if (block) VirtualFree(block, 0, MEM_RELEASE);
+}
+
+void* default_window_procedure() {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    return user32 ? reinterpret_cast<void*>(GetProcAddress(user32, "DefWindowProcW")) : nullptr;
+}
+
 }  // namespace qel::platform

@@ -1,0 +1,40 @@
+#include "base/arena.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace qel {
+
+namespace {
+constexpr size_t kBlockBytes = 256 * 1024;
+}
+
+void* Arena::take_new_block(size_t n) {
+    const size_t room = n > kBlockBytes ? n : kBlockBytes;
+    auto* b = static_cast<Block*>(std::malloc(offsetof(Block, bytes) + room));
+    if (!b) return nullptr;
+    b->previous = head;
+    head = b;
+    size = room;
+    used = n;
+    std::memset(b->bytes, 0, n);
+    return b->bytes;
+}
+
+char* Arena::copy(const char* text) {
+    const size_t n = std::strlen(text) + 1;
+    auto* p = static_cast<char*>(take(n, 1));
+    if (p) std::memcpy(p, text, n);
+    return p;
+}
+
+void Arena::release() {
+    while (head) {
+        Block* b = head;
+        head = b->previous;
+        std::free(b);
+    }
+    used = size = 0;
+}
+
+}  // namespace qel

@@ -1,0 +1,43 @@
+// An arena: many small records taken from a few large blocks and freed all at once. The image's
+// instructions, names and method records live in one, so that loading makes a few hundred
+// allocations instead of one or more per source line.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace qel {
+
+struct Arena {
+    struct Block {
+        Block* previous;
+        alignas(8) unsigned char bytes[1];
+    };
+    Block* head = nullptr;  // the block being filled; each links to the one before
+    size_t used = 0;        // bytes taken from the head block
+    size_t size = 0;        // bytes the head block holds
+
+    Arena() = default;
+    Arena(const Arena&) = delete;
+    Arena& operator=(const Arena&) = delete;
+    ~Arena() { release(); }
+
+    // Zero-filled room for n bytes aligned to align (a power of two up to 8); null when memory
+    // runs out.
+    void* take(size_t n, size_t align = alignof(void*)) {
+        const size_t at = (used + align - 1) & ~(align - 1);
+        if (!head || at + n > size) return take_new_block(n);
+        used = at + n;
+        void* p = bytes_at(at);
+        __builtin_memset(p, 0, n);
+        return p;
+    }
+    // A copy of a NUL-terminated text; null when memory runs out.
+    char* copy(const char* text);
+    void release();
+
+private:
+    void* take_new_block(size_t n);
+    unsigned char* bytes_at(size_t at) { return head->bytes + at; }
+};
+
+}  // namespace qel

@@ -1,0 +1,211 @@
+#include "image/verifier.h"
+
+#include <array>
+#include <unordered_map>
+
+#include "image/opcodes.h"
+#include "types/descriptors.h"
+
+namespace qel {
+
+namespace {
+
+// The typed families run in this suffix order: int lng ntv ptr chr byt shrt dbl flt bln str mtd.
+constexpr char kSuffixCodes[12] = {'i', 'l', 'n', 'p', 'c', 'e', 'm', 'd', 'f', 'b', 's', 't'};
+static_assert(kOp_ldvmtd - kOp_ldvint == 11 && kOp_stvmtd - kOp_stvint == 11 && kOp_ldpmtd - kOp_ldpint == 11 &&
+              kOp_stpmtd - kOp_stpint == 11);
+
+// What the verifier needs of each opcode, by number: the type code a typed load or store works
+// with (or 0), and whether it stores.
+struct Family {
+    char code;
+    bool store;
+};
+constexpr std::array<Family, kOpcodeCount + 1> build_families() {
+    std::array<Family, kOpcodeCount + 1> t{};
+    for (int first : {kOp_ldvint, kOp_stvint, kOp_ldpint, kOp_stpint})
+        for (int k = 0; k < 12; ++k) t[first + k] = {kSuffixCodes[k], first == kOp_stvint || first == kOp_stpint};
+    return t;
+}
+constexpr auto kFamilies = build_families();
+
+char family_code(int op, bool* store) {
+    const Family f = op >= 0 && op <= kOpcodeCount ? kFamilies[op] : Family{};
+    *store = f.store;
+    return f.code;
+}
+
+// Codes that hold the same bits the same way.
+bool same_kind(char a, char b) {
+    auto norm = [](char c) { return c == 'n' ? 'i' : c == 'm' ? 'c' : c; };
+    return norm(a) == norm(b);
+}
+
+// The 1-based line of an instruction: a mnemonic followed by operands had not consumed its line's
+// CR when its line count was taken.
+int source_line(const Instruction* ins) {
+    const OpcodeEntry* e = opcode_by_number(ins->opcode);
+    bool operands = e && e->kind != OperandKind::None && ins->opcode != kOp_ldntv;
+    if (ins->opcode >= kOp_inc_0 && ins->opcode <= kOp_inc_9) operands = (ins->operand.l >> 32) != 0;  // written "inc N"
+    if (e && e->kind == OperandKind::Field && !ins->field()) operands = false;
+    return ins->lineno + (operands ? 1 : 0);
+}
+
+class Verifier {
+public:
+    explicit Verifier(std::vector<VerifyProblem>& out) : out_(out) {}
+
+    void run(const Program& program) {
+        for (int32_t i = 0; i < program.classes.count; ++i) {
+            auto* c = static_cast<const CClass*>(program.classes[i]);
+            for (int32_t k = 0; c->fields && k < c->fields->count; ++k) owners_[static_cast<const CMember*>((*c->fields)[k])] = c;
+        }
+        for (const Instruction* ins = program.code.first; ins; ins = ins->next) {
+            if (ins->opcode == kOp_method) {
+                end_method();
+                header_ = ins;
+                last_ = nullptr;
+            } else if (ins->opcode != kOpNone) {
+                if (header_) instruction(ins);
+                last_ = ins;
+            }
+        }
+        end_method();
+    }
+
+private:
+    void refuse(const Instruction* ins, std::string what) { out_.push_back({source_line(ins), true, std::move(what)}); }
+    void note(const Instruction* ins, std::string what) { out_.push_back({source_line(ins), false, std::move(what)}); }
+
+    std::string mnemonic(const Instruction* ins) const { return opcode_mnemonic(ins->opcode); }
+    std::string method_name() const { return header_->name ? header_->name : "?"; }
+
+    // The last instruction of a body must not fall through into whatever follows it.
+    void end_method() {
+        if (header_ && !(last_ && ends_flow(last_->opcode)))
+            refuse(last_ ? last_ : header_, "method " + method_name() + " can run past its end (it does not end with ret)");
+        header_ = nullptr;
+    }
+
+    static bool ends_flow(int op) {
+        return op == kOp_ret || op == kOp_return || op == kOp_abort || op == kOp_jmp || op == kOp_catch || op == kOp_throw;
+    }
+
+    void instruction(const Instruction* ins) {
+        const OpcodeEntry* e = opcode_by_number(ins->opcode);
+        if (!e) return;
+        if (ins->opcode >= kOp_inc_0 && ins->opcode <= kOp_inc_9) {
+            variable(ins, ins->opcode - kOp_inc_0);
+            return;
+        }
+        switch (e->kind) {
+            case OperandKind::Variable:
+                variable(ins, ins->opcode == kOp_inc || ins->opcode == kOp_dec ? static_cast<uint8_t>(ins->operand.i)
+                                                                                 : ins->operand.i);
+                break;
+            case OperandKind::Field: field(ins); break;
+            case OperandKind::Branch:
+                if (ins->operand.target == header_)
+                    refuse(ins, mnemonic(ins) + " jumps to the header of " + method_name() + " (a count of 0 or less)");
+                break;
+            case OperandKind::TypeSize:
+                if (!ins->cls() && !type_info_by_name(ins->name ? ins->name : ""))
+                    refuse(ins, mnemonic(ins) + " of '" + (ins->name ? ins->name : "") + "', which is not a declared type");
+                break;
+            default: break;
+        }
+    }
+
+    void variable(const Instruction* ins, int32_t index) {
+        const MethodRecord* m = header_->method();
+        if (index < 0 || index >= m->var_counts) {
+            refuse(ins, mnemonic(ins) + " uses variable " + std::to_string(index) + " of " + method_name() + ", which has " +
+                            std::to_string(m->var_counts) + " variables");
+            return;
+        }
+        const char code = m->var_types[index];
+        const bool is_string = code == kTypeString;
+        bool store = false;
+        const char wanted = family_code(ins->opcode, &store);
+        const int op = ins->opcode;
+        const bool changes = store || op == kOp_inc || op == kOp_dec || (op >= kOp_inc_0 && op <= kOp_inc_9) || op == kOp_exc;
+        auto where = [&] { return " variable " + std::to_string(index) + " of " + method_name(); };
+        if (wanted == kTypeString && !is_string) {
+            refuse(ins, mnemonic(ins) + " on" + where() + ", which is not a string");
+        } else if (is_string && changes && wanted != kTypeString) {
+            refuse(ins, mnemonic(ins) + " would overwrite the string" + where());
+        } else if (wanted && !same_kind(wanted, code)) {
+            note(ins, mnemonic(ins) + " on" + where() + ", declared '" + code + "'");
+        } else if (op == kOp_exc && code != kTypePointer) {
+            note(ins, "exc into" + where() + ", declared '" + code + "'");
+        }
+    }
+
+    void field(const Instruction* ins) {
+        const int op = ins->opcode;
+        const bool string_op = op == kOp_newstr || op == kOp_freestr || op == kOp_ldpstr || op == kOp_stpstr;
+        bool store = false;
+        const char wanted = string_op ? static_cast<char>(kTypeString) : family_code(op, &store);
+        store = store || op == kOp_newstr || op == kOp_freestr;
+        const CMember* f = ins->field();
+        if (!f) {
+            if (store || wanted == kTypeString)
+                refuse(ins, mnemonic(ins) + " without its Class.Field operand would use offset 0 as " +
+                                (wanted == kTypeString ? "a string" : "its field"));
+            else if (wanted) note(ins, mnemonic(ins) + " without an operand reads offset 0");
+            return;
+        }
+        if (!wanted) return;  // ldpref: an address
+        auto where = [&] { return std::string(" field ") + f->name; };
+        const bool is_string = f->type == kTypeString && f->array_length == 0;
+        if (wanted == kTypeString && !is_string) {
+            refuse(ins, mnemonic(ins) + " on" + where() + ", which is not a string");
+            return;
+        }
+        if (is_string && store && wanted != kTypeString) {
+            refuse(ins, mnemonic(ins) + " would overwrite the string in" + where());
+            return;
+        }
+        const int width = size_of_code(wanted);
+        const int room = field_room(f);
+        const CClass* owner = owners_.count(f) ? owners_.at(f) : nullptr;
+        if (store && width > room && owner && f->address + width > owner->size) {
+            refuse(ins, mnemonic(ins) + " writes " + std::to_string(width) + " bytes into" + where() + " of " +
+                            std::to_string(room) + ", past the end of " + owner->name);
+        } else if (!same_kind(wanted, static_cast<char>(f->type)) || width > room) {
+            note(ins, mnemonic(ins) + " on" + where() + ", declared '" + static_cast<char>(f->type) + "'");
+        }
+    }
+
+    // The bytes a field takes: its type's size, times its elements for an inline array, or the
+    // size of the struct it embeds.
+    static int field_room(const CMember* f) {
+        if (f->array_length == -1) {
+            const CClass* inner = nullptr;
+            if (f->kind == kMemberObject) inner = static_cast<const CClass*>(f->info);
+            return inner ? inner->size : 0;
+        }
+        return size_of_code(static_cast<char>(f->type)) * (f->array_length > 0 ? f->array_length : 1);
+    }
+
+    std::vector<VerifyProblem>& out_;
+    std::unordered_map<const CMember*, const CClass*> owners_;  // the class that declares each field
+    const Instruction* header_ = nullptr;
+    const Instruction* last_ = nullptr;
+};
+
+}  // namespace
+
+std::vector<VerifyProblem> verify_program(const Program& program) {
+    std::vector<VerifyProblem> problems;
+    Verifier(problems).run(program);
+    return problems;
+}
+
+bool verify_for_load(const Program& program, LoadReport& report) {
+    for (const VerifyProblem& p : verify_program(program))
+        if (p.refused) return report.fail(p.line, p.what);
+    return true;
+}
+
+}  // namespace qel
