@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# A long fuzz campaign against the Linux host in build/ (built first).
+# A long fuzz campaign against the Linux host in build/ (built first), through the fork server:
+# each mutant is assembled and run in a fork of one emulated process.
 #   tests/fuzz/campaign.sh N [SEED] [OUT]    N mutants, seed (default 1), output folder
 #                                            (default build/fuzz-SEED)
 # Every signal and timeout is kept in OUT/crashes with its mutations and the command that
@@ -14,5 +15,6 @@ seed=${2:-1}
 out=${3:-build/fuzz-$seed}
 bash scripts/deps.sh linux
 cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-linux-i386.cmake >/dev/null
-cmake --build build -j2 --target qel qelasm >/dev/null
-exec python3 tests/fuzz/fuzz.py --seed "$seed" --count "$n" --jobs 2 --out "$out" --fail-on-crash
+cmake --build build -j2 --target qel qelasm qel_fuzz_server >/dev/null
+exec python3 tests/fuzz/fuzz.py --seed "$seed" --count "$n" --jobs 2 --out "$out" --fail-on-crash \
+  --server build/tests/qel_fuzz_server

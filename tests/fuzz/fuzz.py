@@ -15,6 +15,7 @@ Mutant N of a campaign with seed S depends on S and N only, so any mutant can be
 shrinks what a campaign kept.
 
   fuzz.py [--seed S] [--count N] [--first N] [--jobs J] [--out DIR] [--fail-on-crash] [--fail-on-timeout]
+          [--server build/tests/qel_fuzz_server]   (assemble and run each mutant in a fork of one process)
 """
 import argparse
 import collections
@@ -28,6 +29,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 from pathlib import Path
 
@@ -317,6 +319,34 @@ def run_host(qel, image, cwd, timeout):
     return "exit", str(rc), text
 
 
+_servers = threading.local()
+
+
+def run_on_server(args, work, timeout):
+    """The same outcomes as assemble plus run_host, through this thread's fork server (which
+    assembles and runs each mutant in a child of one long-lived emulated process)."""
+    server = getattr(_servers, "proc", None)
+    if server is None or server.poll() is not None:
+        server = _servers.proc = subprocess.Popen(["qemu-i386", "-L", "/", args.server], stdin=subprocess.PIPE,
+                                                  stdout=subprocess.PIPE, text=True, bufsize=1)
+    server.stdin.write("%s %d\n" % (work, int(timeout * 1000)))
+    answer = server.stdout.readline().split()
+    text = (work / "stderr").read_bytes()[:2000].decode("latin-1") if (work / "stderr").exists() else ""
+    if (work / "asm_error").exists():
+        return "refused", "", (work / "asm_error").read_text("latin-1")
+    if not answer:
+        raise SystemExit("the fork server ended: %s" % args.server)
+    if answer[0] == "timeout":
+        return "timeout", "%gs" % timeout, text
+    if answer[0] == "signal":
+        name = signal.Signals(int(answer[1])).name
+        return ("limit" if name == "SIGXFSZ" else "signal"), name, text
+    rc = int(answer[1])
+    if rc == 1 and any(l.startswith("qel:") for l in text.splitlines()):
+        return "load-refused", "1", text
+    return "exit", str(rc), text
+
+
 def write_lines(path, lines):
     Path(path).write_bytes(("\n".join(lines) + "\n").encode("latin-1"))
 
@@ -330,11 +360,14 @@ def one_mutant(args, seeds, index, tmp):
     src, image = work / "mutant.qsrc", work / "mutant.qel"
     write_lines(src, lines)
     start = time.time()
-    built, asm_err = assemble(args.qelasm, src, image)
-    if built:
-        outcome, detail, err = run_host(args.qel, image, work, args.timeouts[name])
+    if args.server:
+        outcome, detail, err = run_on_server(args, work, args.timeouts[name])
     else:
-        outcome, detail, err = "refused", "", asm_err
+        built, asm_err = assemble(args.qelasm, src, image)
+        if built:
+            outcome, detail, err = run_host(args.qel, image, work, args.timeouts[name])
+        else:
+            outcome, detail, err = "refused", "", asm_err
     if outcome == "timeout" and index in args.known:
         outcome = "known-hang"
     rec = {"index": index, "seed_file": name, "mutations": mutations, "outcome": outcome, "detail": detail,
@@ -453,6 +486,7 @@ def main():
 def add_tool_args(ap):
     ap.add_argument("--qel", default=str(ROOT / "build/qel"))
     ap.add_argument("--qelasm", default=str(ROOT / "build/qelasm"))
+    ap.add_argument("--server", help="the fork server (build/tests/qel_fuzz_server): one emulated process per job")
     ap.add_argument("--timeout", type=float, default=5.0, help="seconds a run may take (default 5)")
 
 
