@@ -140,23 +140,6 @@ public:
         return out;
     }
 
-    // Chained pushes and typed reads of the top value.
-    Builtins& i(int32_t v) { qel::push_int(st, v); return *this; }
-    Builtins& l(int64_t v) { qel::push_long(st, v); return *this; }
-    Builtins& d(double v) { qel::push_double(st, v); return *this; }
-    Builtins& b(bool v) { qel::push_bool(st, v); return *this; }
-    Builtins& p(const void* v) { qel::push_pointer(st, v); return *this; }
-    Builtins& s(const std::u16string& v) { push(v); return *this; }
-    Builtins& s8(const std::string& v) { push(v); return *this; }
-    std::string message_of(void* exception) {
-        qel::WStr* w = qel::exception_message(image.rt.get(), exception);
-        return w ? utf8(*w) : std::string("?");
-    }
-    int32_t top_int() { EXPECT_EQ(top().tag, qel::kTagInt); return top().v.i; }
-    double top_double() { EXPECT_EQ(top().tag, qel::kTagDouble); return top().v.d; }
-    bool top_bool() { EXPECT_EQ(top().tag, qel::kTagBool); return top().v.i != 0; }
-    void* top_pointer() { EXPECT_EQ(top().tag, qel::kTagPointer); return top().v.p; }
-    std::string top_string() { EXPECT_EQ(top().tag, qel::kTagString); return utf8(top().text); }
     qel::Value& top() { return st->slots[st->count - 1]; }
     int count() const { return st->count; }
     void reset() { st->count = 0; }

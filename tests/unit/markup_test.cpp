@@ -89,7 +89,7 @@ protected:
 
     void* object(const char* cls) {
         create_object(image.rt.get(), qeltest::find_class(*image.rt, cls), &frame);
-        void* o = top_pointer();
+        void* o = top().v.p;
         reset();
         return o;
     }
@@ -99,8 +99,7 @@ protected:
     // The markup of obj, lines joined by "|"; or the runtime error's message.
     std::string written(void* obj) {
         PtrList* list = ptr_list_create();
-        p(obj).p(nullptr).p(list);
-        const std::string error = call(bi_class_serialize);
+        const std::string error = run(bi_class_serialize, {qeltest::Ptr{obj}, qeltest::Ptr{nullptr}, qeltest::Ptr{list}});
         std::string out;
         for (int32_t i = 0; i < list->count; ++i) out += (i ? "|" : "") + utf8(string_list_item(list, i)->text);
         string_list_free(list);
