@@ -1,11 +1,11 @@
-// The native bridge below the image tests: stub bytes against the documented layout, the load
-// reports of proc lines, the thunk pages, and two threads inside one thunk at once.
+// The native bridge below the image tests (which run the stubs in every convention): the stubs
+// that cannot be made, the load reports of proc lines, the thunk pages, and two threads inside one
+// thunk at once.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,87 +18,6 @@
 #include "types/proc_records.h"
 
 using namespace qel;
-
-namespace {
-
-// The layout written out: hex bytes, with {C} for the context and {E} {T} {I} {D} {L} {V} {P}
-// for the routines enter, set_this, push_int, push_double, push_long, invoke and pop_int.
-std::vector<uint8_t> layout(const std::string& text, const void* context, const ThunkRoutines& r) {
-    std::vector<uint8_t> out;
-    std::istringstream in(text);
-    std::string token;
-    while (in >> token) {
-        const void* word = nullptr;
-        if (token == "{C}") word = context;
-        else if (token == "{E}") word = r.enter;
-        else if (token == "{T}") word = r.set_this;
-        else if (token == "{I}") word = r.push_int;
-        else if (token == "{D}") word = r.push_double;
-        else if (token == "{L}") word = r.push_long;
-        else if (token == "{V}") word = r.invoke;
-        else if (token == "{P}") word = r.pop_int;
-        if (token[0] == '{') {
-            auto w = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(word));
-            for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(w >> (8 * i)));
-        } else {
-            out.push_back(static_cast<uint8_t>(std::stoul(token, nullptr, 16)));
-        }
-    }
-    return out;
-}
-
-const char* const kHead = "55 8B EC 51 C7 45 FC {C} FF 75 FC B8 {E} FF D0 59 ";
-const char* const kThisHead = "55 8B EC 51 51 C7 45 FC {C} FF 75 FC B8 {E} FF D0 59 FF 75 FC B8 {T} FF D0 83 C4 08 ";
-const char* const kIntResult = "FF 75 FC B8 {V} FF D0 59 FF 75 FC B8 {P} FF D0 59 59 5D ";
-const char* const kNoResult = "FF 75 FC B8 {V} FF D0 59 59 5D ";
-
-struct StubCase {
-    int convention;
-    const char* codes;
-    char result;
-    std::string bytes;
-};
-
-}  // namespace
-
-TEST(Thunks, StubsFollowTheLayout) {
-    // Fake addresses: only the bytes are compared, nothing is run.
-    const ThunkRoutines r{reinterpret_cast<void*>(0x11121314), reinterpret_cast<void*>(0x21222324),
-                          reinterpret_cast<void*>(0x31323334), reinterpret_cast<void*>(0x41424344),
-                          reinterpret_cast<void*>(0x51525354), reinterpret_cast<void*>(0x61626364),
-                          reinterpret_cast<void*>(0x71727374)};
-    const void* context = reinterpret_cast<void*>(0x0A0B0C0D);
-    const std::string push_p8 = "FF 75 08 FF 75 FC B8 {I} FF D0 83 C4 08 ";
-    const std::string push_p12 = "FF 75 0C FF 75 FC B8 {I} FF D0 83 C4 08 ";
-    const StubCase cases[] = {
-        {0, "", 'i', std::string(kHead) + kIntResult + "C2 00 00"},
-        {0, "pp", 'i', std::string(kHead) + push_p8 + push_p12 + kIntResult + "C2 08 00"},
-        {1, "pp", 'i', std::string(kHead) + push_p8 + push_p12 + kIntResult + "C3"},
-        {0, "pppd", 'v',
-         std::string(kHead) + push_p8 + push_p12 + "FF 75 10 FF 75 FC B8 {I} FF D0 83 C4 08 " +
-             "FF 75 18 FF 75 14 FF 75 FC B8 {D} FF D0 83 C4 0C " + kNoResult + "C2 14 00"},
-        {2, "l", 'n', std::string(kThisHead) + "FF 75 0C FF 75 08 FF 75 FC B8 {L} FF D0 83 C4 0C " + kIntResult + "C2 08 00"},
-        {2, "", 'b', std::string(kThisHead) + kNoResult + "C2 00 00"},
-        {1, "mn", 'v',
-         std::string(kHead) + "FF 75 08 FF 75 FC B8 {I} FF D0 83 C4 08 FF 75 0C FF 75 FC B8 {I} FF D0 83 C4 08 " +
-             kNoResult + "C3"},
-    };
-    for (const StubCase& c : cases) {
-        SCOPED_TRACE(std::string("convention ") + std::to_string(c.convention) + " codes '" + c.codes + "' result " + c.result);
-        uint8_t out[kStagingBytes];
-        StubResult s = assemble_stub(out, sizeof out, context, c.convention, c.codes, static_cast<int>(std::strlen(c.codes)),
-                                     c.result, r);
-        ASSERT_EQ(s.status, StubStatus::ok);
-        EXPECT_EQ(std::vector<uint8_t>(out, out + s.size), layout(c.bytes, context, r));
-    }
-    // The sizes the layout gives: 49 bytes (63 for thiscall) with an int result, 16 per 4-byte
-    // parameter, 19 per 8-byte parameter.
-    uint8_t out[kStagingBytes];
-    EXPECT_EQ(assemble_stub(out, sizeof out, context, 0, "", 0, 'i', r).size, 49u);
-    EXPECT_EQ(assemble_stub(out, sizeof out, context, 2, "", 0, 'i', r).size, 63u);
-    EXPECT_EQ(assemble_stub(out, sizeof out, context, 0, "idl", 3, 'p', r).size, 49u + 16 + 19 + 19);
-    EXPECT_EQ(assemble_stub(out, sizeof out, context, 1, "", 0, 'i', r).size, 49u - 2);  // ret, not ret n
-}
 
 TEST(Thunks, StubsThatCannotBeMadeAreRefused) {
     const ThunkRoutines& r = thunk_routines();
