@@ -243,6 +243,16 @@ TEST_F(Ops, FusedRunsGiveTheResultsOfTheirInstructions) {
         EXPECT_EQ(eval("iii", head + "ldint 3\nadd"), three);
         EXPECT_EQ(eval("iii", head + "ldint 3\nadd\nstvint 2\nldvint 2"), three);
     }
+    // Doubles fuse too: a variable with a constant or a variable, pushed or stored, and the top with
+    // a constant; an int top takes the instructions one by one.
+    const std::pair<const char*, const char*> doubles[] = {
+        {"ldvdbl 0\nlddbl 1.0\nadd", "d:3.5"}, {"ldvdbl 0\nlddbl 1.0\nsub", "d:1.5"}, {"ldvdbl 0\nlddbl 2.0\nmul", "d:5"},
+        {"ldvdbl 0\nldvdbl 1\nmul", "d:3.75"}, {"ldvdbl 0\nlddbl 0.5\nmul\nstvdbl 2\nldvdbl 2", "d:1.25"},
+        {"ldvdbl 0\nldvdbl 1\nadd\nstvdbl 2\nldvdbl 2", "d:4"}, {"ldvdbl 1\nldvdbl 0\nsub\nstvdbl 2\nldvdbl 2", "d:-1"},
+        {"ldvdbl 1\nlddbl 1.5\nadd", "d:3"}, {"ldint 2\nlddbl 1.0\nsub", "d:1"},
+    };
+    for (auto [body, want] : doubles)
+        EXPECT_EQ(eval("ddd", std::string("lddbl 2.5\nstvdbl 0\nlddbl 1.5\nstvdbl 1\n") + body), want) << body;
     // A branch into the middle of a run runs the instructions one by one; so does a run without
     // room on the stack for its result, where the overflow is raised and not written past the stack.
     EXPECT_EQ(eval("i", "ldint 4\nstvint 0\njmp @in\nldvint 0\n@in:\nldint 1\nldint 1\nbeq\ncmpjmp @j\nldint 0\nreturn\n@j:\nldint 1"), "i:1");
