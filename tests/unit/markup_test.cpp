@@ -25,11 +25,12 @@ const char* const kImage =
     "class CLink object 0 Test\n"
     "0 0 p CLink Next 0\n0 0 p pointer Raw 0\n0 0 p Unknown Ghost 0\n"
     "class CBare object 0 Test\n"
-    "0 1 b bool FOn 0\n0 1 i int FNum 0\n1 0 b bool On FOn FOn 0\n1 0 i int Num FNum FNum 5\n"
+    "0 1 b bool FOn 0\n0 1 i int FNum 0\n1 0 b bool On FOn FOn 0\n1 0 i int Num FNum FNum 5\n1 0 e byte Small GetSmall 0 n\n"
     "[/METADATA]\n"
     "[SOURCE]\n"
     "method CLink::CLink.[a:1][m:0][p:00][r:v][v:]\nret\n"
     "method CBare::CBare.[a:1][m:0][p:00][r:v][v:]\nldint 5\nldthis\nstpint CBare.FNum\nret\n"
+    "method CBare::GetSmall.[a:1][m:0][p:00][r:i][v:]\nldint 300\nreturn\n"  // a byte: 44
     "[/SOURCE]\n";
 
 class Markup : public qeltest::Builtins {
@@ -143,7 +144,7 @@ TEST_F(Markup, ReadsNoFurtherThanTheSourceLength) {
 }
 
 TEST_F(Markup, WriterSkipsDefaultsAndPointersThatAreNoObjects) {
-    EXPECT_EQ(written(object("CBare")), "<CBare />");
+    EXPECT_EQ(written(object("CBare")), "<CBare Small=\"44\" />");
     void* link = object("CLink");
     set(link, "Raw", reinterpret_cast<void*>(0x12345678));    // a pointer type: never read
     set(link, "Ghost", reinterpret_cast<void*>(0x12345678));  // a type name that names nothing
