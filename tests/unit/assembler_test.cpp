@@ -46,7 +46,7 @@ TEST(Assembler, OperandKinds) {
     const std::pair<const char*, std::string> cases[] = {
         {"inc 3", "inc_3 4294967299"}, {"inc 9", "inc 9"}, {"ldint 0x10", "ldint 16"}, {"ldint -5", "ldint -5"},
         {"ldint 0xFFFFFFFF", "ldint -1"}, {"ldlong 0x100000000", "ldlong 4294967296"}, {"ldstr \"\"", "ldstr 0 \"\""},
-        {"ldstr \"h\xC3\xA9!\"", "ldstr 0 \"h\xC3\xA9!\""}, {"ldpdbl", "ldpdbl 0"}, {"ldpdbl Point.y", "ldpdbl 8"},
+        {"ldstr \"h\xC3\xA9!\"", "ldstr 0 \"h\xC3\xA9!\""}, {"stevent 0", "stevent 0 0"}, {"ldpdbl", "ldpdbl 0"}, {"ldpdbl Point.y", "ldpdbl 8"},
         {"sizeof Point", "sizeof 16 Point"}, {"sizeof char", "sizeof 2 char"}, {"newstruct Nothing", "newstruct 0 Nothing"},
         {"callvirt Draw", "callvirt " + std::to_string(name_hash("Draw")) + " Draw"}, {"callcvirt 4.0.v.f", "callcvirt 4.0.v.f/1"},
         {"callcvirt 2.2.i.n", "callcvirt 2.2.i.-/0"}, {"comget Fields.2", "comget 2 F"},
@@ -136,7 +136,9 @@ TEST(Assembler, MalformedLinesFailTheLoadNamingTheLine) {
         {f + "jmp 2\nmethod G.[a:1][m:0][p:00][r:v][v:]\nret\n", 11, "beyond the end of F"},
         {f + "callstd NoSuchBuiltin\nret\n", 11, "unknown built-in"},
         {f + "ldvint 32\nret\n", 11, "variable index out of range"},
+        {f + "ldvint\nret\n", 11, "bad number ''"},  // an operand is never taken from the next line
         {f + "ldint 12x\nret\n", 11, "bad integer"},
+
         {f + "lddbl 1.5x\nret\n", 11, "bad real number"},
         {f + "ldint 1\njmp 4294967297\nret\n", 12, "bad number"},
         {f + "ret now\n", 11, "unexpected operand"},
