@@ -52,6 +52,7 @@ const Case kCases[] = {
     {"p", "ldvptr 0\nldpint\nempty\nret\n", false, 14, "reads offset 0"},
     // method ends, branches, types
     {"", "ldint 1\nempty\n", true, 14, "can run past its end"},
+    {"", "ldint 1\ncallstd Int\n", true, 14, "can run past its end"},
     {"", "jmp 0\n", true, 13, "jumps to the header of F"},
     {"", "newstruct Nothing\nempty\nret\n", true, 13, "'Nothing', which is not a declared type"},
     {"", "sizeof double\nempty\nret\n", false, 0, ""},
