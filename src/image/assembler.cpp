@@ -107,6 +107,8 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
     LineReader& r = ps.reader;
     const int op = e.number;
     using K = OperandKind;
+    // The next token of this line; "" when the line has ended (never a token of the next line).
+    auto word = [&]() -> const char* { return r.end_of_line() ? "" : r.next(); };
     auto bad = [&](const char* what, const char* token) {
         return ps.fail(line, std::string(what) + " '" + token + "' for " + e.mnemonic);
     };
@@ -114,11 +116,11 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
         case K::None:
             return true;
         case K::Method:
-            ins->name = ps.program.code.copy(r.next());
+            ins->name = ps.program.code.copy(word());
             return true;
         case K::Names:
-            ins->name = ps.program.code.copy(r.next());
-            ins->name2 = ps.program.code.copy(r.next());
+            ins->name = ps.program.code.copy(word());
+            if (const char* second = word(); *second) ins->name2 = ps.program.code.copy(second);
             return op == kOp_method ? method_header(ps, ins, line) : true;
         case K::Literal: {
             if (op == kOp_ldntv) return true;
@@ -131,14 +133,14 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
             }
             if (op == kOp_lddbl) {
                 r.flags &= ~LineReader::kSplitDot;
-                const char* t = r.next();
+                const char* t = word();
                 r.flags |= LineReader::kSplitDot;
                 char* end = nullptr;
                 ins->operand.d = std::strtod(t, &end);
                 if (!*t || *end) return bad("bad real number", t);
                 return true;
             }
-            const char* t = r.next();
+            const char* t = word();
             int64_t v;
             if (!parse_integer(t, &v)) return bad("bad integer", t);
             if (op == kOp_ldint)
@@ -148,7 +150,7 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
             return true;
         }
         case K::Hash: {
-            const char* t = r.next();
+            const char* t = word();
             ins->name = ps.program.code.copy(t);
             ins->operand.u = name_hash(t);
             return true;
@@ -156,7 +158,7 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
         case K::Variable:
         case K::Branch:
         case K::Count: {
-            const char* t = r.next();
+            const char* t = word();
             if (!parse_int32(t, &ins->operand.i)) return bad("bad number", t);
             if (e.kind == K::Variable) {
                 uint32_t index = op == kOp_inc || op == kOp_dec ? static_cast<uint8_t>(ins->operand.i) : ins->operand.u;
@@ -171,8 +173,8 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
             return true;
         }
         case K::ComMember: {
-            const char* name = r.next();
-            const char* count = r.next();
+            const char* name = word();
+            const char* count = word();
             size_t n = std::strlen(name);
             auto* w = static_cast<char16_t*>(ps.program.code.take((n + 1) * sizeof(char16_t), alignof(char16_t)));
             for (size_t i = 0; i <= n; ++i) w[i] = static_cast<unsigned char>(name[i]);
@@ -182,8 +184,8 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
         }
         case K::Field: {
             if (r.end_of_line()) return true;
-            const char* cls = r.next();
-            const char* field = r.next();
+            const char* cls = word();
+            const char* field = word();
             CClass* c = ps.program.class_index.by_name(cls);
             if (!c) return bad("unknown class", cls);
             CMember* f = field_of(c, field);
@@ -193,7 +195,7 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
             return true;
         }
         case K::TypeSize: {
-            const char* t = r.next();
+            const char* t = word();
             CClass* c = ps.program.class_index.by_name(t);
             ins->operand.i = c ? c->size : size_of_basic_type(t);
             ins->object = c;
@@ -202,10 +204,10 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
         }
         case K::Signature: {
             if (r.end_of_line()) return true;
-            const char* a = r.next();
-            const char* b = r.next();
-            const char* c = r.next();
-            const char* d = r.next();
+            const char* a = word();
+            const char* b = word();
+            const char* c = word();
+            const char* d = word();
             ins->operand.cvirt.slot = static_cast<int32_t>(std::strtol(a, nullptr, 10));
             ins->operand.cvirt.convention = static_cast<int16_t>(std::strtol(b, nullptr, 10));
             ins->operand.cvirt.result = c[0];
@@ -217,7 +219,7 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
             return true;
         }
         case K::Builtin: {
-            const char* t = r.next();
+            const char* t = word();
             BuiltinFn fn = g_resolve_builtin ? g_resolve_builtin(name_hash(t)) : nullptr;
             if (!fn) return bad("unknown built-in", t);
             ins->object = reinterpret_cast<void*>(fn);

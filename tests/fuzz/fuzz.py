@@ -6,11 +6,9 @@ mutates the text (bytes, lines, mnemonics, integers, method headers, metadata fi
 each mutant with qelasm and runs it with `qemu-i386 -L / qel mutant.qel` under a timeout. Every
 run is classified: "refused" (qelasm would not build it), "load-refused" (exit 1 with a "qel:"
 line), "exit" (any other exit), "limit" (the output size limit was hit), "signal" and "timeout";
-"known-hang" is a timeout listed in --known-hangs: a loop the mutation made endless in the script
-itself (a deleted counter increment), which no check of the host can refuse. "known-crash" is a
-signal of a mutant listed in --known-crashes by its seed file and mutations: a raw memory built-in
-the script itself drove past its own heap block, which no check of the host can refuse either
-(each has its shrunk source in tests/fuzz/found/).
+"known-crash" is a signal of a mutant listed in --known-crashes by its seed file and mutations: a
+raw memory built-in the script itself drove past its own heap block, which no check of the host can
+refuse (each has its shrunk source in tests/fuzz/found/).
 Signals and timeouts are kept with the mutant, the mutations and the command that reproduces them.
 
 Mutant N of a campaign with seed S depends on S and N only, so any mutant can be made again alone
@@ -314,8 +312,12 @@ def run_host(qel, image, cwd, timeout):
         text = err.read(2000).decode("latin-1")
     if rc is None:
         return "timeout", "%gs" % timeout, text
-    if rc < 0:
-        name = signal.Signals(-rc).name
+    return classify(-rc if rc < 0 else None, rc, text)
+
+
+def classify(signum, rc, text):
+    if signum is not None:
+        name = signal.Signals(signum).name
         return ("limit" if name == "SIGXFSZ" else "signal"), name, text
     if rc == 1 and any(l.startswith("qel:") for l in text.splitlines()):
         return "load-refused", "1", text
@@ -342,12 +344,8 @@ def run_on_server(args, work, timeout):
     if answer[0] == "timeout":
         return "timeout", "%gs" % timeout, text
     if answer[0] == "signal":
-        name = signal.Signals(int(answer[1])).name
-        return ("limit" if name == "SIGXFSZ" else "signal"), name, text
-    rc = int(answer[1])
-    if rc == 1 and any(l.startswith("qel:") for l in text.splitlines()):
-        return "load-refused", "1", text
-    return "exit", str(rc), text
+        return classify(int(answer[1]), None, text)
+    return classify(None, int(answer[1]), text)
 
 
 def warm_dirs(seeds, tmp):
@@ -384,8 +382,6 @@ def one_mutant(args, seeds, index, tmp):
             outcome, detail, err = run_host(args.qel, image, work, args.timeouts[name])
         else:
             outcome, detail, err = "refused", "", asm_err
-    if outcome == "timeout" and index in args.known:
-        outcome = "known-hang"
     if outcome == "signal" and "%s | %s" % (name, "; ".join(mutations)) in args.known_crash_set:
         outcome = "known-crash"
     rec = {"index": index, "seed_file": name, "mutations": mutations, "outcome": outcome, "detail": detail,
@@ -425,16 +421,6 @@ def check_seeds(args, seeds, tmp):
     return bad
 
 
-def known_hangs(path, seed):
-    """Mutant indices of this seed listed as "SEED INDEX why" lines ('#' starts a comment)."""
-    known = set()
-    for line in open(path) if path else []:
-        words = line.split("#")[0].split()
-        if len(words) >= 2 and int(words[0]) == seed:
-            known.add(int(words[1]))
-    return known
-
-
 def known_crashes(path):
     """Lines "SEED-FILE | MUTATION; MUTATION" as the campaign prints them ('#' lines are comments)."""
     lines = open(path).read().splitlines() if path else []
@@ -442,7 +428,6 @@ def known_crashes(path):
 
 
 def cmd_run(args):
-    args.known = known_hangs(args.known_hangs, args.seed)
     args.known_crash_set = known_crashes(args.known_crashes)
     args.timeouts = {}
     seeds = load_seeds(args.seeds)
@@ -471,7 +456,7 @@ def cmd_run(args):
     elapsed = time.time() - start
     print("%d mutants from %d seeds in %.0f s (%.1f per second), %d jobs, seed %d" %
           (args.count, len(seeds), elapsed, args.count / max(elapsed, 1e-9), args.jobs, args.seed))
-    for k in ("refused", "load-refused", "exit", "limit", "known-hang", "known-crash", "signal", "timeout"):
+    for k in ("refused", "load-refused", "exit", "limit", "known-crash", "signal", "timeout"):
         print("  %-13s %d" % (k, counts[k]))
     for s, n in signals.most_common():
         print("    %-11s %d" % (s, n))
@@ -488,7 +473,7 @@ def report(rec, log, counts, signals, args):
     counts[rec["outcome"]] += 1
     if rec["outcome"] == "signal":
         signals[rec["detail"]] += 1
-    if rec["outcome"] in ("signal", "timeout") and not args.quiet:
+    if rec["outcome"] in ("signal", "timeout"):
         print("%s %s: mutant %d of %s, %s" % (rec["outcome"], rec["detail"], rec["index"], rec["seed_file"],
                                              "; ".join(rec["mutations"])), flush=True)
 
@@ -503,10 +488,8 @@ def main():
     ap.add_argument("--out", default="fuzz-out")
     ap.add_argument("--seeds", nargs="+", default=["tests/images/*.qsrc", "bench/*.qsrc"])
     ap.add_argument("--fail-on-crash", action="store_true", help="exit 1 when any mutant ends the host by a signal")
-    ap.add_argument("--fail-on-timeout", action="store_true", help="exit 1 on timeouts too (but the known hangs)")
-    ap.add_argument("--known-hangs", help="file of timeouts that do not fail the campaign")
+    ap.add_argument("--fail-on-timeout", action="store_true", help="exit 1 on timeouts too")
     ap.add_argument("--known-crashes", help="file of signals that do not fail the campaign")
-    ap.add_argument("--quiet", action="store_true")
     return cmd_run(ap.parse_args())
 
 

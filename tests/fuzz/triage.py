@@ -1,12 +1,11 @@
 #!/usr/bin/env python3
-"""Triage of what fuzz.py kept: where the host was at the signal, the crashes grouped, and a
-kept mutant shrunk to a small source that still fails the same way. `where` needs gdb.
+"""Triage of what fuzz.py kept: the crashes grouped (with --frame by where the host was at the
+signal, which needs gdb), and a kept mutant shrunk to a small source that still fails the same way.
 
-  triage.py where MUTANT.qel             the host function at the signal and its callers
   triage.py group [--frame] DIR...       signals and timeouts grouped by signal (and, with --frame,
                                          the two innermost host functions), with the mutations seen
-  triage.py minimize [--frame] CRASH_DIR deletes lines while the mutant fails the same way (the same
-                                         signal, and with --frame the same innermost function)
+  triage.py minimize CRASH_DIR           deletes lines while the mutant fails the same way (the same
+                                         outcome and signal)
 """
 import argparse
 import collections
@@ -100,14 +99,12 @@ def place(frames):
 
 def crash_key(args, qel, qelasm, src, work):
     """How a source fails: outcome, detail, the C library's or C++ runtime's last words (an abort
-    says why) and, with --frame, where a SIGSEGV happened."""
+    says why)."""
     built, _ = assemble(qelasm, src, work / "m.qel")
     if not built:
         return ("refused",)
     outcome, detail, err = run_host(qel, work / "m.qel", work, args.timeout)
     said = re.findall(r"^(terminate called.*|free\(\).*|double free.*|malloc.*|realloc.*|corrupted.*|munmap.*)$", err, re.M)
-    if args.frame and detail == "SIGSEGV":
-        return outcome, detail, place(where(qel, work / "m.qel", work, 8))
     return (outcome, detail) + tuple(said[:1])
 
 
@@ -148,15 +145,10 @@ def cmd_minimize(args):
         if chunk == 1 and not changed:
             break
         chunk = max(1, chunk // 2)
-    target = Path(args.output or source.with_name("minimal.qsrc"))
+    target = source.with_name("minimal.qsrc")
     write_lines(target, lines)
     shutil.rmtree(work, ignore_errors=True)
     print("%d lines left in %s" % (len(lines), target))
-    return 0
-
-
-def cmd_where(args):
-    print(" <- ".join(where(args.qel, Path(args.image).resolve(), tempfile.mkdtemp(prefix="qelwhere-"), 8)))
     return 0
 
 
@@ -198,7 +190,7 @@ def cmd_group(args):
     for key, recs in sorted(groups.items(), key=lambda kv: (-len(kv[1]), kv[0])):
         kinds = collections.Counter(" + ".join(sorted(mutation_kind(m) for m in r["mutations"])) for r in recs)
         print("%5d  %s  %s" % (len(recs), key[0], key[1]))
-        for kind, n in kinds.most_common(args.kinds):
+        for kind, n in kinds.most_common(8):
             print("         %4d  %s" % (n, kind))
         print("         e.g. %s" % " ".join(r.get("dir", "?") for r in recs[:3]))
     return 0
@@ -208,18 +200,13 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     add_tool_args(ap)
     sub = ap.add_subparsers(dest="command", required=True)
-    wh = sub.add_parser("where", help="the host's stack at the signal")
-    wh.add_argument("image")
     grp = sub.add_parser("group", help="group the crashes of campaigns")
     grp.add_argument("dirs", nargs="+")
     grp.add_argument("--frame", action="store_true", help="group by the host's stack too (gdb, slower)")
-    grp.add_argument("--kinds", type=int, default=8, help="mutation kinds shown per group")
     mini = sub.add_parser("minimize", help="shrink a kept crash by deleting lines")
     mini.add_argument("crash")
-    mini.add_argument("-o", "--output")
-    mini.add_argument("--frame", action="store_true", help="also keep the innermost host function")
     args = ap.parse_args()
-    return {"where": cmd_where, "group": cmd_group, "minimize": cmd_minimize}[args.command](args)
+    return {"group": cmd_group, "minimize": cmd_minimize}[args.command](args)
 
 
 if __name__ == "__main__":

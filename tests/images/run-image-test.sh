@@ -12,6 +12,7 @@
 #                        {libext} to the lane's library extension (.so, .dll)
 #   ;@ truncate N        run a copy of the image cut to N bytes
 #   ;@ lanes LANE...     run only in these lanes (linux, win)
+#   ;@ LANE: DIRECTIVE   a directive for that lane only, e.g. ";@ win: stderr ?=1"
 #
 # usage: run-image-test.sh LANE HOST IMAGE SOURCE
 #   LANE linux runs HOST under qemu-i386; LANE win runs HOST (qel.exe) with $QEL_WINE or wine.
@@ -19,7 +20,9 @@ set -u
 lane=$1 host=$2 image=$3 source=$4
 image_dir=$(dirname "$image")
 
-directive() { sed -n "s/^[[:space:]]*;@ $1\$//p; s/^[[:space:]]*;@ $1 \\(.*\\)\$/\\1/p" "$source"; }
+directive() {
+  sed -n "s/^[[:space:]]*;@ \\($lane: \\)\\{0,1\\}$1\$//p; s/^[[:space:]]*;@ \\($lane: \\)\\{0,1\\}$1 \\(.*\\)\$/\\2/p" "$source"
+}
 
 lanes=$(directive lanes)
 if [ -n "$lanes" ] && ! grep -qw "$lane" <<<"$lanes"; then

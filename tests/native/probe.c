@@ -96,10 +96,8 @@ EXPORT int CDECL probe_esp_span(void) { return g_esp_max >= g_esp_min ? (int)(g_
 #define ARGS2 W a, W b
 #define ARGS3 W a, W b, W c
 #define ARGS4 W a, W b, W c, W d
-#define THIS_ARGS0 void* self
 #define THIS_ARGS1 void* self, W a
 #define THIS_ARGS2 void* self, W a, W b
-#define THIS_ARGS3 void* self, W a, W b, W c
 #define RECORDER(type, conv, name, n, value) \
     EXPORT type conv probe_##name(ARGS##n) { record(#name, FRAME, n, 0, 0); return value; }
 #define THIS_RECORDER(type, name, n, value)                                   \
@@ -112,15 +110,10 @@ RECORDER(uint64_t, STDCALL, std1, 1, g_result)
 RECORDER(uint64_t, STDCALL, std2, 2, g_result)
 RECORDER(uint64_t, STDCALL, std3, 3, g_result)
 RECORDER(uint64_t, STDCALL, std4, 4, g_result)
-RECORDER(uint64_t, CDECL, cdecl0, 0, g_result)
-RECORDER(uint64_t, CDECL, cdecl1, 1, g_result)
 RECORDER(uint64_t, CDECL, cdecl2, 2, g_result)
 RECORDER(uint64_t, CDECL, cdecl3, 3, g_result)
-RECORDER(uint64_t, CDECL, cdecl4, 4, g_result)
-THIS_RECORDER(uint64_t, this0, 0, g_result)
 THIS_RECORDER(uint64_t, this1, 1, g_result)
 THIS_RECORDER(uint64_t, this2, 2, g_result)
-THIS_RECORDER(uint64_t, this3, 3, g_result)
 RECORDER(double, STDCALL, real_std2, 2, g_real)
 RECORDER(double, CDECL, real_cdecl2, 2, g_real)
 THIS_RECORDER(double, real_this2, 2, g_real)

@@ -4,6 +4,7 @@
 
 #include "image/instruction.h"
 #include "image/opcodes.h"
+#include "builtin_harness.h"
 #include "base/name_hash.h"
 #include "test_support.h"
 #include "types/class_registry.h"
@@ -28,63 +29,36 @@ Instruction* at(Runtime& rt, const char* method, int n) {
     return i;
 }
 
+// An instruction as "opcode operand" with its names, its text literal or its signature.
+std::string describe(const Instruction* i) {
+    std::string s = std::string(opcode_mnemonic(i->opcode)) + " " + std::to_string(i->operand.l);
+    if (i->name) s += std::string(" ") + i->name + (i->name2 ? std::string(".") + i->name2 : "");
+    if (i->opcode == kOp_ldstr) s += " \"" + qeltest::Builtins::utf8(*static_cast<WStr*>(i->object)) + "\"";
+    if (i->opcode == kOp_comget) s += std::string(" ") + static_cast<char>(static_cast<char16_t*>(i->object)[0]);
+    if (i->opcode == kOp_callcvirt)
+        s = std::string("callcvirt ") + std::to_string(i->operand.cvirt.slot) + "." + std::to_string(i->operand.cvirt.convention) +
+            "." + static_cast<char>(i->operand.cvirt.result) + "." + (i->name ? i->name : "-") + "/" +
+            std::to_string(i->operand.cvirt.name_length);
+    return s;
+}
+
 TEST(Assembler, OperandKinds) {
-    auto l = qeltest::parse(source("method F.[a:1][m:0][p:00][r:v][v:]\n"
-                                   "inc 3\n"          // 1
-                                   "inc 9\n"          // 2
-                                   "ldint 0x10\n"     // 3
-                                   "ldint -5\n"       // 4
-                                   "ldint 0xFFFFFFFF\n"  // 5
-                                   "ldlong 0x100000000\n"  // 6
-                                   "lddbl 0.5\n"      // 7
-                                   "ldstr \"\"\n"     // 8
-                                   "ldstr \"h\xC3\xA9!\"\n"  // 9
-                                   "ldpdbl\n"         // 10
-                                   "ldpdbl Point.y\n" // 11
-                                   "sizeof Point\n"   // 12
-                                   "sizeof char\n"    // 13
-                                   "newstruct Nothing\n"  // 14
-                                   "callvirt Draw\n"  // 15
-                                   "callcvirt 4.0.v.f\n"  // 16
-                                   "callcvirt 2.2.i.n\n"  // 17
-                                   "comget Fields.2\n"  // 18
-                                   "ldnpp PString.Length\n"  // 19
-                                   "ret\n"));
+    const std::pair<const char*, std::string> cases[] = {
+        {"inc 3", "inc_3 4294967299"}, {"inc 9", "inc 9"}, {"ldint 0x10", "ldint 16"}, {"ldint -5", "ldint -5"},
+        {"ldint 0xFFFFFFFF", "ldint -1"}, {"ldlong 0x100000000", "ldlong 4294967296"}, {"ldstr \"\"", "ldstr 0 \"\""},
+        {"ldstr \"h\xC3\xA9!\"", "ldstr 0 \"h\xC3\xA9!\""}, {"stevent 0", "stevent 0 0"}, {"ldpdbl", "ldpdbl 0"}, {"ldpdbl Point.y", "ldpdbl 8"},
+        {"sizeof Point", "sizeof 16 Point"}, {"sizeof char", "sizeof 2 char"}, {"newstruct Nothing", "newstruct 0 Nothing"},
+        {"callvirt Draw", "callvirt " + std::to_string(name_hash("Draw")) + " Draw"}, {"callcvirt 4.0.v.f", "callcvirt 4.0.v.f/1"},
+        {"callcvirt 2.2.i.n", "callcvirt 2.2.i.-/0"}, {"comget Fields.2", "comget 2 F"},
+        {"ldnpp PString.Length", "ldnpp 0 PString.Length"},
+    };
+    std::string body = "method F.[a:1][m:0][p:00][r:v][v:]\n";
+    for (const auto& c : cases) body += std::string(c.first) + "\n";
+    auto l = qeltest::parse(source(body + "lddbl 0.5\nret\n"));
     ASSERT_TRUE(l.ok) << l.failure().what;
-    Runtime& rt = *l.rt;
-    EXPECT_EQ(at(rt, "F", 1)->opcode, kOp_inc_3);
-    EXPECT_EQ(at(rt, "F", 1)->operand.i, 3);
-    EXPECT_EQ(at(rt, "F", 2)->opcode, kOp_inc);
-    EXPECT_EQ(at(rt, "F", 2)->operand.i, 9);
-    EXPECT_EQ(at(rt, "F", 3)->operand.i, 16);
-    EXPECT_EQ(at(rt, "F", 4)->operand.i, -5);
-    EXPECT_EQ(at(rt, "F", 5)->operand.i, -1);
-    EXPECT_EQ(at(rt, "F", 6)->operand.l, 0x100000000LL);
-    EXPECT_EQ(at(rt, "F", 7)->operand.d, 0.5);
-    auto* empty = static_cast<WStr*>(at(rt, "F", 8)->object);
-    ASSERT_TRUE(empty);
-    EXPECT_EQ(empty->length, 0u);
-    auto* utf8 = static_cast<WStr*>(at(rt, "F", 9)->object);
-    ASSERT_EQ(utf8->length, 3u);
-    EXPECT_EQ(utf8->text()[1], 0xE9);
-    EXPECT_EQ(at(rt, "F", 10)->operand.i, 0);
-    EXPECT_EQ(at(rt, "F", 11)->operand.i, 8);
-    EXPECT_EQ(at(rt, "F", 12)->operand.i, 16);
-    EXPECT_EQ(at(rt, "F", 13)->operand.i, 2);
-    EXPECT_EQ(at(rt, "F", 14)->operand.i, 0);
-    EXPECT_EQ(at(rt, "F", 15)->operand.u, name_hash("Draw"));
-    EXPECT_STREQ(at(rt, "F", 15)->name, "Draw");
-    EXPECT_EQ(at(rt, "F", 16)->operand.cvirt.slot, 4);
-    EXPECT_EQ(at(rt, "F", 16)->operand.cvirt.convention, 0);
-    EXPECT_EQ(at(rt, "F", 16)->operand.cvirt.result, 'v');
-    EXPECT_STREQ(at(rt, "F", 16)->name, "f");
-    EXPECT_EQ(at(rt, "F", 16)->operand.cvirt.name_length, 1);
-    EXPECT_EQ(at(rt, "F", 17)->name, nullptr);
-    EXPECT_EQ(at(rt, "F", 17)->operand.cvirt.name_length, 0);
-    EXPECT_EQ(at(rt, "F", 18)->operand.i, 2);
-    EXPECT_EQ(static_cast<char16_t*>(at(rt, "F", 18)->object)[0], u'F');
-    EXPECT_STREQ(at(rt, "F", 19)->name, "PString");
-    EXPECT_STREQ(at(rt, "F", 19)->name2, "Length");
+    int n = 1;
+    for (const auto& c : cases) EXPECT_EQ(describe(at(*l.rt, "F", n++)), c.second) << c.first;
+    EXPECT_EQ(at(*l.rt, "F", n)->operand.d, 0.5);
 }
 
 TEST(Assembler, HeadersRecordsAndLineNumbers) {
@@ -149,46 +123,33 @@ TEST(Assembler, OneChainAcrossBlocksAndResolvedTargets) {
     EXPECT_EQ(last->opcode, kOpNone);
 }
 
-struct BadSource {
-    const char* body;
-    int line;
-    const char* what;
-};
-
-class BadSourceLine : public ::testing::TestWithParam<BadSource> {};
-
-TEST_P(BadSourceLine, FailsTheLoadNamingTheLine) {
-    auto l = qeltest::parse(source(GetParam().body));
-    EXPECT_FALSE(l.ok);
-    EXPECT_EQ(l.failure().line, GetParam().line);
-    EXPECT_NE(l.failure().what.find(GetParam().what), std::string::npos) << l.failure().what;
-}
-
-std::string bad_name(const ::testing::TestParamInfo<BadSource>& info) {
-    std::string n = std::to_string(info.index) + "_";
-    for (const char* p = info.param.what; *p; ++p)
-        if ((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z')) n += *p;
-    return n;
-}
-
 // The source starts on line 9 of the image text (line 10 is the first method header).
-INSTANTIATE_TEST_SUITE_P(
-    Assembler, BadSourceLine,
-    ::testing::Values(
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\nldpint Point.z\nret\n", 11, "has no field 'z'"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\nstpint Nowhere.x\nret\n", 11, "unknown class 'Nowhere'"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\nnewstr Point.q\nret\n", 11, "has no field 'q'"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v]\nret\n", 10, "does not have the form"},
-        BadSource{"method F.[a:1][m:0][p:02][r:v][v:i]\nret\n", 10, "does not have the form"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:iiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiii]\nret\n", 10, "at most 32"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\njmp 4\nret\n", 11, "beyond the end of F"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\njmp 2\nmethod G.[a:1][m:0][p:00][r:v][v:]\nret\n", 11,
-                  "beyond the end of F"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\ncallstd NoSuchBuiltin\nret\n", 11, "unknown built-in"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\nldvint 32\nret\n", 11, "variable index out of range"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\nldint 12x\nret\n", 11, "bad integer"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\nret now\n", 11, "unexpected operand"},
-        BadSource{"method F.[a:1][m:0][p:00][r:v][v:]\nret\n[METADATA]\n", 12, "unknown mnemonic '[METADATA]'"}),
-    bad_name);
+TEST(Assembler, MalformedLinesFailTheLoadNamingTheLine) {
+    const std::string f = "method F.[a:1][m:0][p:00][r:v][v:]\n";
+    struct { std::string body; int line; const char* what; } cases[] = {
+        {f + "ldpint Point.z\nret\n", 11, "has no field 'z'"},
+        {f + "stpint Nowhere.x\nret\n", 11, "unknown class 'Nowhere'"},
+        {"method F.[a:1][m:0][p:00][r:v]\nret\n", 10, "does not have the form"},
+        {"method F.[a:1][m:0][p:02][r:v][v:i]\nret\n", 10, "does not have the form"},
+        {"method F.[a:1][m:0][p:00][r:v][v:iiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiii]\nret\n", 10, "at most 32"},
+        {f + "jmp 4\nret\n", 11, "beyond the end of F"},
+        {f + "jmp 2\nmethod G.[a:1][m:0][p:00][r:v][v:]\nret\n", 11, "beyond the end of F"},
+        {f + "callstd NoSuchBuiltin\nret\n", 11, "unknown built-in"},
+        {f + "ldvint 32\nret\n", 11, "variable index out of range"},
+        {f + "ldvint\nret\n", 11, "bad number ''"},  // an operand is never taken from the next line
+        {f + "ldint 12x\nret\n", 11, "bad integer"},
+
+        {f + "lddbl 1.5x\nret\n", 11, "bad real number"},
+        {f + "ldint 1\njmp 4294967297\nret\n", 12, "bad number"},
+        {f + "ret now\n", 11, "unexpected operand"},
+        {f + "ret\n[METADATA]\n", 12, "unknown mnemonic '[METADATA]'"},
+    };
+    for (const auto& c : cases) {
+        auto l = qeltest::parse(source(c.body));
+        EXPECT_FALSE(l.ok) << c.what;
+        EXPECT_EQ(l.failure().line, c.line) << c.what;
+        EXPECT_NE(l.failure().what.find(c.what), std::string::npos) << l.failure().what;
+    }
+}
 
 }  // namespace

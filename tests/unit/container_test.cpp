@@ -1,4 +1,5 @@
-// The "ql" container: round trips, sizing by overflow, failure statuses.
+// The "ql" container (round trips, sizing by overflow, failure statuses), the byte buffer, and
+// the authoring conveniences of qelasm: line ends, comments, includes and labels.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,15 +7,26 @@
 #include <vector>
 
 #include "image/container.h"
+#include "qelasm/authoring.h"
 
 using namespace qel;
+using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-std::vector<uint8_t> deflate(const std::string& s) {
+using Bytes = std::vector<uint8_t>;
+
+Bytes deflate(const std::string& s) {
     ByteBuffer out;
     EXPECT_EQ(container_deflate_buffer(out, reinterpret_cast<const uint8_t*>(s.data()), static_cast<int32_t>(s.size())), kZOk);
-    return std::vector<uint8_t>(out.data, out.data + out.length);
+    return Bytes(out.data, out.data + out.length);
+}
+
+// The status of inflating the bytes, and the text when it succeeded.
+std::string inflate(Bytes in) {
+    ByteBuffer out;
+    int status = container_inflate_buffer(out, in.data(), static_cast<int32_t>(in.size()));
+    return std::to_string(status) + (status == kZOk ? ":" + std::string(reinterpret_cast<char*>(out.data), out.length) : "");
 }
 
 std::string pattern(size_t n) {
@@ -23,57 +35,32 @@ std::string pattern(size_t n) {
     return s;
 }
 
-TEST(Container, RoundTripsAndStartsWithTheMagic) {
-    for (size_t n : {size_t(0), size_t(1), size_t(100), size_t(8192), size_t(8193), size_t(300000)}) {
-        std::string payload = pattern(n);
-        std::vector<uint8_t> packed = deflate(payload);
+TEST(Container, RoundTripsWhateverTheFirstTwoBytesSay) {
+    for (size_t n : {size_t(0), size_t(1), size_t(8192), size_t(8193), size_t(300000)}) {
+        Bytes packed = deflate(pattern(n));
         ASSERT_GE(packed.size(), 2u);
-        EXPECT_EQ(packed[0], 'q');
-        EXPECT_EQ(packed[1], 'l');
-        ByteBuffer out;
-        ASSERT_EQ(container_inflate_buffer(out, packed.data(), static_cast<int32_t>(packed.size())), kZOk) << n;
-        ASSERT_EQ(out.length, static_cast<int32_t>(n));
-        EXPECT_EQ(std::memcmp(out.data, payload.data(), n), 0);
+        EXPECT_EQ(std::string(packed.begin(), packed.begin() + 2), "ql");
+        EXPECT_EQ(inflate(packed), "0:" + pattern(n)) << n;
+        for (uint8_t b : {0x00, 0x78}) {  // the header is written over before inflating
+            packed[0] = packed[1] = b;
+            EXPECT_EQ(inflate(packed), "0:" + pattern(n)) << n;
+        }
     }
-}
-
-TEST(Container, ThePayloadSizeDecidesOneOrTwoPasses) {
-    std::string small = pattern(8192), large = pattern(8193);
-    std::vector<uint8_t> a = deflate(small), b = deflate(large);
-    ByteBuffer out;
-    ASSERT_TRUE(out.set_length(8192));
+    // One pass fits 8192 bytes; more overflows, and only the size survives the overflow pass.
+    Bytes a = deflate(pattern(8192)), b = deflate(pattern(8193));
+    ByteBuffer out, out2;
+    ASSERT_TRUE(out.set_length(8192) && out2.set_length(8192));
     EXPECT_EQ(container_inflate(out, a.data(), static_cast<int32_t>(a.size())), kZOk);
     EXPECT_EQ(out.length, 8192);
-    ByteBuffer out2;
-    ASSERT_TRUE(out2.set_length(8192));
     EXPECT_EQ(container_inflate(out2, b.data(), static_cast<int32_t>(b.size())), kZBufError);
-    EXPECT_EQ(out2.length, 8193);  // only the size survives an overflow pass
-}
-
-TEST(Container, TheFirstTwoBytesAreIgnored) {
-    std::string payload = "hello";
-    std::vector<uint8_t> packed = deflate(payload);
-    for (auto magic : {std::pair<uint8_t, uint8_t>{0x78, 0x9C}, {0, 0}, {'x', 'y'}}) {
-        std::vector<uint8_t> copy = packed;
-        copy[0] = magic.first;
-        copy[1] = magic.second;
-        ByteBuffer out;
-        ASSERT_EQ(container_inflate_buffer(out, copy.data(), static_cast<int32_t>(copy.size())), kZOk);
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(out.data), out.length), payload);
-        EXPECT_EQ(copy[0], 0x78);  // written over in the input
-    }
+    EXPECT_EQ(out2.length, 8193);
 }
 
 TEST(Container, TruncatedOrGarbageInputFails) {
-    std::vector<uint8_t> packed = deflate(pattern(20000));
-    for (size_t cut : {size_t(0), size_t(1), size_t(2), size_t(10), packed.size() / 2, packed.size() - 1}) {
-        std::vector<uint8_t> copy(packed.begin(), packed.begin() + static_cast<long>(cut));
-        ByteBuffer out;
-        EXPECT_EQ(container_inflate_buffer(out, copy.data(), static_cast<int32_t>(copy.size())), kZDataError) << cut;
-    }
-    std::vector<uint8_t> garbage = {'q', 'l', 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x12};
-    ByteBuffer out;
-    EXPECT_EQ(container_inflate_buffer(out, garbage.data(), static_cast<int32_t>(garbage.size())), kZDataError);
+    Bytes packed = deflate(pattern(20000));
+    for (size_t cut : {size_t(0), size_t(1), size_t(2), size_t(10), packed.size() / 2, packed.size() - 1})
+        EXPECT_EQ(inflate(Bytes(packed.begin(), packed.begin() + static_cast<long>(cut))), std::to_string(kZDataError)) << cut;
+    EXPECT_EQ(inflate({'q', 'l', 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x12}), std::to_string(kZDataError));
 }
 
 TEST(ByteBuffer, SetLengthKeepsOrReplacesTheBlock) {
@@ -82,11 +69,34 @@ TEST(ByteBuffer, SetLengthKeepsOrReplacesTheBlock) {
     uint8_t* first = b.data;
     ASSERT_TRUE(b.set_length(8));
     EXPECT_EQ(b.data, first);
-    EXPECT_EQ(b.capacity, 16);
-    EXPECT_EQ(b.length, 8);
+    EXPECT_EQ(b.capacity * 100 + b.length, 1608);
     ASSERT_TRUE(b.set_length(32));
-    EXPECT_EQ(b.capacity, 32);
-    EXPECT_EQ(b.length, 32);
+    EXPECT_EQ(b.capacity * 100 + b.length, 3232);
+    EXPECT_FALSE(b.set_length(-1));
+}
+
+// The image text qelasm makes of the source, or "error: " and why.
+std::string build(const std::string& src) {
+    std::string out, error;
+    return qelasm::build_image_text_from(src, "t.qsrc", QEL_SOURCE_DIR "/tests/images", &out, &error) ? out : "error: " + error;
+}
+
+TEST(Qelasm, LinesLabelsIncludesAndErrors) {
+    // Lines are trimmed, comments and blank lines dropped, CR LF joins them and a NUL ends the text.
+    EXPECT_EQ(build("; comment\n\n  [METADATA]  \r\n\t; indented comment\nunit  A\n[/METADATA]"),
+              std::string("[METADATA]\r\nunit  A\r\n[/METADATA]\r\n") + '\0');
+    // Labels become instruction counts from the method header.
+    const std::string f = "[SOURCE]\nmethod F.[a:1][m:0][p:00][r:i][v:i]\n";
+    EXPECT_EQ(build(f + "@top:\nldint 1\ncmp @end\njmp @top\n@end:\nret\nmethod G.[a:1][m:0][p:00][r:v][v:]\ntry @end\n"
+                        "@end:\nret\n[/SOURCE]\n"),
+              "[SOURCE]\r\nmethod F.[a:1][m:0][p:00][r:i][v:i]\r\nldint 1\r\ncmp 4\r\njmp 1\r\nret\r\n"
+              "method G.[a:1][m:0][p:00][r:v][v:]\r\ntry 2\r\nret\r\n[/SOURCE]\r\n" + std::string(1, '\0'));
+    EXPECT_EQ(build(f + "jmp @nowhere\nret\n[/SOURCE]\n"), "error: t.qsrc:3: undefined label '@nowhere'");
+    EXPECT_EQ(build(f + "@a:\n@a:\nret\n[/SOURCE]\n"), "error: t.qsrc:4: label '@a' defined twice in this method");
+    EXPECT_EQ(build(f + "@:\nret\n[/SOURCE]\n"), "error: t.qsrc:3: a label is written @name:");
+    // Includes are spliced relative to the including file.
+    EXPECT_NE(build("#include \"prelude/prelude.qsrc\"\n").find("class CClass object 0 Rtti\r\n"), std::string::npos);
+    EXPECT_EQ(build("\n#include \"no/such/file.qsrc\"\n").rfind("error: t.qsrc:2: cannot read included file", 0), 0u);
 }
 
 }  // namespace

@@ -1,18 +1,68 @@
-// The manifest, metadata and resource grammar, and the load failures of malformed image text.
+// Image text: the line reader, the manifest, metadata and resource grammar, and the load failures
+// of malformed image text.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include <unistd.h>
+
+#include "image/container.h"
 #include "image/instruction.h"
-#include "types/datetime.h"
+#include "image/line_reader.h"
 #include "test_support.h"
 #include "types/class_registry.h"
+#include "types/datetime.h"
 
 using namespace qel;
+using qel::LineReader;
 using qeltest::find_class;
 using qeltest::find_field;
 
 namespace {
+
+// Reads the text with the separators; 'q' in how reads a quoted value, any other letter a token.
+// Each read is "token@line" with "$" when it ended its line and "!" when it was an empty quote.
+std::string read(std::string text, uint32_t split, const std::string& how) {
+    text.push_back('\0');
+    LineReader r;
+    r.start(text.data());
+    r.set_split(split);
+    std::string out;
+    for (char c : how) {
+        out += c == 'q' ? r.next_quoted() : r.next();
+        out += "@" + std::to_string(r.lineno) + (r.end_of_line() ? "$" : "") + (c == 'q' && r.empty_quote() ? "!" : "");
+        out += r.end_of_text() ? "|end " : " ";
+    }
+    return out;
+}
+
+TEST(LineReader, TokensLinesQuotesAndTheEnd) {
+    const uint32_t space = LineReader::kSplitSpace, dot = LineReader::kSplitDot, comma = LineReader::kSplitComma;
+    struct { const char* text; uint32_t split; const char* how; const char* expected; } cases[] = {
+        // Only the selected separators cut; they are not merged, so two spaces give an empty token.
+        {"ldpint CSystemEnvironment.MajorVersion\r\n", space | dot, "ttt",
+         "ldpint@0 CSystemEnvironment@0 MajorVersion@1$|end "},
+        {"a b.c,d\r\n", 0, "t", "a b.c,d@1$|end "},
+        {"2.0.i.n,x y\r\n", comma | dot, "ttttt", "2@0 0@0 i@0 n@0 x y@1$|end "},
+        {"a  b\r\n", space, "ttt", "a@0 @0 b@1$|end "},
+        // A token that ends its line has consumed the CR; a lone LF is no line end; an LF after
+        // the CR belongs to it.
+        {"ret\r\njmp 4\r\n", space, "ttt", "ret@1$ jmp@1 4@2$|end "},
+        {"a\nb\r\n", space, "t", "a\nb@1$|end "},
+        // At the end of the text: empty tokens, never past the text.
+        {"a\r\nb", space, "ttt", "a@1$ b@1$|end @1$|end "},
+        // Quoted values ignore separators and end at the closing quote or the line end; "" is an
+        // empty value whose line end is skipped; a backslash is an ordinary character.
+        {"project:title \"My App, v1.0\"\r\nnext\r\n", space | dot | comma, "tqt",
+         "project:title@0 My App, v1.0@1$ next@2$|end "},
+        {"k \"\"\r\nafter\r\n", space, "tqt", "k@0 @1$! after@2$|end "},
+        {"\"C:\\dir\\x\"\r\n", 0, "q", "C:\\dir\\x@1$|end "},
+        {"\"open\r\nnext\r\n", 0, "qt", "open@1$ next@2$|end "},
+    };
+    for (const auto& c : cases) EXPECT_EQ(read(c.text, c.split, c.how), c.expected) << c.text;
+}
 
 // Image text from lines written with LF.
 std::string crlf(const std::string& lf) {
@@ -33,28 +83,20 @@ std::string text_of(const WStr* s) {
 }
 
 TEST(Manifest, KnownKeysFillTheSystemBlock) {
-    auto l = qeltest::load_raw(crlf(std::string("[MANIFEST]\n"
-                                                "project:name \"Demo App\"\n"
-                                                "project:title \"\"\n"
-                                                "project:company \"ACME, Inc.\"\n"
-                                                "project:unknown some words here\n"
-                                                "project:version \"1.2.3\"\n"
-                                                "project:date \"2024-01-31T08:15:00.250+02:00\"\n"
-                                                "[/MANIFEST]\n") +
-                                    kGlobal));
-    ASSERT_TRUE(l.ok) << l.failure().what;
-    CSystem& s = l.rt->system;
-    EXPECT_EQ(text_of(s.ProjectName), "Demo App");
-    EXPECT_EQ(text_of(s.ProjectTitle), "");
-    EXPECT_EQ(text_of(s.ProjectCompany), "ACME, Inc.");
-    EXPECT_EQ(text_of(s.ProjectVersion), "1.2.3");
-    EXPECT_DOUBLE_EQ(s.ProjectDate, encode_date(2024, 1, 31) + encode_time(8, 15, 0, 250));
-}
-
-TEST(Manifest, WithoutADateTheProjectDateStaysZero) {
-    auto l = qeltest::load_raw(crlf(std::string("[MANIFEST]\nproject:name \"x\"\n[/MANIFEST]\n") + kGlobal));
-    ASSERT_TRUE(l.ok);
-    EXPECT_EQ(l.rt->system.ProjectDate, 0.0);
+    const std::string keys[] = {"project:name \"Demo App\"\nproject:title \"\"\nproject:company \"ACME, Inc.\"\n"
+                                "project:unknown some words here\nproject:version \"1.2.3\"\n"
+                                "project:date \"2024-01-31T08:15:00.250+02:00\"\n",
+                                "project:name \"x\"\n"};
+    for (const std::string& k : keys) {
+        auto l = qeltest::load_raw(crlf("[MANIFEST]\n" + k + "[/MANIFEST]\n" + kGlobal));
+        ASSERT_TRUE(l.ok) << l.failure().what;
+        CSystem& s = l.rt->system;
+        EXPECT_EQ(text_of(s.ProjectName) + "|" + text_of(s.ProjectTitle) + "|" + text_of(s.ProjectCompany) + "|" +
+                      text_of(s.ProjectVersion),
+                  k.size() > 20 ? "Demo App||ACME, Inc.|1.2.3" : "x|||");
+        // Without a date the project date stays zero.
+        EXPECT_DOUBLE_EQ(s.ProjectDate, k.size() > 20 ? encode_date(2024, 1, 31) + encode_time(8, 15, 0, 250) : 0.0);
+    }
 }
 
 TEST(Metadata, TypesEnumsAndUnits) {
@@ -77,20 +119,32 @@ TEST(Metadata, TypesEnumsAndUnits) {
     ASSERT_TRUE(v && i && dw);
     EXPECT_EQ(v->base_type, v);
     EXPECT_EQ(dw->base_type, i);
-    EXPECT_EQ(dw->size, 4);
-    EXPECT_EQ(dw->short_name, 'i');
+    EXPECT_EQ(dw->size * 1000 + dw->short_name, 4000 + 'i');
     EXPECT_EQ(type_by_name(rt.program.types, "HANDLE")->base_type, nullptr);
     // Units get ids in the order of first mention, also from class lines.
-    EXPECT_EQ(rt.program.units.id_of("System"), 1);
-    EXPECT_EQ(rt.program.units.id_of("Windef"), 2);
-    EXPECT_EQ(rt.program.units.id_of("Graphics"), 3);
+    EXPECT_EQ(rt.program.units.id_of("Windef") * 100 + rt.program.units.id_of("Graphics") * 10 + dw->unit_id, 232);
     EXPECT_EQ(find_class(rt, "Shape")->unit_id, 4);
-    EXPECT_EQ(dw->unit_id, 2);
     CEnum* e = enum_by_name(rt.program.enums, "Colour");
-    ASSERT_TRUE(e);
-    ASSERT_EQ(e->members->count, 2);
-    EXPECT_STREQ(static_cast<CEnumMember*>((*e->members)[1])->name, "Green");
-    EXPECT_EQ(static_cast<CEnumMember*>((*e->members)[1])->value, -2);
+    ASSERT_TRUE(e && e->members->count == 2);
+    auto* green = static_cast<CEnumMember*>((*e->members)[1]);
+    EXPECT_EQ(green->name + std::to_string(green->value), "Green-2");
+}
+
+// A member as "access kind type array info:<name> [read/write/default]" with the accessor kinds.
+std::string describe(const CMember* m) {
+    if (!m) return "<none>";
+    const char* info = !m->info                     ? "-"
+                       : m->kind == kMemberObject   ? static_cast<CClass*>(m->info)->name
+                       : m->kind == kMemberEnum     ? static_cast<CEnum*>(m->info)->name
+                                                    : static_cast<CType*>(m->info)->name;
+    std::string s = std::to_string(m->access) + " " + std::to_string(m->kind) + " " + static_cast<char>(m->type) + " " +
+                    std::to_string(m->array_length) + " " + info;
+    auto accessor = [](const CPropAttrib* a) {
+        return a ? std::to_string(a->type) + (a->ptr ? "+" : "0") : std::string("none");
+    };
+    if (m->read || m->write || m->default_value)
+        s += " " + accessor(m->read) + "/" + accessor(m->write) + "/" + (m->default_value ? std::to_string(*m->default_value) : "n");
+    return s;
 }
 
 TEST(Metadata, ClassesStructsAndMembers) {
@@ -103,9 +157,6 @@ TEST(Metadata, ClassesStructsAndMembers) {
                                     "class PChar object 1 System\n"
                                     "struct tagRECT [none] Windef\n"
                                     "0 1 i int left 0\n"
-                                    "0 1 i int top 0\n"
-                                    "0 1 i int right 0\n"
-                                    "0 1 i int bottom 0\n"
                                     "class CItem object 0 Controls\n"
                                     "0 2 s string FText 0\n"
                                     "0 1 e Mode FMode 0\n"
@@ -124,74 +175,53 @@ TEST(Metadata, ClassesStructsAndMembers) {
     CClass* item = find_class(rt, "CItem");
     ASSERT_TRUE(object && pchar && item);
     EXPECT_EQ(object->base_class, nullptr);
-    EXPECT_TRUE(pchar->internal_class);
-    EXPECT_EQ(pchar->size, 0);
-    EXPECT_EQ(pchar->base_class, object);
-    EXPECT_FALSE(item->is_struct);
-    EXPECT_TRUE(find_class(rt, "tagRECT")->is_struct);
-
-    CMember* text = field_of(item, "FText");
-    CMember* mode = field_of(item, "FMode");
-    CMember* rc = field_of(item, "rcItem");
-    CMember* name = field_of(item, "cFileName");
-    CMember* other = field_of(item, "FOther");
-    CMember* count = field_of(item, "FCount");
-    ASSERT_TRUE(text && mode && rc && name && other && count);
-    EXPECT_EQ(text->access, kAccessPrivate);
-    EXPECT_EQ(mode->kind, kMemberEnum);
-    EXPECT_EQ(count->kind, kMemberVar);
-    EXPECT_EQ(rc->kind, kMemberObject);
-    EXPECT_EQ(rc->info, find_class(rt, "tagRECT"));
-    EXPECT_EQ(other->kind, kMemberObject);
-    EXPECT_EQ(other->info, nullptr);
-    EXPECT_EQ(rc->array_length, -1);
-    EXPECT_EQ(name->array_length, 260);
-    EXPECT_EQ(count->array_length, 0);
-    ASSERT_TRUE(item->ofields);
-    EXPECT_EQ(item->ofields->count, 1);
-    EXPECT_EQ((*item->ofields)[0], text);
-
-    CMember* textProp = property_of(item, "Text");
-    CMember* countProp = property_of(item, "Count");
-    ASSERT_TRUE(textProp && countProp);
-    EXPECT_EQ(textProp->access, kAccessPublished);
-    EXPECT_EQ(textProp->default_value, nullptr);
-    ASSERT_TRUE(textProp->read && textProp->write);
-    EXPECT_EQ(textProp->read->type, kPropField);
-    EXPECT_EQ(textProp->read->ptr, text);
-    EXPECT_EQ(textProp->write->type, kPropMethod);  // no field SetText and no method either
-    EXPECT_EQ(textProp->write->ptr, nullptr);
-    EXPECT_EQ(countProp->write, nullptr);
-    ASSERT_TRUE(countProp->default_value);
-    EXPECT_EQ(*countProp->default_value, 7);
-    EXPECT_EQ(countProp->address, -1);
+    EXPECT_TRUE(pchar->internal_class && pchar->size == 0 && pchar->base_class == object);
+    EXPECT_TRUE(!item->is_struct && find_class(rt, "tagRECT")->is_struct);
+    // access, kind (var, enum, object), type, array length, type info; properties with their
+    // accessors (type none/field/method, bound or not) and default. string and char are not declared
+    // types here, so their members are of the object kind with no info.
+    const std::pair<const char*, const char*> members[] = {
+        {"FText", "2 2 s 0 -"},   {"FMode", "1 1 e 0 Mode"},        {"rcItem", "1 2 p -1 tagRECT"},
+        {"cFileName", "1 2 c 260 -"}, {"FOther", "1 2 p 0 -"},  {"FCount", "1 0 i 0 int"},
+    };
+    for (auto [name, expected] : members) EXPECT_EQ(describe(field_of(item, name)), expected) << name;
+    // SetText is neither a field nor a method: a method accessor bound to nothing.
+    EXPECT_EQ(describe(property_of(item, "Text")), "0 2 s 0 - 1+/20/n");
+    EXPECT_EQ(describe(property_of(item, "Count")), "3 0 i 0 int 1+/none/7");
+    EXPECT_EQ(property_of(item, "Count")->address, -1);
+    ASSERT_TRUE(item->ofields && item->ofields->count == 1);
+    EXPECT_EQ((*item->ofields)[0], field_of(item, "FText"));
     // Every descriptor is an object of class CClass, when the image has one.
     EXPECT_EQ(item->class_info, nullptr);
 }
 
-TEST(Metadata, ProcLines) {
+// Procedures with their libraries (an unknown convention drops the line); resources are named hex
+// blocks.
+TEST(Metadata, ProcsAndResources) {
     auto l = qeltest::parse_raw(crlf("[METADATA]\n"
                                     "proc getpid i n libc.so.6 stdcall\n"
                                     "proc SetProcessDPIAware i n late user32.dll stdcall\n"
-                                    "proc qsort v ppip libc.so.6 cdecl\n"
+                                    "proc qsort v ppldip libc.so.6 cdecl\n"
                                     "proc Nothing i n libc.so.6 fastcall\n"
                                     "struct Global [none] System\n"
-                                    "[/METADATA]\n"));
-    ASSERT_TRUE(l.ok);
+                                    "[/METADATA]\n[RESOURCE]\nIcon Main.png\nEFbbBF\n[/RESOURCE]\n[RESOURCE]\nempty\n\n[/RESOURCE]\n"));
+    ASSERT_TRUE(l.ok) << l.failure().what;
     ProcRegistry& reg = l.rt->program.procs;
     ASSERT_EQ(reg.procs.count, 3);
-    auto* tick = static_cast<CLibProc*>(reg.procs[0]);
-    auto* dpi = static_cast<CLibProc*>(reg.procs[1]);
-    auto* qs = static_cast<CLibProc*>(reg.procs[2]);
-    EXPECT_STREQ(tick->param_labels, "");
-    EXPECT_EQ(tick->param_count, 0);
-    EXPECT_EQ(tick->late, 0);
-    EXPECT_EQ(dpi->late, 1);
-    EXPECT_STREQ(dpi->library->name, "user32.dll");
-    EXPECT_EQ(qs->type, kCdecl);
-    EXPECT_EQ(qs->esp_size, 16);
-    EXPECT_EQ(qs->return_type, 'v');
-    EXPECT_EQ(tick->library, static_cast<CLib*>(reg.libs[0]));
+    std::string procs;
+    for (int32_t i = 0; i < 3; ++i) {
+        auto* p = static_cast<CLibProc*>(reg.procs[i]);
+        procs += std::string(p->name) + "(" + p->param_labels + ")" + static_cast<char>(p->return_type) + " " +
+                 p->library->name + " " + std::to_string(p->type) + std::to_string(p->late) + " " + std::to_string(p->esp_size) + "|";
+    }
+    // cdecl sizes: four bytes a word, long and double take two
+    EXPECT_EQ(procs, "getpid()i libc.so.6 00 0|SetProcessDPIAware()i user32.dll 01 0|qsort(ppldip)v libc.so.6 10 32|");
+    EXPECT_EQ(reg.libs.count, 2);
+    ResourceRec* r = l.rt->program.code.resource("Icon Main.png");
+    ASSERT_TRUE(r && r->size == 3u);
+    EXPECT_EQ(r->data[0] << 16 | r->data[1] << 8 | r->data[2], 0xEFBBBF);
+    EXPECT_EQ(l.rt->program.code.resource("icon Main.png"), nullptr);  // names are case-sensitive
+    EXPECT_EQ(l.rt->program.code.resource("empty")->size, 0u);
 }
 
 // Every metadata line has exactly its fields: one too few or too many (two spaces make an empty
@@ -216,64 +246,56 @@ TEST(Metadata, ALineWithAFieldTooFewOrTooManyFailsAtItsLine) {
     }
 }
 
-TEST(Resources, HexLinesBecomeNamedBlocks) {
-    auto l = qeltest::parse_raw(crlf(std::string(kGlobal) +
-                                    "[RESOURCE]\nIcon Main.png\nEFbbBF\n[/RESOURCE]\n[RESOURCE]\nempty\n\n[/RESOURCE]\n"));
-    ASSERT_TRUE(l.ok) << l.failure().what;
-    ResourceRec* r = l.rt->program.code.resource("Icon Main.png");
-    ASSERT_TRUE(r);
-    ASSERT_EQ(r->size, 3u);
-    EXPECT_EQ(r->data[0], 0xEF);
-    EXPECT_EQ(r->data[1], 0xBB);
-    EXPECT_EQ(r->data[2], 0xBF);
-    EXPECT_EQ(l.rt->program.code.resource("icon Main.png"), nullptr);  // names are case-sensitive
-    EXPECT_EQ(l.rt->program.code.resource("empty")->size, 0u);
+TEST(Loader, MalformedTextFailsTheLoadNamingTheLine) {
+    const std::string global = "[METADATA]\nstruct Global [none] System\n";
+    struct { std::string text; int line; const char* what; } cases[] = {
+        {global + "[/METADATA]\nstray\n", 4, "unexpected text 'stray'"},
+        {global + "struct S [none] System\n0 1 p Nowhere r new\n[/METADATA]\n", 5, "embedded member 'r'"},
+        {global + "[/METADATA]\n[RESOURCE]\nr\nABC\n[/RESOURCE]\n", 6, "odd number"},
+        {global + "[/METADATA]\n[RESOURCE]\nr\nzz\n[/RESOURCE]\n", 6, "not hexadecimal"},
+        {global + "[/METADATA]\n[RESOURCE]\nr\nAB\n", 7, "[/RESOURCE]"},
+        {global, 2, "without [/METADATA]"},
+        {global + "struct S [none] System\n0 1 i int a -2\n[/METADATA]\n", 4, "invalid array length"},
+        {global + "[/METADATA]\n[SOURCE]\nmethod F.[a:1][m:0][p:00][r:v][v:]\nfrob 1\n[/SOURCE]\n", 6,
+         "unknown mnemonic 'frob'"},
+    };
+    for (const auto& c : cases) {
+        auto l = qeltest::parse_raw(crlf(c.text));
+        EXPECT_FALSE(l.ok) << c.what;
+        EXPECT_EQ(l.failure().line, c.line) << c.what;
+        EXPECT_NE(l.failure().what.find(c.what), std::string::npos) << l.failure().what;
+    }
 }
 
-struct Malformed {
-    const char* text;
-    int line;
-    const char* what;
-};
-
-class MalformedImage : public ::testing::TestWithParam<Malformed> {};
-
-TEST_P(MalformedImage, FailsTheLoadNamingTheLine) {
-    auto l = qeltest::parse_raw(crlf(GetParam().text));
-    EXPECT_FALSE(l.ok);
-    EXPECT_EQ(l.failure().line, GetParam().line);
-    EXPECT_NE(l.failure().what.find(GetParam().what), std::string::npos) << l.failure().what;
+TEST(Loader, ImagesThatCannotStart) {
+    const std::string global = "[METADATA]\nstruct Global [none] System\nclass Bad [none] 0 System\n";
+    const std::string ctor = "[SOURCE]\nmethod Bad::Bad.[a:1][m:0][p:00][r:v][v:]\nret\n[/SOURCE]\n";
+    struct { std::string text; const char* what; } cases[] = {
+        {"[METADATA]\nstruct S [none] System\n[/METADATA]\n", "the image declares no Global struct"},
+        {global + "[/METADATA]\n", "Class constructor not found! <Bad>"},
+        // An object keeps its class in its first word: only a plain pointer field may lie there.
+        {global + "0 1 p pointer FList 2\n[/METADATA]\n" + ctor, "class <Bad> has its field FList where its objects"},
+    };
+    for (const auto& c : cases) {
+        auto l = qeltest::load_raw(crlf(c.text));
+        EXPECT_FALSE(l.ok) << c.what;
+        EXPECT_NE(l.failure().what.find(c.what), std::string::npos) << l.failure().what;
+    }
 }
 
-std::string case_name(const ::testing::TestParamInfo<Malformed>& info) {
-    std::string n = std::to_string(info.index) + "_";
-    for (const char* p = info.param.what; *p; ++p)
-        if ((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z')) n += *p;
-    return n;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Loader, MalformedImage,
-    ::testing::Values(
-        Malformed{"[METADATA]\nstruct Global [none] System\n[/METADATA]\nstray\n", 4, "unexpected text 'stray'"},
-        Malformed{"[METADATA]\nstruct Global [none] System\nstruct S [none] System\n0 1 p Nowhere r new\n[/METADATA]\n",
-                  5, "embedded member 'r'"},
-        Malformed{"[METADATA]\nstruct Global [none] System\n[/METADATA]\n[RESOURCE]\nr\nABC\n[/RESOURCE]\n", 6,
-                  "odd number"},
-        Malformed{"[METADATA]\nstruct Global [none] System\n[/METADATA]\n[RESOURCE]\nr\nzz\n[/RESOURCE]\n", 6,
-                  "not hexadecimal"},
-        Malformed{"[METADATA]\nstruct Global [none] System\n[/METADATA]\n[RESOURCE]\nr\nAB\n", 7, "[/RESOURCE]"},
-        Malformed{"[METADATA]\nstruct Global [none] System\n", 2, "without [/METADATA]"},
-        Malformed{"[METADATA]\nstruct Global [none] System\nstruct S [none] System\n0 1 i int a -2\n[/METADATA]\n", 4,
-                  "invalid array length"},
-        Malformed{"[METADATA]\nstruct Global [none] System\n[/METADATA]\n[SOURCE]\nmethod F.[a:1][m:0][p:00][r:v][v:]\nfrob 1\n[/SOURCE]\n",
-                  6, "unknown mnemonic 'frob'"}),
-    case_name);
-
-TEST(Loader, AnImageWithoutGlobalCannotStart) {
-    auto l = qeltest::load_raw(crlf("[METADATA]\nstruct S [none] System\n[/METADATA]\n"));
-    EXPECT_FALSE(l.ok);
-    EXPECT_NE(l.failure().what.find("Global"), std::string::npos);
+TEST(Loader, AnImageTextWithoutItsNulByteIsRefused) {
+    char path[] = "/tmp/qel-image-XXXXXX";
+    ::close(::mkstemp(path));
+    const std::u16string wide(path, path + std::strlen(path));
+    for (bool nul : {false, true}) {
+        std::string text = crlf(kGlobal) + (nul ? std::string(1, '\0') : "");
+        ASSERT_EQ(container_deflate_to_file(reinterpret_cast<const uint8_t*>(text.data()), int32_t(text.size()), wide.c_str()), kZOk);
+        Runtime rt;
+        LoadReport report;
+        EXPECT_EQ(load_image(rt, wide.c_str(), report), nul) << report.what;
+        EXPECT_EQ(report.what, nul ? "" : "the image text does not end with a NUL byte");
+    }
+    ::unlink(path);
 }
 
 TEST(Loader, AnEmptyTokenBetweenSectionsEndsParsing) {

@@ -68,51 +68,28 @@ struct Case {
     uint32_t cut = 0;  // when set, only this many units are the text (the buffer goes on)
 };
 
+// What the differential test (random and mutated documents against Python's json) does not
+// reach: the ends of the number types, the fast path's rounding traps, texts no mutation makes,
+// and reads that must stop at the given length.
 const Case kCorpus[] = {
-    // scalars at the root, white space around them
-    {u"0", "i0"}, {u"-0", "i0"}, {u"15", "i15"}, {u" \t\r\n15\n ", "i15"}, {u"true", "true"},
-    {u"false", "false"}, {u"null", "null"}, {u"\"\"", "\"\""},
-    // integers at the ends of 64 bits, and beyond them as doubles
-    {u"9223372036854775807", "i9223372036854775807"}, {u"-9223372036854775808", "i-9223372036854775808"},
+    {u"-0", "i0"}, {u"9223372036854775807", "i9223372036854775807"}, {u"-9223372036854775808", "i-9223372036854775808"},
     {u"9223372036854775808", "d9.2233720368547758e+18"}, {u"-9223372036854775809", "d-9.2233720368547758e+18"},
-    {u"18446744073709551616", "d1.8446744073709552e+19"},
-    {u"123456789012345678901234567890", "d1.2345678901234568e+29"}, {u"0000", "reject"},
-    // fractions and exponents
-    {u"1.5e3", "d1500"}, {u"1E2", "d100"}, {u"1e+2", "d100"}, {u"25e-1", "d2.5"}, {u"-0.0", "d-0"},
-    {u"0.1", "d0.10000000000000001"}, {u"-1.25", "d-1.25"}, {u"0e0", "d0"},
-    // the ends of doubles: denormals, overflow to infinity, underflow to zero
-    {u"4.9e-324", "d4.9406564584124654e-324"}, {u"2.2250738585072011e-308", "d2.2250738585072009e-308"},
-    {u"1.7976931348623157e308", "d1.7976931348623157e+308"}, {u"1e400", "dinf"}, {u"-1e400", "d-inf"},
-    {u"1e-400", "d0"}, {u"-1e-400", "d-0"}, {u"1e99999999999999999999", "dinf"}, {u"0e99999999999", "d0"},
+    {u"-0.0", "d-0"}, {u"1e400", "dinf"}, {u"-1e-400", "d-0"}, {u"1e99999999999999999999", "dinf"},
     {u"0.0000000001e-99999999999", "d0"}, {u"100000000000000000000e-330", "d9.9999999999999694e-311"},
-    {u"0.001e311", "d1e+308"}, {u"1000e306", "dinf"},
+    {u"0.001e311", "d1e+308"}, {u"1000e306", "dinf"}, {u"4.9e-324", "d4.9406564584124654e-324"},
     // one multiplication or division of exact doubles, where rounding first to 64 bits and then
     // to 53 would miss the nearest double
     {u"2632124327739494e14", "d2.6321243277394942e+29"}, {u"0.06701549516858437", "d0.067015495168584363"},
     {u"809683277.503362", "d809683277.50336206"}, {u"6559142704937828e-17", "d0.065591427049378273"},
     {u"9007199254740993", "i9007199254740993"}, {u"9007199254740993.0", "d9007199254740992"},
     {u"9007199254740995e0", "d9007199254740996"}, {u"123456789012345678e-20", "d0.0012345678901234567"},
-    // numbers the grammar refuses
-    {u"01", "reject"}, {u"-", "reject"}, {u"+1", "reject"}, {u"1.", "reject"}, {u".5", "reject"},
-    {u"1e", "reject"}, {u"1e+", "reject"}, {u"0x10", "reject"}, {u"NaN", "reject"}, {u"Infinity", "reject"},
-    {u"-Infinity", "reject"}, {u"1.5.2", "reject"}, {u"--1", "reject"}, {u"-a", "reject"},
-    // strings: every escape, u escapes kept as units (surrogates included), raw text as it is
+    {u"0000", "reject"}, {u"1.", "reject"}, {u"1e+", "reject"}, {u"-", "reject"}, {u"-Infinity", "reject"},
+    // every escape; u escapes kept as units, surrogates and zeros included
     {u"\"\\\"\\\\\\/\\b\\f\\n\\r\\t\"", "\"\\u0022\\u005C/\\u0008\\u000C\\u000A\\u000D\\u0009\""},
-    {u"\"\\u00e9\\u00C9\"", "\"\\u00E9\\u00C9\""}, {u"\"\\uD83D\\uDE00\"", "\"\\uD83D\\uDE00\""},
-    {u"\"\\uDC00x\"", "\"\\uDC00x\""}, {u"\"a\\u0000b\"", "\"a\\u0000b\""}, {u"\"\u00e9\U0001F600\u007f\"", "\"\\u00E9\\uD83D\\uDE00\\u007F\""},
-    {u"\"abc", "reject"}, {u"\"\\x\"", "reject"}, {u"\"\\u12\"", "reject"}, {u"\"\\u12G4\"", "reject"},
-    {u"\"a\nb\"", "reject"}, {u"\"a\tb\"", "reject"}, {u"\"\\\"", "reject"}, {u"\"\\", "reject"}, {u"'a'", "reject"},
-    // containers and nesting
-    {u"[]", "[]"}, {u"{}", "{}"}, {u"[[[]]]", "[[[]]]"}, {u" [ 1 , \"x\" , [ ] , { } ] ", "[i1,\"x\",[],{}]"},
-    {u"{\"a\":{\"b\":[1,{}]},\"c\":null}", "{\"a\":{\"b\":[i1,{}]},\"c\":null}"},
-    {u"{\"a\":1,\"a\":2}", "{\"a\":i1,\"a\":i2}"}, {u"{\"\":0}", "{\"\":i0}"},
-    {u"[1,]", "reject"}, {u"[,1]", "reject"}, {u"[1 2]", "reject"}, {u"[1", "reject"}, {u"]", "reject"},
-    {u"{\"a\"}", "reject"}, {u"{\"a\":}", "reject"}, {u"{a:1}", "reject"}, {u"{\"a\":1,}", "reject"},
-    {u"{\"a\" 1}", "reject"}, {u"{,}", "reject"}, {u"[}", "reject"}, {u"{]", "reject"}, {u"{\"a\":1]", "reject"},
-    // literals, trailing content, white space and comments JSON does not know
-    {u"tru", "reject"}, {u"truex", "reject"}, {u"nul", "reject"}, {u"True", "reject"}, {u"[1]x", "reject"},
-    {u"1 2", "reject"}, {u"[1]]", "reject"}, {u"", "reject"}, {u" ", "reject"}, {u"\uFEFF1", "reject"},
-    {u"\u00A01", "reject"}, {u"/* c */1", "reject"}, {u"1 // c", "reject"}, {u"\f1", "reject"},
+    {u"\"\\u00e9\\u00C9\\uD83D\\uDE00\\uDC00a\\u0000b\"", "\"\\u00E9\\u00C9\\uD83D\\uDE00\\uDC00a\\u0000b\""},
+    {u"\"\\u12G4\"", "reject"}, {u"\"a\nb\"", "reject"}, {u"\"\\", "reject"},
+    {u" [ 1 , \"x\" , [ ] , { } ] ", "[i1,\"x\",[],{}]"}, {u"{\"a\":{\"b\":[1,{}]},\"a\":null}", "{\"a\":{\"b\":[i1,{}]},\"a\":null}"},
+    {u"{\"a\":1]", "reject"}, {u"[1]]", "reject"}, {u"\uFEFF1", "reject"}, {u"\u00A01", "reject"}, {u"/* c */1", "reject"},
     // the text ends at its length even where the buffer goes on with a valid continuation
     {u"[1]", "reject", 2}, {u"\"ab\"", "reject", 3}, {u"true", "reject", 3}, {u"\"\\u0041\"", "reject", 5},
     {u"1e5", "reject", 2}, {u"123", "i12", 2}, {u"{\"a\":1}", "reject", 6}, {u"nullx", "null", 4},
@@ -244,61 +221,41 @@ TEST(JsonSerialize, ModesOptionsNumbersAndEscapes) {
 
 // ---- the built-ins, with their stack arguments ----
 
-class JsonBuiltins : public qeltest::Builtins {
-protected:
-    json_value* result(BuiltinFn fn) {
-        EXPECT_EQ(call(fn), "");
-        EXPECT_EQ(count(), 1);
-        auto* v = static_cast<json_value*>(top_pointer());
-        reset();
-        return v;
-    }
-    std::string parsed_by_builtin(Builtins&) {
-        json_value* v = result(bi_json_parse);
-        std::string d = v ? dump(v) : "0";
-        json_value_free(v);
-        return d;
-    }
-};
+using JsonBuiltins = qeltest::Builtins;
+using qeltest::Ptr;
 
 // A string argument is read no further than its own length, whatever length is given.
 TEST_F(JsonBuiltins, ParseReadsAStringToItsLengthAtMost) {
-    EXPECT_EQ(parsed_by_builtin(s(u"[1]").i(1000)), "[i1]");
-    EXPECT_EQ(parsed_by_builtin(s(u"[1]").i(2)), "0");
-    EXPECT_EQ(parsed_by_builtin(s(u"[1]").i(-1)), "0");
-    EXPECT_EQ(parsed_by_builtin(p(nullptr).i(3)), "0");
+    auto parsed_by_builtin = [&](const std::vector<qeltest::Arg>& args) {
+        json_value* v = pointer<json_value>(bi_json_parse, args);
+        std::string d = v ? dump(v) : "0";
+        json_value_free(v);
+        return d;
+    };
+    EXPECT_EQ(parsed_by_builtin({"[1]", 1000}) + parsed_by_builtin({"[1]", 2}) + parsed_by_builtin({"[1]", -1}) +
+                  parsed_by_builtin({Ptr{nullptr}, 3}),
+              "[i1]000");
 }
 
 TEST_F(JsonBuiltins, NewAndPushConvertEachKindOfValue) {
-    EXPECT_EQ((i(3).i(0), result(bi_json_new)), nullptr);
-    json_value* o = (i(1).i(0), result(bi_json_new));
-    json_value* a = (i(2).i(-5), result(bi_json_new));
+    EXPECT_EQ(pointer(bi_json_new, {3, 0}), nullptr);
+    auto* o = pointer<json_value>(bi_json_new, {1, 0});
+    auto* a = pointer<json_value>(bi_json_new, {2, -5});
     ASSERT_TRUE(o && a);
     EXPECT_EQ(reinterpret_cast<json_builder_value*>(a)->is_builder_value, 1);
-    auto push = [&](Builtins&) { EXPECT_EQ(result(bi_json_array_push), a); };
-    push(p(a).b(true));
-    push(p(a).i(-1));
-    push(p(a).l(int64_t{1} << 40));
-    push(p(a).d(0.5));
-    push(p(a).s(u"x"));
-    push(p(a).p(o));
-    push(p(a).p(nullptr));
-    p(a);
-    push_method(st, nullptr, nullptr);
-    push(*this);
+    for (const qeltest::Arg& v : std::vector<qeltest::Arg>{true, -1, int64_t{1} << 40, 0.5, "x", Ptr{o}, Ptr{nullptr},
+                                                             qeltest::Mtd{nullptr}})
+        EXPECT_EQ(pointer(bi_json_array_push, {Ptr{a}, v}), a);
     EXPECT_EQ(dump(a), "[true,i-1,i1099511627776,d0.5,\"x\",{},null,null]");
-    EXPECT_EQ((p(a).p(a), result(bi_json_array_push)), nullptr) << "a cycle";
-    EXPECT_EQ((p(o).i(1), result(bi_json_array_push)), nullptr) << "an object is no array";
+    EXPECT_EQ(pointer(bi_json_array_push, {Ptr{a}, Ptr{a}}), nullptr) << "a cycle";
+    EXPECT_EQ(pointer(bi_json_array_push, {Ptr{o}, 1}), nullptr) << "an object is no array";
     // The name and a string value are copies: the script's strings may change afterwards.
-    p(o).s(u"name").s(u"text");
-    EXPECT_EQ(result(bi_json_object_push), o);
+    EXPECT_EQ(pointer(bi_json_object_push, {Ptr{o}, "name", "text"}), o);
     st->slots[1].text.assign_wide(u"NAME");
     st->slots[2].text.assign_wide(u"TEXT");
     EXPECT_EQ(dump(o), "{\"name\":\"text\"}");
-    EXPECT_EQ((p(o).i(5).i(1), call(bi_json_object_push)), "Cannot convert 'int' to 'string'");
-    reset();
-    p(a);
-    EXPECT_EQ(call(bi_json_builder_free), "");
+    EXPECT_EQ(run(bi_json_object_push, {Ptr{o}, 5, 1}), "Cannot convert 'int' to 'string'");
+    EXPECT_EQ(run(bi_json_builder_free, {Ptr{a}}), "");
 }
 
 TEST_F(JsonBuiltins, SerializeSetsTheStringListsLines) {
@@ -308,8 +265,8 @@ TEST_F(JsonBuiltins, SerializeSetsTheStringListsLines) {
     string_list_add(list, u"old", 3, nullptr);
     json_serialize_opts two{kJsonMultiline, 0, 2};
     auto lines = [&](const void* value, const void* opts, PtrList* target) {
-        p(value).p(opts).p(target);
-        EXPECT_EQ(call(bi_json_serialize), "");
+        EXPECT_EQ(run(bi_json_serialize, {Ptr{value}, Ptr{opts}, Ptr{target}}), "");
+        EXPECT_EQ(count(), 0);
         WStr all{};
         string_list_text(list, all);
         std::string out = std::to_string(list->count) + ":" + utf8(all);
@@ -320,7 +277,6 @@ TEST_F(JsonBuiltins, SerializeSetsTheStringListsLines) {
     EXPECT_EQ(lines(v, &two, nullptr), "1:old");
     EXPECT_EQ(lines(v, &two, list), "7:{\r\n  \"a\": [\r\n    1,\r\n    2\r\n  ],\r\n  \"b\": \"x\"\r\n}");
     EXPECT_EQ(lines(v, nullptr, list), "7:{\r\n    \"a\": [\r\n        1,\r\n        2\r\n    ],\r\n    \"b\": \"x\"\r\n}");
-    EXPECT_EQ(count(), 0);
     json_value_free(v);
     string_list_free(list);
 }

@@ -25,11 +25,12 @@ const char* const kImage =
     "class CLink object 0 Test\n"
     "0 0 p CLink Next 0\n0 0 p pointer Raw 0\n0 0 p Unknown Ghost 0\n"
     "class CBare object 0 Test\n"
-    "0 1 b bool FOn 0\n0 1 i int FNum 0\n1 0 b bool On FOn FOn 0\n1 0 i int Num FNum FNum 5\n"
+    "0 1 b bool FOn 0\n0 1 i int FNum 0\n1 0 b bool On FOn FOn 0\n1 0 i int Num FNum FNum 5\n1 0 e byte Small GetSmall 0 n\n"
     "[/METADATA]\n"
     "[SOURCE]\n"
     "method CLink::CLink.[a:1][m:0][p:00][r:v][v:]\nret\n"
     "method CBare::CBare.[a:1][m:0][p:00][r:v][v:]\nldint 5\nldthis\nstpint CBare.FNum\nret\n"
+    "method CBare::GetSmall.[a:1][m:0][p:00][r:i][v:]\nldint 300\nreturn\n"  // a byte: 44
     "[/SOURCE]\n";
 
 class Markup : public qeltest::Builtins {
@@ -89,7 +90,7 @@ protected:
 
     void* object(const char* cls) {
         create_object(image.rt.get(), qeltest::find_class(*image.rt, cls), &frame);
-        void* o = top_pointer();
+        void* o = top().v.p;
         reset();
         return o;
     }
@@ -99,8 +100,7 @@ protected:
     // The markup of obj, lines joined by "|"; or the runtime error's message.
     std::string written(void* obj) {
         PtrList* list = ptr_list_create();
-        p(obj).p(nullptr).p(list);
-        const std::string error = call(bi_class_serialize);
+        const std::string error = run(bi_class_serialize, {qeltest::Ptr{obj}, qeltest::Ptr{nullptr}, qeltest::Ptr{list}});
         std::string out;
         for (int32_t i = 0; i < list->count; ++i) out += (i ? "|" : "") + utf8(string_list_item(list, i)->text);
         string_list_free(list);
@@ -144,7 +144,7 @@ TEST_F(Markup, ReadsNoFurtherThanTheSourceLength) {
 }
 
 TEST_F(Markup, WriterSkipsDefaultsAndPointersThatAreNoObjects) {
-    EXPECT_EQ(written(object("CBare")), "<CBare />");
+    EXPECT_EQ(written(object("CBare")), "<CBare Small=\"44\" />");
     void* link = object("CLink");
     set(link, "Raw", reinterpret_cast<void*>(0x12345678));    // a pointer type: never read
     set(link, "Ghost", reinterpret_cast<void*>(0x12345678));  // a type name that names nothing

@@ -10,45 +10,29 @@
 using namespace qel;
 
 namespace {
+using qeltest::Ptr;
+
 class NativeRegistry : public qeltest::Builtins {
 public:
     // Proc(library, name, result, params, convention) -> the descriptor or null.
-    CLibProc* declare(const char16_t* library, const char16_t* name, char result, const char16_t* params, int conv) {
-        reset();
-        s(library).s(name).i(result).s(params).i(conv);
-        EXPECT_EQ(call(bi_Proc), "");
-        return static_cast<CLibProc*>(top_pointer());
+    CLibProc* declare(const char* library, const char* name, char result, const char* params, int conv) {
+        return static_cast<CLibProc*>(pointer(bi_Proc, {library, name, int32_t{result}, params, conv}));
     }
-    // CallProc(args..., p): the int result, or the message of the error.
-    std::string call_proc(CLibProc* p, int32_t arg) {
-        reset();
-        i(arg).p(p);
-        std::string error = call(bi_CallProc);
-        return error.empty() ? std::to_string(top_int()) : error;
-    }
-    std::string attach(const char16_t* name, const void* code, int32_t size) {
+    std::string attach(const char* name, const void* code, int32_t size) {
         struct { const void* memory; int32_t size, pos, capacity; } stream{code, size, 0, size};
-        reset();
-        s(name).p(&stream);
-        std::string error = call(bi_native_attach_code);
-        return error.empty() ? (top_pointer() ? "attached" : "none") : error;
+        const std::string r = result(bi_native_attach_code, {name, Ptr{&stream}});
+        return r == "p:0" ? "none" : r.rfind("p:", 0) == 0 ? "attached" : r;
     }
 };
 }  // namespace
 
 TEST_F(NativeRegistry, ProcKeepsTheFirstDeclarationAndGetProcFindsIt) {
-    CLibProc* labs = declare(u"libc.so.6", u"labs", 'i', u"i", 1);
+    CLibProc* labs = declare("libc.so.6", "labs", 'i', "i", 1);
     ASSERT_NE(labs, nullptr);
-    EXPECT_EQ(declare(u"libc.so.6", u"labs", 'v', u"dddd", 0), labs);
-    EXPECT_EQ(call_proc(labs, -5), "5");
-    reset();
-    s(u"labs");
-    call(bi_GetProc);
-    EXPECT_EQ(top_pointer(), labs);
-    reset();
-    s(u"nothing");
-    call(bi_GetProc);
-    EXPECT_EQ(top_pointer(), nullptr);
+    EXPECT_EQ(declare("libc.so.6", "labs", 'v', "dddd", 0), labs);
+    EXPECT_EQ(result(bi_CallProc, {-5, Ptr{labs}}), "i:5");
+    EXPECT_EQ(pointer(bi_GetProc, {"labs"}), labs);
+    EXPECT_EQ(pointer(bi_GetProc, {"nothing"}), nullptr);
 }
 
 TEST_F(NativeRegistry, ProceduresWithoutAnEntryPointAreRefusedByName) {
@@ -56,8 +40,8 @@ TEST_F(NativeRegistry, ProceduresWithoutAnEntryPointAreRefusedByName) {
     CLibProc* late = native_register_proc(reg, "libc.so.6", "no_such_export", 'i', "i", 1, true);
     ASSERT_NE(late, nullptr);
     EXPECT_EQ(late->proc, nullptr);
-    EXPECT_EQ(call_proc(late, 1), "Native procedure <no_such_export> has no entry point");
-    EXPECT_EQ(call_proc(nullptr, 1), "CallProc of an invalid procedure");
+    EXPECT_EQ(result(bi_CallProc, {1, Ptr{late}}), "Native procedure <no_such_export> has no entry point");
+    EXPECT_EQ(result(bi_CallProc, {1, Ptr{nullptr}}), "CallProc of an invalid procedure");
     Instruction ins{};
     char name[] = "never_declared";
     ins.name = name;
@@ -65,58 +49,41 @@ TEST_F(NativeRegistry, ProceduresWithoutAnEntryPointAreRefusedByName) {
         native_libproc(image.rt.get(), &frame, &ins);
         ADD_FAILURE() << "no error";
     } catch (const qel_exception& e) {
-        EXPECT_EQ(message_of(e.object), "Native procedure <never_declared> is not declared");
+        EXPECT_EQ(utf8(*exception_message(image.rt.get(), e.object)), "Native procedure <never_declared> is not declared");
     }
-    reset();
-    i(1).p(nullptr).i('i').s(u"i").i(1);
-    EXPECT_EQ(call(bi_native_call_address), "Native procedure <(address)> has no entry point");
+    EXPECT_EQ(run(bi_native_call_address, {1, Ptr{nullptr}, int32_t{'i'}, "i", 1}), "Native procedure <(address)> has no entry point");
 }
 
 TEST_F(NativeRegistry, UnloadingRetiresTheLibrarysDescriptors) {
-    CLibProc* labs = declare(u"libc.so.6", u"labs", 'i', u"i", 1);
-    declare(u"libc.so.6", u"abs", 'i', u"i", 1);
-    declare(u"libm.so.6", u"floor", 'd', u"d", 1);
-    reset();
-    s(u"libc.so.6");
-    call(bi_native_unload_library);
-    EXPECT_EQ(top_int(), 2);
-    reset();
-    s(u"labs");
-    call(bi_GetProc);
-    EXPECT_EQ(top_pointer(), nullptr);
-    EXPECT_EQ(call_proc(labs, -5), "Native procedure <labs> has no entry point");  // kept until teardown
-    reset();
-    s(u"libc.so.6");
-    call(bi_native_unload_library);
-    EXPECT_EQ(top_int(), 0);
+    CLibProc* labs = declare("libc.so.6", "labs", 'i', "i", 1);
+    declare("libc.so.6", "abs", 'i', "i", 1);
+    declare("libm.so.6", "floor", 'd', "d", 1);
+    EXPECT_EQ(result(bi_native_unload_library, {"libc.so.6"}), "i:2");
+    EXPECT_EQ(pointer(bi_GetProc, {"labs"}), nullptr);
+    EXPECT_EQ(result(bi_CallProc, {-5, Ptr{labs}}), "Native procedure <labs> has no entry point");  // kept until teardown
+    EXPECT_EQ(result(bi_native_unload_library, {"libc.so.6"}), "i:0");
     // Declared again, the library is loaded again.
-    EXPECT_EQ(call_proc(declare(u"libc.so.6", u"labs", 'i', u"i", 1), -6), "6");
+    EXPECT_EQ(result(bi_CallProc, {-6, Ptr{declare("libc.so.6", "labs", 'i', "i", 1)}}), "i:6");
     EXPECT_EQ(image.rt->program.procs.retired.count, 2);
 }
 
 TEST_F(NativeRegistry, AsmProceduresTakeAttachedCodeOnce) {
     const uint8_t answer[] = {0xB8, 0x2A, 0x00, 0x00, 0x00, 0xC3};                    // mov eax, 42; ret
     const uint8_t add2[] = {0x8B, 0x44, 0x24, 0x04, 0x03, 0x44, 0x24, 0x08, 0xC3};  // [esp+4] + [esp+8]
-    CLibProc* asm_proc = declare(u"asm", u"answer", 'i', u"", 0);
+    CLibProc* asm_proc = declare("asm", "answer", 'i', "", 0);
     ASSERT_NE(asm_proc, nullptr);
     EXPECT_EQ(asm_proc->library, nullptr);
-    EXPECT_EQ(attach(u"answer", answer, sizeof answer), "attached");
+    EXPECT_EQ(attach("answer", answer, sizeof answer), "attached");
     void* code = asm_proc->proc;
-    EXPECT_EQ(attach(u"answer", add2, sizeof add2), "attached");  // left as it was
+    EXPECT_EQ(attach("answer", add2, sizeof add2), "attached");  // left as it was
     EXPECT_EQ(asm_proc->proc, code);
-    reset();
-    p(asm_proc);
-    call(bi_CallProc);
-    EXPECT_EQ(top_int(), 42);
-    CLibProc* sum = declare(u"asm", u"add2", 'i', u"ii", 1);
-    EXPECT_EQ(attach(u"add2", add2, sizeof add2), "attached");
-    reset();
-    i(3).i(4).p(sum);
-    call(bi_CallProc);
-    EXPECT_EQ(top_int(), 7);
-    EXPECT_EQ(attach(u"nothing", answer, sizeof answer), "none");
-    declare(u"asm", u"big", 'i', u"", 0);
+    EXPECT_EQ(result(bi_CallProc, {Ptr{asm_proc}}), "i:42");
+    CLibProc* sum = declare("asm", "add2", 'i', "ii", 1);
+    EXPECT_EQ(attach("add2", add2, sizeof add2), "attached");
+    EXPECT_EQ(result(bi_CallProc, {3, 4, Ptr{sum}}), "i:7");
+    EXPECT_EQ(attach("nothing", answer, sizeof answer), "none");
+    declare("asm", "big", 'i', "", 0);
     std::vector<uint8_t> big(100000, 0xC3);
-    EXPECT_EQ(attach(u"big", big.data(), static_cast<int32_t>(big.size())),
+    EXPECT_EQ(attach("big", big.data(), static_cast<int32_t>(big.size())),
               "Attached code of 100000 bytes is larger than a page (4096 bytes)");
 }

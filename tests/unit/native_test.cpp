@@ -1,5 +1,6 @@
-// The native bridge below the image tests: stub bytes against the documented layout, the load
-// reports of proc lines, the thunk pages, and two threads inside one thunk at once.
+// The native bridge below the image tests (which run the stubs in every convention): stub bytes
+// against the documented layout, the stubs that cannot be made, the load reports of proc lines,
+// the thunk pages, and two threads inside one thunk at once.
 #include <gtest/gtest.h>
 
 #include <atomic>

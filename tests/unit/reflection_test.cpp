@@ -1,5 +1,6 @@
-// Reflection built-ins over a small image: enums, member search, layout and finalization of class
-// descriptors, named resources, and the refresh of the locale settings.
+// Objects and reflection: enums, member search, layout and finalization of class descriptors, named
+// resources, the refresh of the locale settings, members by name, objects and method values, and
+// construction, release and dispatch.
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -10,6 +11,7 @@
 #include "types/class_registry.h"
 
 using namespace qel;
+using qeltest::Ptr;
 
 namespace {
 
@@ -54,38 +56,15 @@ const char* const kImage =
 
 class Reflection : public qeltest::Builtins {
 public:
-    void SetUp() override {
-        image = qeltest::load(kImage);
-        ASSERT_TRUE(image.ok) << image.failure().what;
-        st = &image.rt->stack;
-        st->count = 0;
-        init_bare_frame(frame, st);
-    }
+    void SetUp() override { use_image(kImage); }
 
 protected:
     Runtime& rt() { return *image.rt; }
     CClass* cls(const char* name) { return qeltest::find_class(rt(), name); }
-
-    // Runs a built-in on the arguments just pushed (the first parameter) and expects one pointer
-    // in their place, or the runtime error.
-    void* pointer_of(Builtins&, BuiltinFn fn) {
-        EXPECT_EQ(call(fn), "");
-        EXPECT_EQ(count(), 1);
-        void* v = top_pointer();
-        reset();
-        return v;
-    }
-    std::string error_of(Builtins&, BuiltinFn fn) {
-        std::string e = call(fn);
-        reset();
-        return e;
-    }
-    ResourceRec* load_res(const std::u16string& name) {
-        return static_cast<ResourceRec*>(pointer_of(s(name), bi_LoadRes));
-    }
+    ResourceRec* load_res(const std::u16string& name) { return pointer<ResourceRec>(bi_LoadRes, {name}); }
     ResourceRec* create_res(const std::u16string& name, const void* data, uint32_t n) {
         struct { const void* data; uint32_t count; } block{data, n};
-        return static_cast<ResourceRec*>(pointer_of(s(name).p(&block), bi_CreateRes));
+        return pointer<ResourceRec>(bi_CreateRes, {name, Ptr{&block}});
     }
     static std::string bytes_of(const ResourceRec* r) {
         return r ? std::string(reinterpret_cast<const char*>(r->data), r->size) : "<none>";
@@ -95,8 +74,8 @@ protected:
 TEST_F(Reflection, EnumsByExactName) {
     const void* colour = enum_by_name(rt().program.enums, "Colour");
     ASSERT_TRUE(colour);
-    EXPECT_EQ(pointer_of(s(u"Colour"), bi_EnumInfo), colour);
-    EXPECT_EQ(pointer_of(s(u"colour"), bi_EnumInfo), nullptr);
+    EXPECT_EQ(pointer(bi_EnumInfo, {u"Colour"}), colour);
+    EXPECT_EQ(pointer(bi_EnumInfo, {u"colour"}), nullptr);
     // enum_value writes the member's value through the reference; an unknown name, or no enum,
     // leaves it as it was.
     struct { const void* info; std::u16string name; int32_t expected; } cases[] = {
@@ -105,14 +84,11 @@ TEST_F(Reflection, EnumsByExactName) {
     };
     for (const auto& c : cases) {
         int32_t out[2] = {12345, 777};  // a variable slot of 8 bytes: only its int word is written
-        p(c.info).s(c.name).p(out);
-        EXPECT_EQ(call(bi_enum_value), "");
-        EXPECT_EQ(count(), 0);
+        EXPECT_EQ(result(bi_enum_value, {Ptr{c.info}, c.name, Ptr{out}}), "<0 values>");
         EXPECT_EQ(out[0], c.expected);
         EXPECT_EQ(out[1], 777);
-        reset();
     }
-    EXPECT_EQ(error_of(p(colour).s(u"Red").p(nullptr), bi_enum_value), "Null int reference");
+    EXPECT_EQ(run(bi_enum_value, {Ptr{colour}, u"Red", Ptr{nullptr}}), "Null int reference");
 }
 
 TEST_F(Reflection, MemberSearchFollowsTheFindingRules) {
@@ -139,27 +115,21 @@ TEST_F(Reflection, MemberSearchFollowsTheFindingRules) {
                             : c.fn == bi_class_search_field ? field_of(cls(c.owner), c.name)
                                                             : property_of(cls(c.owner), c.name);
         if (c.owner) ASSERT_TRUE(expected) << c.owner << "." << c.name;
-        EXPECT_EQ(pointer_of(p(cls(c.start)).s(name), c.fn), expected) << c.start << "." << c.name;
-        EXPECT_EQ(pointer_of(p(nullptr).s(name), c.fn), nullptr);
+        EXPECT_EQ(pointer(c.fn, {Ptr{cls(c.start)}, name}), expected) << c.start << "." << c.name;
+        EXPECT_EQ(pointer(c.fn, {Ptr{nullptr}, name}), nullptr);
     }
-    EXPECT_EQ(error_of(i(1).i(2), bi_class_search_field), "Cannot convert 'int' to 'string'");
+    EXPECT_EQ(run(bi_class_search_field, {1, 2}), "Cannot convert 'int' to 'string'");
 }
 
 TEST_F(Reflection, ClassCalcSizeLaysOutAgain) {
     // A registered struct whose field changed type.
     CClass* point = cls("Point");
     field_of(point, "X")->type = 'd';
-    p(point);
-    ASSERT_EQ(call(bi_class_calc_size), "");
-    EXPECT_EQ(count(), 0);
-    EXPECT_EQ(field_of(point, "Y")->address, 8);
-    EXPECT_EQ(point->size, 16);
-
+    EXPECT_EQ(result(bi_class_calc_size, {Ptr{point}}), "<0 values>");
+    EXPECT_EQ(field_of(point, "Y")->address * 100 + point->size, 816);
     // An internal class has no layout: its size stays 0.
-    p(cls("PHandle"));
-    ASSERT_EQ(call(bi_class_calc_size), "");
+    EXPECT_EQ(run(bi_class_calc_size, {Ptr{cls("PHandle")}}), "");
     EXPECT_EQ(cls("PHandle")->size, 0);
-    reset();
     // An embedded member whose type is no class cannot be laid out: a clear error.
     auto* broken = static_cast<CMember*>(std::calloc(1, sizeof(CMember)));
     broken->name = strdup("FInner");
@@ -167,8 +137,8 @@ TEST_F(Reflection, ClassCalcSizeLaysOutAgain) {
     broken->kind = kMemberObject;
     broken->array_length = -1;
     point->fields->add(broken);
-    EXPECT_EQ(error_of(p(point), bi_class_calc_size), "embedded member 'FInner' of 'Point' names no class or struct");
-    EXPECT_EQ(error_of(p(nullptr), bi_class_calc_size), "Class info not found!");
+    EXPECT_EQ(run(bi_class_calc_size, {Ptr{point}}), "embedded member 'FInner' of 'Point' names no class or struct");
+    EXPECT_EQ(run(bi_class_calc_size, {Ptr{nullptr}}), "Class info not found!");
 }
 
 TEST_F(Reflection, ClassFinalizeLeavesTheDescriptorSafeToUse) {
@@ -179,27 +149,18 @@ TEST_F(Reflection, ClassFinalizeLeavesTheDescriptorSafeToUse) {
     CMember* total = property_of(derived, "Total");
     ASSERT_EQ(total->read->ptr, field_of(base, "FCount"));
 
-    p(base);
-    ASSERT_EQ(call(bi_class_finalize), "");
-    EXPECT_EQ(count(), 0);
+    EXPECT_EQ(result(bi_class_finalize, {Ptr{base}}), "<0 values>");
     EXPECT_TRUE(!base->fields && !base->ofields && !base->properties && !base->methods);
-    ASSERT_TRUE(base->name);
-    EXPECT_STREQ(base->name, "");
-    EXPECT_EQ(base->hash, hash);
-    EXPECT_EQ(base->size, size);
+    EXPECT_TRUE(base->name && !*base->name && base->hash == hash && base->size == size);
     // Accessors of the derived class that read the freed field are unbound.
-    EXPECT_EQ(total->read->type, kPropNone);
-    EXPECT_EQ(total->read->ptr, nullptr);
-    reset();
+    EXPECT_TRUE(total->read->type == kPropNone && total->read->ptr == nullptr);
 
     // Searches through the derived class see only what is left.
-    EXPECT_EQ(pointer_of(p(derived).s(u"FCount"), bi_class_search_field), nullptr);
-    EXPECT_EQ(pointer_of(p(derived).s(u"FValue"), bi_class_search_field), field_of(derived, "FValue"));
+    EXPECT_EQ(pointer(bi_class_search_field, {Ptr{derived}, u"FCount"}), nullptr);
+    EXPECT_EQ(pointer(bi_class_search_field, {Ptr{derived}, u"FValue"}), field_of(derived, "FValue"));
 
     // A second finalize, and the runtime's own release at the end of the test, free nothing twice.
-    p(base).p(nullptr);
-    EXPECT_EQ(call(bi_class_finalize), "");
-    EXPECT_EQ(call(bi_class_finalize), "");
+    EXPECT_EQ(run(bi_class_finalize, {Ptr{base}}) + run(bi_class_finalize, {Ptr{nullptr}}), "");
 }
 
 TEST_F(Reflection, ResourcesByNameAddedOrReplacedWithACopy) {
@@ -235,11 +196,11 @@ TEST_F(Reflection, ResourcesByNameAddedOrReplacedWithACopy) {
 
     // Bad blocks are errors and change nothing.
     const int32_t now = rt().program.code.resources.count;
-    EXPECT_EQ(error_of(s(u"Bad").p(nullptr), bi_CreateRes), "Null pointer passed to CreateRes");
+    EXPECT_EQ(run(bi_CreateRes, {u"Bad", Ptr{nullptr}}), "Null pointer passed to CreateRes");
     struct { const void* data; uint32_t count; } missing{nullptr, 3};
-    EXPECT_EQ(error_of(s(u"Bad").p(&missing), bi_CreateRes), "Null pointer passed to CreateRes");
+    EXPECT_EQ(run(bi_CreateRes, {u"Bad", Ptr{&missing}}), "Null pointer passed to CreateRes");
     EXPECT_EQ(rt().program.code.resources.count, now);
-    EXPECT_EQ(error_of(i(3), bi_LoadRes), "Cannot convert 'int' to 'string'");
+    EXPECT_EQ(run(bi_LoadRes, {3}), "Cannot convert 'int' to 'string'");
 }
 
 TEST_F(Reflection, SystemInitializeReadsTheLocaleAgain) {
@@ -251,11 +212,104 @@ TEST_F(Reflection, SystemInitializeReadsTheLocaleAgain) {
     formats.DecimalSeparator = u'#';
     formats.ShortDateFormat->assign_narrow("scribbled");
     locale_names().long_days[1]->assign_narrow("Someday");
-    EXPECT_EQ(call(bi_system_initialize), "");
-    EXPECT_EQ(count(), 0);
+    EXPECT_EQ(result(bi_system_initialize), "<0 values>");
     EXPECT_EQ(formats.DecimalSeparator, decimal);
     EXPECT_EQ(utf8(*formats.ShortDateFormat), shortDate);
     EXPECT_EQ(utf8(*locale_names().long_days[1]), monday);
+}
+
+// Fields and properties read and written by name: through field accessors, plain and virtual
+// method accessors (an override wins), starting at a given class, and is-published.
+TEST_F(Reflection, MembersByName) {
+    declarations =
+        "[METADATA]\nclass Base object 0 Test\n0 1 i int FCount 0\n0 1 s string FName 0\n0 1 e byte FByte 0\n"
+        "0 1 c char FChar 0\n0 1 f float FFloat 0\n1 0 i int Count GetCount SetCount 0\n1 0 s string Name FName FName n\n"
+        "1 2 i int Hidden FCount 0 n\nclass Derived Base 0 Test\n[/METADATA]\n[SOURCE]\n"
+        "method Base::Base.[a:1][m:0][p:00][r:v][v:]\nret\n"
+        "method Base::GetCount.[a:1][m:0][p:00][r:i][v:]\nldthis\nldpint Base.FCount\nldint 10\nmul\nreturn\n"
+        "method Base::SetCount.[a:1][m:1][p:01][r:v][v:i]\nldvint 0\nldthis\nstpint Base.FCount\nret\n"
+        "method Derived::Derived.[a:1][m:0][p:00][r:v][v:]\ncreate Base\nret\n"
+        "method Derived::SetCount.[a:1][m:2][p:01][r:v][v:i]\nldvint 0\nldint 1\nadd\nldthis\nstpint Base.FCount\nret\n"
+        "[/SOURCE]\n";
+    struct { const char *body, *expected; } rows[] = {
+        {"ldint 12\nldvptr 0\nldstr \"FCount\"\ncallstd SetObjField\nldvptr 0\nldstr \"FCount\"\ncallstd GetObjField", "i:12"},
+        {"ldstr \"named\"\nldvptr 0\nldstr \"Name\"\ncallstd SetObjProp\nldvptr 0\nldstr \"Name\"\ncallstd GetObjProp", "s:named"},
+        // The setter is virtual, so Derived's override (which adds 1) runs; the getter is plain.
+        {"ldint 5\nldvptr 0\nldstr \"Count\"\ncallstd SetObjProp\nldvptr 0\nldstr \"Count\"\ncallstd GetObjProp", "i:60"},
+        // Byte, char and float fields convert on the way in and out, starting at a given class.
+        {"ldint 255\nldvptr 0\nldcls Base\nldstr \"FByte\"\ncallstd SetFieldValue\nldvptr 0\nldcls Base\nldstr \"FByte\"\n"
+         "callstd GetFieldValue", "i:-1"},
+        {"ldint 65535\nldvptr 0\nldint 0\nldstr \"FChar\"\ncallstd SetFieldValue\nldvptr 0\nldint 0\nldstr \"FChar\"\n"
+         "callstd GetFieldValue", "i:65535"},
+        {"lddbl 0.1\nldvptr 0\nldstr \"FFloat\"\ncallstd SetObjField\nldvptr 0\nldstr \"FFloat\"\ncallstd GetObjField",
+         "d:0.10000000149011612"},
+        {"ldvptr 0\nldstr \"Name\"\ncallstd IsPublished", "b:true"},
+        {"ldvptr 0\nldstr \"Hidden\"\ncallstd IsPublished", "b:false"},
+        {"ldvptr 0\nldstr \"Nothing\"\ncallstd IsPublished", "b:false"},
+        // A set with an unknown name, or of a property without a write accessor, leaves the value.
+        {"ldint 77\nldvptr 0\nldstr \"NoSuchField\"\ncallstd SetObjField", "i:77"},
+        {"ldint 78\nldvptr 0\nldstr \"Hidden\"\ncallstd SetObjProp", "i:78"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(eval("p", std::string("newobj Derived\nstvptr 0\n") + r.body), r.expected) << r.body;
+}
+
+// Objects and classes from a script: classes by name, class names of objects, inheritance up to
+// the root, New and Free, and method values called plainly, virtually and by name.
+TEST_F(Reflection, ObjectsAndMethodValues) {
+    declarations =
+        "[METADATA]\nclass Shape object 0 Test\nclass Circle Shape 0 Test\nclass Other object 0 Test\n"
+        "struct Pair [none] Test\n0 1 s string Key 0\n[/METADATA]\n[SOURCE]\n"
+        "method Shape::Shape.[a:1][m:0][p:00][r:v][v:]\nret\n"
+        "method Shape::Draw.[a:1][m:1][p:00][r:s][v:]\nldstr \"Shape.Draw\"\nreturn\n"
+        "method Circle::Circle.[a:1][m:0][p:00][r:v][v:]\ncreate Shape\nret\n"
+        "method Circle::Draw.[a:1][m:2][p:00][r:s][v:]\nldstr \"Circle.Draw\"\nreturn\n"
+        "method Other::Other.[a:1][m:0][p:00][r:v][v:]\nret\n"
+        "method Helper.[a:1][m:0][p:01][r:i][v:i]\nldvint 0\nldint 2\nmul\nreturn\n[/SOURCE]\n";
+    struct { const char *body, *expected; } rows[] = {
+        {"ldstr \"Circle\"\ncallstd ClassInfo\ncallstd New\ncallstd object_class_name", "s:Circle"},
+        {"ldcls Shape\nldvptr 0\ncallstd object_inherited_class", "b:true"},
+        {"ldcls object\nldvptr 0\ncallstd object_inherited_class", "b:true"},
+        {"ldcls Other\nldvptr 0\ncallstd object_inherited_class", "b:false"},
+        {"ldstr \"Circle\"\ncallstd ClassInfo\nldcls Circle\nbeq", "b:true"},
+        {"ldstr \"NoSuchClass\"\ncallstd ClassInfo", "p:0"},
+        {"ldvptr 0\nldmtd Shape::Draw\ncallstd Call", "s:Shape.Draw"},
+        {"ldvptr 0\nldmtd Shape::Draw\ncallstd CallVirt", "s:Circle.Draw"},
+        {"ldint 3\nldstr \"Helper\"\nldint 0\ncallstd Method\ncallstd Call", "i:6"},
+        {"ldcls Pair\ncallstd New\nstvptr 0\nldstr \"k\"\nldvptr 0\nstpstr Pair.Key\nldvptr 0\nldcls Pair\ncallstd Free\nldint 1", "i:1"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(eval("p", std::string("newobj Circle\nstvptr 0\n") + r.body), r.expected) << r.body;
+}
+
+// newobj runs the class's own constructor, which runs its base's with create on the object being
+// built; object_free runs the destructors from the most derived class up, each once (they log
+// into a Holder). callvirt finds the most derived method of that name up the class chain; call
+// names the exact method; a name no class has does nothing.
+TEST_F(Reflection, ConstructionReleaseAndDispatch) {
+    const std::string log = "ldthis\nldpptr Root.FLog\nldpstr Holder.Text\nldstr \"%s\"\nadd\nldthis\nldpptr Root.FLog\nstpstr Holder.Text\n";
+    auto logs = [&](const char* s) { std::string l = log; return l.replace(l.find("%s"), 2, s); };
+    declarations =
+        "[METADATA]\nclass Holder object 0 Test\n0 1 s string Text 0\nclass Root object 0 Test\n0 1 s string FName 0\n"
+        "0 1 p pointer FLog 0\nclass Base Root 0 Test\nclass Derived Base 0 Test\n0 1 s string FTitle 0\nclass A object 0 Test\n"
+        "class B A 0 Test\nclass C B 0 Test\n[/METADATA]\n[SOURCE]\nmethod Holder::Holder.[a:1][m:0][p:00][r:v][v:]\nret\n"
+        "method Root::Root.[a:1][m:0][p:00][r:v][v:]\nldstr \"root\"\nldthis\nstpstr Root.FName\nret\n"
+        "method Root::~Root.[a:1][m:0][p:00][r:v][v:]\n" + logs("~Root") + "ret\n"
+        "method Base::Base.[a:1][m:0][p:00][r:v][v:]\ncreate Root\nldthis\nldpstr Root.FName\nldstr \",base\"\nadd\nldthis\n"
+        "stpstr Root.FName\nret\nmethod Derived::Derived.[a:1][m:0][p:01][r:v][v:s]\ncreate Base\nldvstr 0\nldthis\n"
+        "stpstr Derived.FTitle\nret\nmethod Derived::~Derived.[a:1][m:0][p:00][r:v][v:]\n" + logs("~Derived") + "ret\n"
+        "method A::A.[a:1][m:0][p:00][r:v][v:]\nret\nmethod A::Only.[a:1][m:1][p:00][r:s][v:]\nldstr \"A.Only\"\nreturn\n"
+        "method B::B.[a:1][m:0][p:00][r:v][v:]\ncreate A\nret\nmethod B::Name.[a:1][m:1][p:00][r:s][v:]\nldstr \"B.Name\"\nreturn\n"
+        "method C::C.[a:1][m:0][p:00][r:v][v:]\ncreate B\nret\nmethod C::Name.[a:1][m:2][p:00][r:s][v:]\nldstr \"C.Name\"\nreturn\n"
+        "[/SOURCE]\n";
+    struct { const char *body, *expected; } rows[] = {
+        {"ldstr \"hello\"\nnewobj Derived\nstvptr 0\nldvptr 0\nldpstr Derived.FTitle\nldvptr 0\nldpstr Root.FName\nadd",
+         "s:helloroot,base"},
+        {"ldstr \"x\"\nnewobj Derived\nstvptr 0\nnewobj Holder\nstvptr 1\nldvptr 1\nldvptr 0\nstpptr Root.FLog\nldvptr 0\n"
+         "callstd object_free\nldvptr 1\nldpstr Holder.Text", "s:~Derived~Root"},
+        {"newobj B\ncallvirt Name", "s:B.Name"}, {"newobj C\ncallvirt Name", "s:C.Name"},
+        {"newobj C\ncall B::Name", "s:B.Name"}, {"newobj C\ncallvirt Only", "s:A.Only"},
+        {"ldint 7\nnewobj C\ncallvirt Missing", "i:7"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(eval("pp", r.body), r.expected) << r.body;
 }
 
 }  // namespace

@@ -1,24 +1,22 @@
-// String lists: splitting and joining, name=value lines, sorting, the file encodings byte for
-// byte, compressed files, and the strings_ built-ins with their ref arguments. The file built-ins
-// run in the image tests, under each lane's file names and code pages.
+// String lists through the strings_ built-ins with their ref arguments (the addresses of string
+// variables): splitting and joining, name=value lines, sorting, objects and lookups, the file
+// encodings byte for byte, and compressed files.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <deque>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
-#include <unistd.h>
-
 #include "builtin_harness.h"
-#include "base/byte_buffer.h"
 #include "image/container.h"
 #include "stdlib/string_list.h"
 
 using namespace qel;
+using qeltest::Ptr;
 
 namespace {
 
@@ -27,78 +25,73 @@ using Bytes = std::vector<uint8_t>;
 
 std::u16string str(const WStr& w) { return std::u16string(w.text(), w.length); }
 
-// A WStr that frees its text when the test ends.
-struct Text {
-    WStr w{};
-    explicit Text(const std::u16string& s) { w.assign_wide(s.c_str(), static_cast<uint32_t>(s.size())); }
-    ~Text() { w.clear(); }
-    Text(const Text&) = delete;
-    Text& operator=(const Text&) = delete;
-    operator const WStr&() const { return w; }  // NOLINT: passed where the list functions take a WStr
-};
-
-// A list that frees its lines when the test ends.
-struct List {
-    PtrList* list = ptr_list_create();
-    explicit List(const Lines& lines = {}) {
-        for (const auto& s : lines) string_list_add(list, s.c_str(), static_cast<uint32_t>(s.size()), nullptr);
+class StringLists : public qeltest::Builtins {
+protected:
+    void TearDown() override {
+        for (PtrList* l : lists) string_list_free(l);
+        for (WStr* w : vars) wstr_delete(w);
+        if (!dir.empty()) std::filesystem::remove_all(dir);
     }
-    ~List() { string_list_free(list); }
-    List(const List&) = delete;
-    List& operator=(const List&) = delete;
-    StrItem* item(int32_t i) const { return static_cast<StrItem*>(list->items[i]); }
-    Lines lines() const {
+    // A list with these lines, freed with the test.
+    Ptr list(const Lines& lines = {}) {
+        PtrList* l = lists.emplace_back(ptr_list_create());
+        for (const auto& s : lines) string_list_add(l, s.c_str(), static_cast<uint32_t>(s.size()), nullptr);
+        return Ptr{l};
+    }
+    static PtrList* of(Ptr l) { return static_cast<PtrList*>(const_cast<void*>(l.p)); }
+    static StrItem* item(Ptr l, int32_t i) { return static_cast<StrItem*>(of(l)->items[i]); }
+    static Lines lines(Ptr l) {
         Lines out;
-        for (int32_t i = 0; i < list->count; ++i) out.push_back(str(item(i)->text));
+        for (int32_t i = 0; i < of(l)->count; ++i) out.push_back(str(item(l, i)->text));
         return out;
     }
+    // A string variable holding the text, as a ref argument; value reads it back.
+    Ptr ref(const std::u16string& s) {
+        WStr*& w = vars.emplace_back(wstr_new());
+        w->assign_wide(s.c_str(), static_cast<uint32_t>(s.size()));
+        return Ptr{&w};
+    }
+    static std::u16string value(Ptr ref) { return str(**static_cast<WStr* const*>(ref.p)); }
+    // A file of this test's directory: its name as a ref, and its bytes.
+    Ptr file(const std::string& name) {
+        if (dir.empty()) {
+            char tmpl[] = "/tmp/qel-strings-XXXXXX";
+            dir = ::mkdtemp(tmpl);
+        }
+        std::string f = dir + "/" + name;
+        return ref(std::u16string(f.begin(), f.end()));
+    }
+    Bytes bytes(const std::string& name) {
+        std::ifstream in(dir + "/" + name, std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    void write(const std::string& name, const Bytes& b) {
+        file(name);
+        std::ofstream(dir + "/" + name, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+    }
+
+    std::vector<PtrList*> lists;
+    std::deque<WStr*> vars;  // stable addresses: the refs point into it
+    std::string dir;
 };
 
-// A fresh directory for the files of one test.
-struct TempDir {
-    std::string path;
-    TempDir() {
-        char tmpl[] = "/tmp/qel-strings-XXXXXX";
-        path = ::mkdtemp(tmpl);
-    }
-    ~TempDir() { std::system(("rm -rf '" + path + "'").c_str()); }
-    std::string file(const std::string& name) const { return path + "/" + name; }
-    std::u16string wide(const std::string& name) const {
-        std::string f = file(name);
-        return std::u16string(f.begin(), f.end());
-    }
-};
-
-Bytes read_bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_bytes(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-TEST(StringList, SplitsTextAtEveryKindOfBreakAndJoinsWithCrLf) {
-    std::pair<std::u16string, Lines> cases[] = {
+TEST_F(StringLists, SplitsAtEveryKindOfBreakOrASeparatorAndJoinsWithCrLf) {
+    std::pair<std::u16string, Lines> texts[] = {
         {u"a\r\nb\r\n", {u"a", u"b"}}, {u"a\n\rb", {u"a", u"", u"b"}}, {u"", {}},
         {u"\n", {u""}},                {u"a\rb\nc", {u"a", u"b", u"c"}}, {u"\r\r\n", {u"", u""}},
     };
-    for (const auto& [text, lines] : cases) {
-        List l({u"old line", u"another"});  // the present lines are replaced
-        string_list_set_text(l.list, text.data(), static_cast<uint32_t>(text.size()));
-        EXPECT_EQ(l.lines(), lines) << "text of " << text.size() << " units";
+    for (const auto& [text, expected] : texts) {
+        Ptr l = list({u"old line", u"another"});  // the present lines are replaced
+        EXPECT_EQ(run(bi_strings_set_text, {l, ref(text)}), "");
+        EXPECT_EQ(lines(l), expected) << "text of " << text.size() << " units";
     }
     std::pair<Lines, std::u16string> joins[] = {{{u"a", u"", u"c"}, u"a\r\n\r\nc"}, {{u"", u""}, u"\r\n"}, {{}, u""}};
-    for (const auto& [lines, text] : joins) {
-        List l(lines);
-        Text out(u"previous text");
-        string_list_text(l.list, out.w);
-        EXPECT_EQ(str(out), text);
+    for (const auto& [before, text] : joins) {
+        Ptr out = ref(u"previous text");
+        EXPECT_EQ(run(bi_strings_get_text, {list(before), out}), "");
+        EXPECT_EQ(value(out), text);
     }
-}
-
-TEST(StringList, SplitsAtASeparatorBehindThePresentLines) {
-    std::tuple<Lines, std::u16string, std::u16string, Lines> cases[] = {
+    std::tuple<Lines, std::u16string, std::u16string, Lines> splits[] = {
         {{u"old"}, u"x,,y,", u",", {u"old", u"x", u"", u"y"}},
         {{}, u"a::b", u"::", {u"a", u"b"}},
         {{}, u",", u",", {u""}},
@@ -109,27 +102,36 @@ TEST(StringList, SplitsAtASeparatorBehindThePresentLines) {
         {{u"old"}, u"a\nb", u"\n", {u"old", u"a", u"b"}},
         {{u"old"}, u"a,b", u"", {u"old", u"a,b"}},  // no separator: the whole text is one line
     };
-    for (const auto& [before, text, separator, after] : cases) {
-        List l(before);
-        string_list_split(l.list, text.data(), static_cast<uint32_t>(text.size()), Text(separator));
-        EXPECT_EQ(l.lines(), after) << "separator of " << separator.size() << " units";
+    for (const auto& [before, text, separator, after] : splits) {
+        Ptr l = list(before);
+        EXPECT_EQ(run(bi_strings_set_text_with_lb, {l, ref(text), separator}), "");
+        EXPECT_EQ(lines(l), after) << "separator of " << separator.size() << " units";
     }
-    List l({u"1", u"2", u"3", u"4"});  // appending grows the array as single adds would
-    string_list_split(l.list, u"5,6,7,8,9", 9, Text(u","));
-    EXPECT_EQ(l.list->count, 9);
-    EXPECT_EQ(l.list->capacity, 12);
+    Ptr l = list({u"1", u"2", u"3", u"4"});  // appending grows the array as single adds would
+    EXPECT_EQ(run(bi_strings_set_text_with_lb, {l, ref(u"5,6,7,8,9"), u","}), "");
+    EXPECT_EQ(of(l)->count * 100 + of(l)->capacity, 912);
+    // The text may be one of the list's own lines (a variable holding the str data pointer), and
+    // so may the output of get_text.
+    EXPECT_EQ(run(bi_strings_set_text, {l, ref(u"x\r\ny\nz")}), "");
+    void* own = &item(l, 1)->text;
+    EXPECT_EQ(run(bi_strings_set_text, {l, Ptr{&own}}), "");
+    EXPECT_EQ(lines(l), Lines{u"y"});
+    EXPECT_EQ(run(bi_strings_set_text, {l, ref(u"x\r\ny\nz")}), "");
+    own = &item(l, 0)->text;
+    EXPECT_EQ(run(bi_strings_get_text, {l, Ptr{&own}}), "");
+    EXPECT_EQ(lines(l), (Lines{u"x\r\ny\r\nz", u"y", u"z"}));
 }
 
-TEST(StringList, NameValueLines) {
-    List l({u"keys=1", u"KEY=2", u"key", u"key=3", u"=4", u"key=5", u"empty="});
+TEST_F(StringLists, NameValueLines) {
+    Ptr l = list({u"keys=1", u"KEY=2", u"key", u"key=3", u"=4", u"key=5", u"empty="});
     std::tuple<std::u16string, int32_t, std::u16string> finds[] = {
         {u"key", 3, u"3"}, {u"keys", 0, u"1"},  {u"KEY", 1, u"2"},   {u"", -1, u""},
         {u"ke", -1, u""},  {u"key=3", -1, u""}, {u"empty", 6, u""}, {u"absent", -1, u""}};
-    for (const auto& [name, index, value] : finds) {
-        EXPECT_EQ(string_list_index_of_name(l.list, Text(name)), index);
-        Text out(u"stale");
-        string_list_value(l.list, Text(name), out.w);
-        EXPECT_EQ(str(out), value);
+    for (const auto& [name, index, expected] : finds) {
+        EXPECT_EQ(result(bi_strings_indexof_name, {l, ref(name)}), "i:" + std::to_string(index));
+        Ptr out = ref(u"stale");
+        EXPECT_EQ(run(bi_strings_values_get, {l, ref(name), out}), "");
+        EXPECT_EQ(value(out), expected);
     }
     std::tuple<Lines, std::u16string, std::u16string, Lines> sets[] = {
         {{u"a=1"}, u"a", u"", {u"a="}},
@@ -139,38 +141,93 @@ TEST(StringList, NameValueLines) {
         {{u"ab=1"}, u"a", u"2", {u"ab=1", u"a=2"}},
         {{u"a=long old value"}, u"a", u"v", {u"a=v"}},
     };
-    for (const auto& [before, name, value, after] : sets) {
-        List s(before);
-        for (int32_t i = 0; i < s.list->count; ++i) s.item(i)->object = &s;
-        string_list_set_value(s.list, Text(name), Text(value));
-        EXPECT_EQ(s.lines(), after);
+    for (const auto& [before, name, val, after] : sets) {
+        Ptr s = list(before);
+        for (int32_t i = 0; i < of(s)->count; ++i) item(s, i)->object = this;
+        EXPECT_EQ(run(bi_strings_values_set, {s, ref(name), ref(val)}), "");
+        EXPECT_EQ(lines(s), after);
         // A rewritten line keeps its object; an appended one has none.
-        for (int32_t i = 0; i < s.list->count; ++i)
-            EXPECT_EQ(s.item(i)->object, i < static_cast<int32_t>(before.size()) ? &s : nullptr);
+        for (int32_t i = 0; i < of(s)->count; ++i)
+            EXPECT_EQ(item(s, i)->object, i < static_cast<int32_t>(before.size()) ? this : nullptr);
     }
-    List self({u"a=b"});  // the value may be the line itself
-    string_list_set_value(self.list, Text(u"a"), self.item(0)->text);
-    EXPECT_EQ(self.lines(), Lines{u"a=a=b"});
+    // The value may be the line itself; the output may be the very variable that names the line.
+    Ptr self = list({u"a=b"});
+    void* own = &item(self, 0)->text;
+    EXPECT_EQ(run(bi_strings_values_set, {self, ref(u"a"), Ptr{&own}}), "");
+    EXPECT_EQ(lines(self), Lines{u"a=a=b"});
+    Ptr name = ref(u"a");
+    EXPECT_EQ(run(bi_strings_values_get, {self, name, name}), "");
+    EXPECT_EQ(value(name), u"a=b");
+    Ptr out = ref(u"");
+    EXPECT_EQ(run(bi_strings_name_from_index, {self, 0, out}), "");
+    EXPECT_EQ(value(out), u"a");
+    EXPECT_EQ(run(bi_strings_value_from_index, {self, 0, out}), "");
+    EXPECT_EQ(value(out), u"a=b");
 }
 
-TEST(StringList, SortsByUnitsOrFoldedToLowerCase) {
-    std::tuple<bool, bool, Lines> cases[] = {  // case-sensitive, descending, the order (folded keys when folded)
-        {true, false, {u"", u"A", u"B", u"_", u"a", u"a", u"ab", u"b"}},
-        {true, true, {u"b", u"ab", u"a", u"a", u"_", u"B", u"A", u""}},
+TEST_F(StringLists, SortsByUnitsOrFoldedToLowerCase) {
+    std::tuple<bool, int32_t, Lines> cases[] = {  // case-sensitive, descending, the order (folded when folded)
+        {true, 0, {u"", u"A", u"B", u"_", u"a", u"a", u"ab", u"b"}},
+        {true, 1, {u"b", u"ab", u"a", u"a", u"_", u"B", u"A", u""}},
         // Folding to lower case puts "_" (5F) before the letters (a is 61).
-        {false, false, {u"", u"_", u"a", u"a", u"a", u"ab", u"b", u"b"}},
-        {false, true, {u"b", u"b", u"ab", u"a", u"a", u"a", u"_", u""}},
+        {false, 0, {u"", u"_", u"a", u"a", u"a", u"ab", u"b", u"b"}},
+        {false, -7, {u"b", u"b", u"ab", u"a", u"a", u"a", u"_", u""}},  // any non-zero count descends
     };
     for (const auto& [case_sensitive, descending, expected] : cases) {
-        List l({u"b", u"B", u"a", u"A", u"_", u"ab", u"a", u""});
-        string_list_sort(l.list, case_sensitive, descending);
-        Lines got = l.lines();
+        Ptr l = list({u"b", u"B", u"a", u"A", u"_", u"ab", u"a", u""});
+        EXPECT_EQ(run(bi_strings_sort, {l, case_sensitive, descending}), "");
+        Lines got = lines(l);
         for (auto& s : got)
             for (auto& u : s)
                 if (!case_sensitive && u >= u'A' && u <= u'Z') u = static_cast<char16_t>(u + 32);
         EXPECT_EQ(got, expected) << case_sensitive << descending;
     }
-    EXPECT_EQ(string_list_compare(Text(u"\uFFFF"), Text(u"a"), true), 1);  // units are unsigned
+    WStr a{}, b{};
+    a.assign_wide(u"\uFFFF");
+    b.assign_wide(u"a");
+    EXPECT_EQ(string_list_compare(a, b, true), 1);  // units are unsigned
+    a.clear();
+    b.clear();
+}
+
+TEST_F(StringLists, LinesObjectsAndLookups) {
+    Ptr l = list();
+    int object = 0;
+    const Ptr obj{&object};
+    EXPECT_EQ(result(bi_strings_add, {l, ref(u"one")}), "<0 values>");
+    EXPECT_EQ(result(bi_strings_add_object, {l, ref(u"three"), obj}), "<0 values>");
+    EXPECT_EQ(result(bi_strings_insert, {l, 1, ref(u"two")}), "<0 values>");
+    EXPECT_EQ(lines(l), (Lines{u"one", u"two", u"three"}));
+    Ptr out = ref(u"stale");
+    EXPECT_EQ(result(bi_strings_get, {l, 2, out}), "<0 values>");
+    EXPECT_EQ(value(out), u"three");
+    EXPECT_EQ(pointer(bi_strings_get_object, {l, 2}), obj.p);
+    EXPECT_EQ(pointer(bi_strings_get_object, {l, 0}), nullptr);
+    EXPECT_EQ(run(bi_strings_set_object, {l, 0, obj}), "");
+    EXPECT_EQ(result(bi_strings_indexof_object, {l, obj}) + result(bi_strings_indexof_object, {l, Ptr{this}}), "i:0i:-1");
+    EXPECT_EQ(run(bi_strings_set, {l, 0, ref(u"two")}), "");
+    EXPECT_EQ(result(bi_strings_indexof, {l, ref(u"two")}), "i:0");  // the first of the two equal lines
+    for (const char16_t* absent : {u"TWO", u"thrXX"}) EXPECT_EQ(result(bi_strings_indexof, {l, ref(absent)}), "i:-1");
+    EXPECT_EQ(pointer(bi_strings_get_str_data, {l, 2}), &item(l, 2)->text);  // the line's own text
+    EXPECT_EQ(run(bi_strings_delete, {l, 0}), "");
+    EXPECT_EQ(lines(l), (Lines{u"two", u"three"}));
+    // Every index outside the list is refused, and nothing changes.
+    for (int32_t i : {-1, 2}) {
+        std::string errors[] = {
+            run(bi_strings_get, {l, i, out}),               run(bi_strings_set, {l, i, out}),
+            run(bi_strings_get_object, {l, i}),             run(bi_strings_set_object, {l, i, Ptr{nullptr}}),
+            run(bi_strings_get_str_data, {l, i}),           run(bi_strings_delete, {l, i}),
+            run(bi_strings_name_from_index, {l, i, out}),   run(bi_strings_value_from_index, {l, i, out}),
+            run(bi_strings_insert, {l, i == 2 ? 3 : i, out}),
+        };
+        for (const std::string& e : errors) EXPECT_EQ(e, "List index out of bounds") << "index " << i;
+        EXPECT_EQ(lines(l), (Lines{u"two", u"three"}));
+    }
+    EXPECT_EQ(run(bi_strings_add, {Ptr{nullptr}, out}), "Null list reference");
+    EXPECT_EQ(run(bi_strings_add, {l, Ptr{nullptr}}), "Null string reference");
+    EXPECT_EQ(run(bi_strings_clear, {l}), "");
+    EXPECT_TRUE(of(l)->count == 0 && of(l)->items == nullptr);
+    EXPECT_EQ(run(bi_strings_free, {Ptr{nullptr}}), "");
 }
 
 // Bytes as files hold them, with the lines they decode to (the Linux ANSI code page is UTF-8).
@@ -187,25 +244,27 @@ const std::pair<Bytes, Lines> kDecodings[] = {
     {{0xFE, 0xFF, 0x00, 0x41}, {std::u16string(u"\uFFFD\uFFFD\0A", 4)}},  // big-endian marks are not recognised
 };
 
-TEST(StringList, LoadsEachEncodingFromFiles) {
-    TempDir dir;
+TEST_F(StringLists, LoadsEachEncodingFromFilesAndStreams) {
     int n = 0;
-    for (const auto& [bytes, lines] : kDecodings) {
+    for (const auto& [data, expected] : kDecodings) {
         std::string name = "in" + std::to_string(n++) + ".txt";
-        write_bytes(dir.file(name), bytes);
-        List l({u"stale"});
-        EXPECT_TRUE(string_list_load_file(l.list, dir.wide(name).c_str())) << name;
-        EXPECT_EQ(l.lines(), lines) << name;
+        write(name, data);
+        Ptr l = list({u"stale"});
+        EXPECT_EQ(result(bi_strings_load_from_file, {l, file(name)}), "b:true") << name;
+        EXPECT_EQ(lines(l), expected) << name;
+        Ptr s = list({u"stale"});
+        EXPECT_EQ(result(bi_strings_load_from_stream, {s, Ptr{data.data()}, int32_t(data.size())}), "<0 values>");
+        EXPECT_EQ(lines(s), expected) << name;
     }
-    // A missing file or a directory leaves the list alone and says so.
-    List kept({u"kept"});
-    for (const char* name : {"missing.txt", ""}) {
-        EXPECT_FALSE(string_list_load_file(kept.list, dir.wide(name).c_str())) << name;
-        EXPECT_EQ(kept.lines(), Lines{u"kept"});
-    }
+    // A missing file or a directory leaves the list alone and says so; bad stream data is refused.
+    Ptr kept = list({u"kept"});
+    for (const char* name : {"missing.txt", ""}) EXPECT_EQ(result(bi_strings_load_from_file, {kept, file(name)}), "b:false");
+    EXPECT_EQ(run(bi_strings_load_from_stream, {kept, Ptr{nullptr}, 4}), "Invalid stream data");
+    EXPECT_EQ(run(bi_strings_load_from_stream, {kept, Ptr{this}, -1}), "Invalid stream data");
+    EXPECT_EQ(lines(kept), Lines{u"kept"});
 }
 
-TEST(StringList, SavesEachEncodingByteForByte) {
+TEST_F(StringLists, SavesEachEncodingByteForByte) {
     std::tuple<Lines, int32_t, bool, Bytes> cases[] = {
         {{u"A"}, 3, true, {0xFF, 0xFE, 0x41, 0x00}},
         {{u"A"}, 2, false, {0x41}},
@@ -213,190 +272,44 @@ TEST(StringList, SavesEachEncodingByteForByte) {
         {{u"A"}, 0, true, {0x41}},  // no mark for the ANSI code page
         {{u"A"}, 1, true, {}},      // unknown encodings leave an empty file
         {{}, 3, true, {0xFF, 0xFE}},
-        {{}, 2, true, {0xEF, 0xBB, 0xBF}},
-        {{u"a", u"\u00E9"}, 3, false, {0x61, 0x00, 0x0D, 0x00, 0x0A, 0x00, 0xE9, 0x00}},
+        {{u"a", u"\u00E9\u0100"}, 3, false, {0x61, 0x00, 0x0D, 0x00, 0x0A, 0x00, 0xE9, 0x00, 0x00, 0x01}},
         // Every byte of a multi-byte code page is written, not one per unit.
         {{u"a", u"\u00E9"}, 0, false, {0x61, 0x0D, 0x0A, 0xC3, 0xA9}},
         {{u"\U0001F600"}, 2, false, {0xF0, 0x9F, 0x98, 0x80}},
     };
-    TempDir dir;
     int n = 0;
-    for (const auto& [lines, encoding, bom, bytes] : cases) {
+    for (const auto& [before, encoding, bom, expected] : cases) {
         std::string name = "out" + std::to_string(n++) + ".txt";
-        write_bytes(dir.file(name), Bytes(64, 'x'));  // an existing longer file is replaced
-        List l(lines);
-        EXPECT_TRUE(string_list_save_file(l.list, dir.wide(name).c_str(), encoding, bom)) << name;
-        EXPECT_EQ(read_bytes(dir.file(name)), bytes) << name;
+        write(name, Bytes(64, 'x'));  // an existing longer file is replaced
+        EXPECT_EQ(result(bi_strings_save_to_file, {list(before), file(name), encoding, bom}), "b:true") << name;
+        EXPECT_EQ(bytes(name), expected) << name;
     }
-    List l({u"A"});
-    EXPECT_FALSE(string_list_save_file(l.list, dir.wide("no/such/dir.txt").c_str(), 2, false));
+    EXPECT_EQ(result(bi_strings_save_to_file, {list({u"A"}), file("no/such/dir.txt"), 2, false}), "b:false");
 }
 
-TEST(StringList, CompressedFilesHoldUtf8WithOneZeroByte) {
-    TempDir dir;
-    std::u16string path = dir.wide("lines.ql");
-    List l({u"first", u"\u00E9t\u00E9", u"", u"last"});
-    ASSERT_TRUE(string_list_save_compressed(l.list, path.c_str()));
-    Bytes file = read_bytes(dir.file("lines.ql"));
-    ASSERT_GE(file.size(), 6u);
-    EXPECT_EQ(std::string(file.begin(), file.begin() + 2), "ql");
+TEST_F(StringLists, CompressedFilesHoldUtf8WithOneZeroByte) {
+    Ptr l = list({u"first", u"\u00E9t\u00E9", u"", u"last"}), back = list({u"stale"});
+    EXPECT_EQ(result(bi_strings_save_compressed_to_file, {l, file("lines.ql")}), "<0 values>");
+    Bytes packed = bytes("lines.ql");
+    ASSERT_GE(packed.size(), 6u);
+    EXPECT_EQ(std::string(packed.begin(), packed.begin() + 2), "ql");
     ByteBuffer content;
-    ASSERT_EQ(container_inflate_file(content, path.c_str()), kZOk);
+    ASSERT_EQ(container_inflate_buffer(content, packed.data(), int32_t(packed.size())), kZOk);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(content.data), static_cast<size_t>(content.length)),
               std::string("first\r\n\xC3\xA9t\xC3\xA9\r\n\r\nlast") + '\0');
-    List back({u"stale"});
-    EXPECT_TRUE(string_list_load_compressed(back.list, path.c_str()));
-    EXPECT_EQ(back.lines(), l.lines());
-    // The zero byte ends the text.
+    EXPECT_EQ(run(bi_strings_load_compressed_from_file, {back, file("lines.ql")}), "");
+    EXPECT_EQ(lines(back), lines(l));
+    // The zero byte ends the text; damaged or missing files leave an empty list.
     const uint8_t tail[] = {'a', 0, 'b'};
-    ASSERT_EQ(container_deflate_to_file(tail, 3, path.c_str()), kZOk);
-    EXPECT_TRUE(string_list_load_compressed(back.list, path.c_str()));
-    EXPECT_EQ(back.lines(), Lines{u"a"});
-    // Damaged or missing files leave an empty list.
-    write_bytes(dir.file("plain.ql"), {'q', 'l', 'n', 'o', 't', ' ', 'z', 'l', 'i', 'b'});
-    write_bytes(dir.file("truncated.ql"), Bytes(file.begin(), file.begin() + 6));
-    for (const char* name : {"plain.ql", "truncated.ql", "missing.ql"}) {
-        List damaged({u"stale"});
-        EXPECT_FALSE(string_list_load_compressed(damaged.list, dir.wide(name).c_str())) << name;
-        EXPECT_EQ(damaged.lines(), Lines{}) << name;
+    ASSERT_EQ(container_deflate_to_file(tail, 3, value(file("tail.ql")).c_str()), kZOk);
+    write("plain.ql", {'q', 'l', 'n', 'o', 't', ' ', 'z', 'l', 'i', 'b'});
+    write("truncated.ql", Bytes(packed.begin(), packed.begin() + 6));
+    for (auto [name, expected] : {std::pair<const char*, Lines>{"tail.ql", {u"a"}}, {"plain.ql", {}}, {"truncated.ql", {}},
+                                  {"missing.ql", {}}}) {
+        Ptr damaged = list({u"stale"});
+        EXPECT_EQ(run(bi_strings_load_compressed_from_file, {damaged, file(name)}), "");
+        EXPECT_EQ(lines(damaged), expected) << name;
     }
-}
-
-// A string variable as scripts have them: a slot holding a WStr pointer.
-struct StringVar {
-    WStr* text = wstr_new();
-    explicit StringVar(const std::u16string& s = u"") { text->assign_wide(s.c_str(), static_cast<uint32_t>(s.size())); }
-    ~StringVar() { wstr_delete(text); }
-    StringVar(const StringVar&) = delete;
-    StringVar& operator=(const StringVar&) = delete;
-    std::u16string value() const { return str(*text); }
-    void* ref() { return &text; }
-};
-
-class StringListBuiltins : public qeltest::Builtins {
-protected:
-    void arg(int32_t v) { qel::push_int(st, v); }
-    void arg(bool v) { qel::push_bool(st, v); }
-    void arg(const void* v) { qel::push_pointer(st, v); }
-    void arg(const char16_t* v) { qel::push_string(st, v); }
-    template <typename... A>
-    std::string run(BuiltinFn fn, A... a) {
-        reset();
-        (arg(a), ...);
-        return call(fn);
-    }
-    // Runs a built-in that pushes an int and returns it.
-    template <typename... A>
-    int32_t run_int(BuiltinFn fn, A... a) {
-        EXPECT_EQ(run(fn, a...), "");
-        EXPECT_EQ(count(), 1);
-        return count() == 1 ? top_int() : INT32_MIN;
-    }
-    const void* none = nullptr;
-};
-
-TEST_F(StringListBuiltins, LinesObjectsAndLookups) {
-    List l;
-    PtrList* list = l.list;
-    StringVar one(u"one"), two(u"two"), three(u"three"), upper(u"TWO"), out(u"stale");
-    int object = 0;
-    const void* obj = &object;
-    ASSERT_EQ(run(bi_strings_add, list, one.ref()), "");
-    EXPECT_EQ(count(), 0);
-    ASSERT_EQ(run(bi_strings_add_object, list, three.ref(), obj), "");
-    ASSERT_EQ(run(bi_strings_insert, list, 1, two.ref()), "");
-    EXPECT_EQ(l.lines(), (Lines{u"one", u"two", u"three"}));
-    ASSERT_EQ(run(bi_strings_get, list, 2, out.ref()), "");
-    EXPECT_EQ(out.value(), u"three");
-    EXPECT_EQ(count(), 0);
-    ASSERT_EQ(run(bi_strings_get_object, list, 2), "");
-    EXPECT_EQ(top_pointer(), obj);
-    ASSERT_EQ(run(bi_strings_get_object, list, 0), "");
-    EXPECT_EQ(top_pointer(), nullptr);
-    ASSERT_EQ(run(bi_strings_set_object, list, 0, obj), "");
-    EXPECT_EQ(run_int(bi_strings_indexof_object, list, obj), 0);
-    EXPECT_EQ(run_int(bi_strings_indexof_object, list, static_cast<const void*>(&out)), -1);
-    ASSERT_EQ(run(bi_strings_set, list, 0, two.ref()), "");
-    EXPECT_EQ(run_int(bi_strings_indexof, list, two.ref()), 0);  // the first of the two equal lines
-    EXPECT_EQ(run_int(bi_strings_indexof, list, upper.ref()), -1);
-    // The str data pointer is the line's own text.
-    ASSERT_EQ(run(bi_strings_get_str_data, list, 2), "");
-    EXPECT_EQ(top_pointer(), &l.item(2)->text);
-    ASSERT_EQ(run(bi_strings_delete, list, 0), "");
-    EXPECT_EQ(l.lines(), (Lines{u"two", u"three"}));
-    ASSERT_EQ(run(bi_strings_clear, list), "");
-    EXPECT_TRUE(list->count == 0 && list->items == nullptr);
-    EXPECT_EQ(run(bi_strings_free, none), "");
-}
-
-TEST_F(StringListBuiltins, IndexesOutsideTheListAreRefused) {
-    List l({u"a=1", u"b=2"});
-    PtrList* list = l.list;
-    StringVar text(u"x"), out(u"untouched");
-    for (int32_t i : {-1, 2, 1000000}) {
-        std::string errors[] = {
-            run(bi_strings_get, list, i, out.ref()),        run(bi_strings_set, list, i, text.ref()),
-            run(bi_strings_get_object, list, i),            run(bi_strings_set_object, list, i, none),
-            run(bi_strings_get_str_data, list, i),          run(bi_strings_delete, list, i),
-            run(bi_strings_name_from_index, list, i, out.ref()), run(bi_strings_value_from_index, list, i, out.ref()),
-            run(bi_strings_insert, list, i == 2 ? 3 : i, text.ref()),
-        };
-        for (const std::string& e : errors) EXPECT_EQ(e, "List index out of bounds") << "index " << i;
-        EXPECT_EQ(l.lines(), (Lines{u"a=1", u"b=2"}));
-        EXPECT_EQ(out.value(), u"untouched");
-    }
-    EXPECT_EQ(run(bi_strings_add, none, text.ref()), "Null list reference");
-    EXPECT_EQ(run(bi_strings_add, list, none), "Null string reference");
-}
-
-TEST_F(StringListBuiltins, NamesValuesTextAndSort) {
-    List l;
-    PtrList* list = l.list;
-    StringVar name(u"a"), value(u"b=c"), out;
-    ASSERT_EQ(run(bi_strings_values_set, list, name.ref(), value.ref()), "");
-    EXPECT_EQ(l.lines(), Lines{u"a=b=c"});
-    ASSERT_EQ(run(bi_strings_name_from_index, list, 0, out.ref()), "");
-    EXPECT_EQ(out.value(), u"a");
-    ASSERT_EQ(run(bi_strings_value_from_index, list, 0, out.ref()), "");
-    EXPECT_EQ(out.value(), u"b=c");
-    EXPECT_EQ(run_int(bi_strings_indexof_name, list, name.ref()), 0);
-    // The output may be the very variable that names the line.
-    ASSERT_EQ(run(bi_strings_values_get, list, name.ref(), name.ref()), "");
-    EXPECT_EQ(name.value(), u"b=c");
-
-    StringVar text(u"x\r\ny\nz"), csv(u"1;2;;3");
-    ASSERT_EQ(run(bi_strings_set_text, list, text.ref()), "");
-    EXPECT_EQ(l.lines(), (Lines{u"x", u"y", u"z"}));
-    ASSERT_EQ(run(bi_strings_get_text, list, out.ref()), "");
-    EXPECT_EQ(out.value(), u"x\r\ny\r\nz");
-    ASSERT_EQ(run(bi_strings_set_text_with_lb, list, csv.ref(), u";"), "");
-    EXPECT_EQ(l.lines(), (Lines{u"x", u"y", u"z", u"1", u"2", u"", u"3"}));
-    ASSERT_EQ(run(bi_strings_sort, list, true, 1), "");
-    EXPECT_EQ(l.lines(), (Lines{u"z", u"y", u"x", u"3", u"2", u"1", u""}));
-
-    // A line's own text as the input of set_text (a variable holding the str data pointer) ...
-    ASSERT_EQ(run(bi_strings_set_text, list, text.ref()), "");
-    void* own = &l.item(1)->text;
-    ASSERT_EQ(run(bi_strings_set_text, list, static_cast<const void*>(&own)), "");
-    EXPECT_EQ(l.lines(), Lines{u"y"});
-    // ... and as the output of get_text.
-    ASSERT_EQ(run(bi_strings_set_text, list, text.ref()), "");
-    own = &l.item(0)->text;
-    ASSERT_EQ(run(bi_strings_get_text, list, static_cast<const void*>(&own)), "");
-    EXPECT_EQ(l.lines(), (Lines{u"x\r\ny\r\nz", u"y", u"z"}));
-}
-
-TEST_F(StringListBuiltins, LoadFromStream) {
-    List l({u"stale"});
-    const auto& [bytes, lines] = kDecodings[1];  // UTF-16 with its mark
-    const void* data = bytes.data();
-    ASSERT_EQ(run(bi_strings_load_from_stream, l.list, data, static_cast<int32_t>(bytes.size())), "");
-    EXPECT_EQ(count(), 0);
-    EXPECT_EQ(l.lines(), lines);
-    ASSERT_EQ(run(bi_strings_load_from_stream, l.list, none, 0), "");
-    EXPECT_EQ(l.lines(), Lines{});
-    EXPECT_EQ(run(bi_strings_load_from_stream, l.list, none, 4), "Invalid stream data");
-    EXPECT_EQ(run(bi_strings_load_from_stream, l.list, data, -1), "Invalid stream data");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/lifecycle.h"
 #include "image/load_report.h"
@@ -17,6 +18,7 @@ struct Loaded {
     bool ok = false;
     std::string text;  // the image text (cut in place by the parser)
     qel::LoadReport report;
+    std::vector<std::string> notes;  // the numbered reports that let the load go on: "10 text"
     const qel::LoadReport& failure() const { return report; }
 };
 

@@ -53,6 +53,7 @@ const Case kCases[] = {
     {"p", "ldvptr 0\nldpint\nempty\nret\n", false, 16, "reads offset 0"},
     // method ends, branches, types
     {"", "ldint 1\nempty\n", true, 16, "can run past its end"},
+    {"", "ldint 1\ncallstd Int\n", true, 16, "can run past its end"},
     {"", "jmp 0\n", true, 15, "jumps to the header of F"},
     {"p", "ldvptr 0\nldpint Native.N\nempty\nret\n", true, 16, "field N, which has no place"},
     {"", "newstruct Nothing\nempty\nret\n", true, 15, "'Nothing', which is not a declared type"},
