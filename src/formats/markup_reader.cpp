@@ -498,6 +498,7 @@ bool Reader::from_string(const Element& e, const CMember* m, bool property, cons
 // A script method called with the first of the offered arguments that it declares; whatever it
 // returns is dropped.
 bool Reader::invoke(Instruction* method, void* self, std::initializer_list<Arg> args) {
+    if (invalid_address(method)) raise_runtime_error("Call of an invalid method");
     const int declared = method->param_count();
     if (declared > static_cast<int>(args.size())) raise_runtime_error("Markup handler takes too many parameters");
     ValueStack* s = f_->stack;

@@ -22,6 +22,7 @@ uint32_t hash_of(const WStr& s) { return name_hash(s.text(), s.length); }
 
 void run_method_value(Runtime* rt, Frame* f, PMethod m, bool virtual_call) {
     if (!m.Method) raise_runtime_error("Call of an unassigned method");
+    if (invalid_address(m.Method)) raise_runtime_error("Call of an invalid method");
     Instruction* method = m.Method;
     if (virtual_call && method->method()->modifier != 0 && method->method()->name_hash != 0) {
         if (Instruction* found = method_in_chain(object_class(rt, m.Target, "Method call on"), method->method()->name_hash))

@@ -134,7 +134,7 @@ WStr& top_text(Frame* f) { return top_string(f->stack); }
 // The name of a method value: its full name, or nothing for the null method.
 const char* method_value_name(const Value& v) {
     Instruction* header = v.v.m.Method;
-    return header && header->method() && header->method()->name ? header->method()->name : "";
+    return header && !invalid_address(header) && header->method() && header->method()->name ? header->method()->name : "";
 }
 
 }  // namespace
