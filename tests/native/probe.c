@@ -363,6 +363,32 @@ EXPORT void STDCALL probe_renderer(void* r) {
 }
 
 #ifdef _WIN32
+/* Script windows: probe_register(procedure, background) registers the class QelTestWindow;
+   probe_window(x, object) opens a visible 40 x 30 popup window of it at (x, 0) with the object as
+   creation parameter; probe_fill(dc, colour) fills the left half (0, 0)-(20, 30) of a paint DC;
+   probe_pixels(window, text) logs "text, pixels" and the pixels at (10, 15) and (39, 29). */
+EXPORT int STDCALL probe_register(WNDPROC procedure, COLORREF background) {
+    WNDCLASSW c = {0, procedure, 0, 0, GetModuleHandleW(NULL), NULL, NULL, CreateSolidBrush(background), NULL,
+                   L"QelTestWindow"};
+    return RegisterClassW(&c) != 0;
+}
+EXPORT HWND STDCALL probe_window(int x, void* object) {
+    return CreateWindowExW(0, L"QelTestWindow", L"", WS_POPUP | WS_VISIBLE, x, 0, 40, 30, NULL, NULL,
+                           GetModuleHandleW(NULL), object);
+}
+EXPORT void STDCALL probe_fill(HDC dc, COLORREF colour) {
+    RECT r = {0, 0, 20, 30};
+    HBRUSH b = CreateSolidBrush(colour);
+    FillRect(dc, &r, b);
+    DeleteObject(b);
+}
+EXPORT void STDCALL probe_pixels(HWND w, const wchar_t* text) {
+    HDC dc = GetDC(w);
+    fprintf(stderr, "%ls, pixels %lu %lu\n", text, GetPixel(dc, 10, 15), GetPixel(dc, 39, 29));
+    fflush(stderr);
+    ReleaseDC(w, dc);
+}
+
 /* probe_dispatch: an automation object (IDispatch) with three members. "Args" logs its flags,
    named arguments and arguments as "Args flags 3 named -: i4:5 bstr:'x'"; "Result"(k) answers with
    the k-th VARIANT type of kResults; "Fail"(k) fails: k = 0 a server exception with a source and a
