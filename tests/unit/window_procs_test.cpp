@@ -1,12 +1,13 @@
 // The window procedures' order of calls, followed through a table of recorders in place of the
 // system's window functions (both double-buffering paths, whatever the desktop), and the thread
-// start routine's stack: registered while ThreadProc runs, gone when the thread has ended.
+// start routine's stacks: registered while ThreadProc runs, gone when the thread has ended.
 #include <gtest/gtest.h>
 #include <pthread.h>
 
 #include <string>
 
 #include "native/native_state.h"
+#include "native/thunks.h"
 #include "native/window_procs.h"
 #include "test_support.h"
 
@@ -144,18 +145,24 @@ TEST(WindowProcs, EachPaintStyleCallsTheSystemInItsOrder) {
     EXPECT_EQ(g_log, "default default default default default");
 }
 
-TEST(WindowProcs, AScriptThreadHasItsOwnRegisteredStackUntilItEnds) {
+// EntryPoint("ThreadProc") is the start routine a script hands to pthread_create. Two script
+// threads and the main thread sort at once through the comparer's thunk, each on a stack of its
+// own: the threads' stacks are registered while ThreadProc runs (no stack is adopted for their
+// callbacks) and gone when they have ended; ThreadProc's result is the thread's exit code.
+TEST(WindowProcs, ScriptThreadsRunOnTheirOwnRegisteredStacks) {
     auto image = qeltest::load(kImage);
     ASSERT_TRUE(image.ok) << image.failure().what;
     Runtime* rt = image.rt.get();
-    pthread_t t;
-    auto start = reinterpret_cast<void* (*)(void*)>(thread_proc);  // never returns: the convention does not matter
-    ASSERT_EQ(pthread_create(&t, nullptr, start, reinterpret_cast<void*>(41)), 0);
-    void* code = nullptr;
-    pthread_join(t, &code);
-    EXPECT_EQ(reinterpret_cast<intptr_t>(code), 42);
-    // The comparer's thunk found the thread's stack registered (no stack was adopted for it), and
-    // the registration is gone: the main thread's stands alone again.
+    auto start = reinterpret_cast<void* (*)(void*)>(entry_point(rt, "ThreadProc", 0));  // never returns
+    ASSERT_EQ(reinterpret_cast<void*>(start), reinterpret_cast<void*>(thread_proc));
+    pthread_t threads[2];
+    for (intptr_t i = 0; i < 2; ++i) ASSERT_EQ(pthread_create(&threads[i], nullptr, start, reinterpret_cast<void*>(10 * i + 10)), 0);
+    EXPECT_EQ(call_script_method(rt, rt->program.code.method("Sorts"), nullptr, &rt->stack, nullptr, 0), 1);
+    for (intptr_t i = 0; i < 2; ++i) {
+        void* code = nullptr;
+        pthread_join(threads[i], &code);
+        EXPECT_EQ(reinterpret_cast<intptr_t>(code), 10 * i + 11);
+    }
     EXPECT_EQ(rt->native->adopted.count, 0);
     EXPECT_EQ(rt->threads.entries.count, 1);
     EXPECT_EQ(rt->stack.count, 0);
