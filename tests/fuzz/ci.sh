@@ -4,8 +4,9 @@
 # (most often loops the mutation made endless in the script itself) are listed, not failed, and
 # so are the signals listed in tests/fuzz/known-crashes (the script's own doing);
 # the failures are kept in OUT/crashes with the command that reproduces each. The seeds are the
-# image tests and benchmarks but qsort_thunk, which hands a script-filled buffer to libc's qsort:
-# any mutation of its filling loop is a native misuse no host can refuse (the long campaigns keep it).
+# image tests and benchmarks but two that hand script-made memory to libc (qsort_thunk's buffer,
+# thread_outlives_winmain's pthread_t): most mutations of those are native misuse no host can
+# refuse (the long campaigns keep them).
 # Mutants run through the fork server when one is given.
 #   tests/fuzz/ci.sh [QEL QELASM OUT [SERVER]]   (default: build/qel, build/qelasm, build/fuzz-ci)
 # The test suite runs it (linux/fuzz_short).
@@ -18,8 +19,10 @@ server=()
 [ -n "${4:-}" ] && server=(--server "$4")
 rm -rf "$out"
 cd "$root"
-seeds=(tests/images/*.qsrc)
-for f in bench/*.qsrc; do [ "$f" = bench/qsort_thunk.qsrc ] || seeds+=("$f"); done
+seeds=()
+for f in tests/images/*.qsrc bench/*.qsrc; do
+  case "$f" in bench/qsort_thunk.qsrc | tests/images/thread_outlives_winmain.qsrc) ;; *) seeds+=("$f") ;; esac
+done
 exec python3 "$root/tests/fuzz/fuzz.py" --qel "$qel" --qelasm "$qelasm" "${server[@]}" \
   --seed 1 --count 600 --jobs 2 --out "$out" --fail-on-crash \
   --known-crashes "$root/tests/fuzz/known-crashes" --seeds "${seeds[@]}"

@@ -247,10 +247,10 @@ EXPORT int STDCALL probe_pickW(void) { return 2; }
 /* Stand-ins for what the text renderer calls (both builds): probe_text_fake(0) a render target
    (ID2D1RenderTarget slots 8 CreateSolidColorBrush, 28 DrawTextLayout, 29 DrawGlyphRun, 31
    GetTransform, 52 GetDpi at 144), 1 a factory (IDWriteFactory4 slot 40 TranslateColorGlyphRun:
-   two layers on its second call, the text's colour and palette entry 1; no colour on the
-   others), 2 a text
-   layout (slot 58 Draw: two glyph runs through the renderer). Every call is logged; the brush the
-   target makes is "colour", any other brush shows as its number. */
+   no colour on its first call, then two layers, the text's colour and palette entry 1), 2 a text
+   layout (slot 58 Draw: one glyph run through the renderer). Every call is logged; the brush the
+   target makes is "colour", any other brush shows as its number. probe_renderer calls a
+   renderer's own methods as DirectWrite would and logs their answers. */
 typedef struct { float r, g, b, a; } FakeColor;
 typedef struct {
     unsigned char run[32];
@@ -264,9 +264,10 @@ static FakeObject g_fake_target, g_fake_factory, g_fake_layout, g_fake_brush, g_
 static unsigned char g_fake_run[32];
 static int g_translations, g_layer;
 static const FakeColorRun g_fake_runs[2] = {{{0}, NULL, 5, 6, {0, 0, 0, 0}, 0xFFFF}, {{0}, NULL, 7, 8, {0.5f, 0.25f, 0, 1}, 1}};
-static void log_brush(char* out, size_t cap, const void* brush) {
-    if (brush == &g_fake_brush) snprintf(out, cap, "colour");
-    else snprintf(out, cap, "%lu", (unsigned long)(uintptr_t)brush);
+static const char* brush_name(const void* brush, char* b) {
+    if (brush == &g_fake_brush) return "colour";
+    sprintf(b, "%lu", (unsigned long)(uintptr_t)brush);
+    return b;
 }
 static int32_t STDCALL fake_create_brush(void* self, const FakeColor* c, const void* props, void** out) {
     fprintf(stderr, "CreateSolidColorBrush %g %g %g %g\n", c->r, c->g, c->b, c->a);
@@ -275,15 +276,14 @@ static int32_t STDCALL fake_create_brush(void* self, const FakeColor* c, const v
 }
 static void STDCALL fake_draw_layout(void* self, float x, float y, void* layout, void* brush, int32_t options) {
     char b[24];
-    log_brush(b, sizeof b, brush);
-    fprintf(stderr, "DrawTextLayout %g %g %s brush %s options %d\n", x, y, layout == &g_fake_layout ? "layout" : "?", b,
-            (int)options);
+    fprintf(stderr, "DrawTextLayout %g %g %s brush %s options %d\n", x, y, layout == &g_fake_layout ? "layout" : "?",
+            brush_name(brush, b), (int)options);
 }
 static void STDCALL fake_draw_run(void* self, float x, float y, const void* run, void* brush, int32_t mode) {
     char b[24];
-    log_brush(b, sizeof b, brush);
     fprintf(stderr, "DrawGlyphRun %g %g %s brush %s\n", x, y,
-            run == g_fake_run ? "run" : run == g_fake_runs[0].run || run == g_fake_runs[1].run ? "layer" : "?", b);
+            run == g_fake_run ? "run" : run == g_fake_runs[0].run || run == g_fake_runs[1].run ? "layer" : "?",
+            brush_name(brush, b));
 }
 static void STDCALL fake_transform(void* self, float* m) {
     static const float kM[6] = {1, 0, 0, 1, 10, 20};
@@ -294,11 +294,9 @@ static int32_t STDCALL fake_translate(void* self, float x, float y, const void* 
                                       uint32_t formats, int32_t mode, const void* transform, uint32_t palette,
                                       void** layers) {
     fprintf(stderr, "TranslateColorGlyphRun %g %g formats %u palette %u\n", x, y, (unsigned)formats, (unsigned)palette);
-    *layers = NULL;
-    if (g_translations++ != 1) return (int32_t)0x8898500C;
+    *layers = g_translations++ ? &g_fake_layers : NULL;
     g_layer = -1;
-    *layers = &g_fake_layers;
-    return 0;
+    return *layers ? 0 : (int32_t)0x8898500C;
 }
 static int32_t STDCALL fake_layers_next(void* self, int32_t* more) {
     *more = ++g_layer < 2;
@@ -319,10 +317,7 @@ typedef int32_t(STDCALL* FakeDrawRun)(void*, void*, float, float, int32_t, const
 static int32_t STDCALL fake_layout_draw(void* self, void* context, void* renderer, float x, float y) {
     fprintf(stderr, "Draw %s %g %g\n", context == &g_fake_target ? "target" : "?", x, y);
     FakeDrawRun draw = (FakeDrawRun)(*(void***)renderer)[6];
-    for (int i = 0; i < 2; ++i) {
-        int32_t hr = draw(renderer, context, x + i, y, 0, g_fake_run, NULL, NULL);
-        fprintf(stderr, "glyph run %d: %ld\n", i, (long)hr);
-    }
+    fprintf(stderr, "glyph run: %ld\n", (long)draw(renderer, context, x, y, 0, g_fake_run, NULL, NULL));
     return 0;
 }
 static void* g_fake_target_table[53];
@@ -348,92 +343,105 @@ EXPORT void* STDCALL probe_text_fake(int which) {
     g_fake_layers.table = g_fake_layers_table;
     return which == 0 ? (void*)&g_fake_target : which == 1 ? (void*)&g_fake_factory : (void*)&g_fake_layout;
 }
+EXPORT void STDCALL probe_renderer(void* r) {
+    typedef int32_t(STDCALL * Get)(void*, void*, void*);
+    typedef int32_t(STDCALL * Line)(void*, void*, float, float, const void*, void*);
+    void* const* t = *(void* const**)r;
+    int32_t off = 7;
+    float dip = 7, m[6] = {7, 7, 7, 7, 7, 7};
+    int32_t s = ((Get)t[3])(r, NULL, &off), d = ((Get)t[5])(r, NULL, &dip), x = ((Get)t[4])(r, NULL, m);
+    int32_t u = ((Line)t[7])(r, NULL, 1.5f, 2.5f, NULL, NULL), k = ((Line)t[8])(r, NULL, 1.5f, 2.5f, NULL, NULL);
+    fprintf(stderr, "renderer methods: snapping %d %d, per dip %d %g, transform %d %g %g, underline %d, strikethrough %d\n",
+            (int)s, (int)off, (int)d, dip, (int)x, m[4], m[5], (int)u, (int)k);
+}
 
 #ifdef _WIN32
-/* probe_dispatch: an automation object (IDispatch) whose members are the VARIANT types it answers
-   with: "I2" "I4" "UI4" "INT" "UINT" "R4" "R8" "BSTR" "BOOL" "I1" "UI1" "UI2" "DISPATCH" (itself)
-   "UNKNOWN" (itself) "EMPTY" "DATE"; "Fail" raises a server exception with a source and a
-   description, "BadArg" answers E_INVALIDARG, "Other" E_FAIL. Every Invoke logs its flags, named
-   arguments and arguments (when it has any) as "invoke I4 flags 3 named -: i4:5 bstr:'x'". The reference count is
-   logged by probe_dispatch_refs. */
+/* Script windows: probe_register(procedure, background) registers the class QelTestWindow;
+   probe_window(x, object) opens a visible 40 x 30 popup window of it at (x, 0) with the object as
+   creation parameter; probe_fill(dc, colour) fills the left half (0, 0)-(20, 30) of a paint DC;
+   probe_pixels(window, text) logs "text, pixels" and the pixels at (10, 15) and (39, 29). */
+EXPORT int STDCALL probe_register(WNDPROC procedure, COLORREF background) {
+    WNDCLASSW c = {0, procedure, 0, 0, GetModuleHandleW(NULL), NULL, NULL, CreateSolidBrush(background), NULL,
+                   L"QelTestWindow"};
+    return RegisterClassW(&c) != 0;
+}
+EXPORT HWND STDCALL probe_window(int x, void* object) {
+    return CreateWindowExW(0, L"QelTestWindow", L"", WS_POPUP | WS_VISIBLE, x, 0, 40, 30, NULL, NULL,
+                           GetModuleHandleW(NULL), object);
+}
+EXPORT void STDCALL probe_fill(HDC dc, COLORREF colour) {
+    RECT r = {0, 0, 20, 30};
+    HBRUSH b = CreateSolidBrush(colour);
+    FillRect(dc, &r, b);
+    DeleteObject(b);
+}
+EXPORT void STDCALL probe_pixels(HWND w, const wchar_t* text) {
+    HDC dc = GetDC(w);
+    fprintf(stderr, "%ls, pixels %lu %lu\n", text, GetPixel(dc, 10, 15), GetPixel(dc, 39, 29));
+    fflush(stderr);
+    ReleaseDC(w, dc);
+}
+
+/* probe_dispatch: an automation object (IDispatch) with three members. "Args" logs its flags,
+   named arguments and arguments as "Args flags 3 named -: i4:5 bstr:'x'"; "Result"(k) answers with
+   the k-th VARIANT type of kResults; "Fail"(k) fails: k = 0 a server exception with a source and a
+   description, 1 one without either, 2 E_INVALIDARG, 3 E_FAIL. probe_dispatch_refs gives its
+   reference count. */
 #include <oleauto.h>
-static const char* const kMembers[] = {"I2", "I4", "UI4", "INT", "UINT", "R4", "R8", "BSTR", "BOOL", "I1", "UI1",
-                                       "UI2", "DISPATCH", "UNKNOWN", "EMPTY", "DATE", "Fail", "BadArg", "Other"};
-static const VARTYPE kMemberTypes[] = {VT_I2, VT_I4, VT_UI4, VT_INT, VT_UINT, VT_R4, VT_R8, VT_BSTR, VT_BOOL, VT_I1,
-                                       VT_UI1, VT_UI2, VT_DISPATCH, VT_UNKNOWN, VT_EMPTY, VT_DATE};
-#define MEMBER_COUNT (sizeof kMembers / sizeof kMembers[0])
+static const VARTYPE kResults[] = {VT_I2,  VT_I4,  VT_UI4, VT_INT,   VT_UINT,    VT_R4,    VT_R8,  VT_BSTR,
+                                   VT_BOOL, VT_I1, VT_UI1, VT_UI2,   VT_EMPTY,   VT_DATE,  VT_DISPATCH, VT_UNKNOWN};
 static IDispatch g_dispatch;
 static LONG g_refs = 1;
-static HRESULT STDMETHODCALLTYPE d_query(IDispatch* self, REFIID iid, void** out) {
-    if (IsEqualIID(iid, &IID_IUnknown) || IsEqualIID(iid, &IID_IDispatch)) {
-        *out = self;
-        InterlockedIncrement(&g_refs);
-        return S_OK;
-    }
-    *out = NULL;
-    return E_NOINTERFACE;
-}
 static ULONG STDMETHODCALLTYPE d_add_ref(IDispatch* self) { return (ULONG)InterlockedIncrement(&g_refs); }
 static ULONG STDMETHODCALLTYPE d_release(IDispatch* self) { return (ULONG)InterlockedDecrement(&g_refs); }
+static HRESULT STDMETHODCALLTYPE d_query(IDispatch* self, REFIID iid, void** out) {
+    int ok = IsEqualIID(iid, &IID_IUnknown) || IsEqualIID(iid, &IID_IDispatch);
+    *out = ok ? self : NULL;
+    if (ok) d_add_ref(self);
+    return ok ? S_OK : E_NOINTERFACE;
+}
 static HRESULT STDMETHODCALLTYPE d_type_count(IDispatch* self, UINT* n) { *n = 0; return S_OK; }
 static HRESULT STDMETHODCALLTYPE d_type_info(IDispatch* self, UINT i, LCID l, ITypeInfo** t) { return E_NOTIMPL; }
 static HRESULT STDMETHODCALLTYPE d_ids(IDispatch* self, REFIID iid, LPOLESTR* names, UINT n, LCID l, DISPID* ids) {
-    for (unsigned m = 0; m < MEMBER_COUNT; ++m) {
-        const char* a = kMembers[m];
-        const OLECHAR* b = names[0];
-        while (*a && *a == *b) ++a, ++b;
-        if (!*a && !*b) {
-            ids[0] = (DISPID)m;
-            return S_OK;
-        }
-    }
+    static const wchar_t* const kMembers[] = {L"Args", L"Result", L"Fail"};
+    for (ids[0] = 0; ids[0] < 3; ++ids[0])
+        if (!wcscmp(names[0], kMembers[ids[0]])) return S_OK;
     ids[0] = DISPID_UNKNOWN;
     return DISP_E_UNKNOWNNAME;
 }
-static void log_variant(char* line, size_t cap, const VARIANT* v) {
-    size_t n = strlen(line);
-    switch (V_VT(v)) {
-        case VT_BOOL: snprintf(line + n, cap - n, " bool:%d", V_BOOL(v)); break;
-        case VT_I4: snprintf(line + n, cap - n, " i4:%ld", (long)V_I4(v)); break;
-        case VT_R8: snprintf(line + n, cap - n, " r8:%g", V_R8(v)); break;
-        case VT_NULL: snprintf(line + n, cap - n, " null"); break;
-        case VT_DISPATCH:
-            snprintf(line + n, cap - n, " dispatch:%s", V_DISPATCH(v) == &g_dispatch ? "probe" : V_DISPATCH(v) ? "other" : "0");
-            break;
-        case VT_BSTR: {
-            snprintf(line + n, cap - n, " bstr:'");
-            n = strlen(line);
-            for (const OLECHAR* s = V_BSTR(v); s && *s && n < cap - 3; ++s) line[n++] = *s < 0x80 ? (char)*s : '?';
-            snprintf(line + n, cap - n, "'");
-            break;
-        }
-        default: snprintf(line + n, cap - n, " vt%d", V_VT(v)); break;
-    }
-}
 static HRESULT STDMETHODCALLTYPE d_invoke(IDispatch* self, DISPID id, REFIID iid, LCID lcid, WORD flags,
                                           DISPPARAMS* p, VARIANT* result, EXCEPINFO* info, UINT* arg_error) {
-    if (id < 0 || (unsigned)id >= MEMBER_COUNT) return DISP_E_MEMBERNOTFOUND;
-    if (p->cArgs) {
-    char line[512];
-    snprintf(line, sizeof line, "invoke %s flags %u named", kMembers[id], (unsigned)flags);
-    for (UINT i = 0; i < p->cNamedArgs; ++i) snprintf(line + strlen(line), sizeof line - strlen(line), " %ld", (long)p->rgdispidNamedArgs[i]);
-    if (!p->cNamedArgs) strcat(line, " -");
-    strcat(line, ":");
-    for (UINT i = 0; i < p->cArgs; ++i) log_variant(line, sizeof line, &p->rgvarg[i]);
-    fprintf(stderr, "%s\n", line);
-    fflush(stderr);
+    const int k = p->cArgs && V_VT(&p->rgvarg[0]) == VT_I4 ? V_I4(&p->rgvarg[0]) : 0;
+    if (id == 0) {
+        fprintf(stderr, "Args flags %u named", (unsigned)flags);
+        for (UINT i = 0; i < p->cNamedArgs; ++i) fprintf(stderr, " %ld", (long)p->rgdispidNamedArgs[i]);
+        fprintf(stderr, "%s:", p->cNamedArgs ? "" : " -");
+        for (UINT i = 0; i < p->cArgs; ++i) {
+            const VARIANT* v = &p->rgvarg[i];
+            switch (V_VT(v)) {
+                case VT_BOOL: fprintf(stderr, " bool:%d", V_BOOL(v)); break;
+                case VT_I4: fprintf(stderr, " i4:%ld", (long)V_I4(v)); break;
+                case VT_R8: fprintf(stderr, " r8:%g", V_R8(v)); break;
+                case VT_NULL: fprintf(stderr, " null"); break;
+                case VT_DISPATCH: fprintf(stderr, " dispatch:%s", V_DISPATCH(v) == self ? "probe" : "other"); break;
+                case VT_BSTR: fprintf(stderr, " bstr:'%ls'", V_BSTR(v)); break;
+                default: fprintf(stderr, " vt%d", V_VT(v)); break;
+            }
+        }
+        fprintf(stderr, "\n");
+        fflush(stderr);
+        return S_OK;
     }
-    if (!strcmp(kMembers[id], "Fail")) {
-        info->bstrSource = SysAllocString(L"Probe.Server");
-        info->bstrDescription = SysAllocString(L"the server says no");
+    if (id == 2 && k < 2) {
+        info->bstrSource = k ? NULL : SysAllocString(L"Probe.Server");
+        info->bstrDescription = k ? NULL : SysAllocString(L"the server says no");
         info->scode = E_FAIL;
         return DISP_E_EXCEPTION;
     }
-    if (!strcmp(kMembers[id], "BadArg")) return E_INVALIDARG;
-    if (!strcmp(kMembers[id], "Other")) return E_FAIL;
+    if (id != 1 || k < 0 || k >= (int)(sizeof kResults / sizeof kResults[0])) return id == 2 && k == 2 ? E_INVALIDARG : E_FAIL;
     VariantInit(result);
-    V_VT(result) = kMemberTypes[id];
-    switch (kMemberTypes[id]) {
+    V_VT(result) = kResults[k];
+    switch (kResults[k]) {
         case VT_I2: V_I2(result) = -2; break;
         case VT_I4: case VT_INT: V_I4(result) = -4; break;
         case VT_UI4: case VT_UINT: V_UI4(result) = 0xFFFFFFFCu; break;

@@ -1,12 +1,13 @@
 // The window procedures' order of calls, followed through a table of recorders in place of the
 // system's window functions (both double-buffering paths, whatever the desktop), and the thread
-// start routine's stack: registered while ThreadProc runs, gone when the thread has ended.
+// start routine's stacks: registered while ThreadProc runs, gone when the thread has ended.
 #include <gtest/gtest.h>
 #include <pthread.h>
 
 #include <string>
 
 #include "native/native_state.h"
+#include "native/thunks.h"
 #include "native/window_procs.h"
 #include "test_support.h"
 
@@ -61,7 +62,7 @@ const platform::WindowApi kRecorders{
 };
 
 // WndProc answers msg + wParam + lParam; Paint notes its DC in FDC; ThreadProc gives its
-// parameter plus 1 when its sorts (through a comparer thunk) come out right.
+// parameter plus 1 when its sorts (through a comparer thunk, four rounds) come out right.
 const char* const kImage =
     "#include \"prelude/prelude.qsrc\"\n#include \"prelude/sorts.qsrc\"\n"
     "[METADATA]\n"
@@ -71,7 +72,8 @@ const char* const kImage =
     "method CBox::CBox.[a:1][m:0][p:00][r:v][v:]\nret\nmethod CPainted::CPainted.[a:1][m:0][p:00][r:v][v:]\nret\n"
     "method CBox::WndProc.[a:1][m:0][p:03][r:n][v:inn]\nldvint 0\nldvntv 1\nadd\nldvntv 2\nadd\nreturn\n"
     "method CPainted::Paint.[a:1][m:0][p:01][r:v][v:p]\nldvptr 0\nldthis\nstpptr CBox.FDC\nret\n"
-    "method ThreadProc.[a:1][m:0][p:01][r:i][v:p]\nldvptr 0\ncallstd Int\ncallmtd Sorts\ncallstd Int\nadd\nreturn\n"
+    "method ThreadProc.[a:1][m:0][p:01][r:i][v:p]\nldvptr 0\ncallstd Int\ncallmtd Sorts\ncallmtd Sorts\nand\ncallmtd Sorts\nand\n"
+    "callmtd Sorts\nand\ncallstd Int\nadd\nreturn\n"
     "method WinMain.[a:1][m:0][p:04][r:i][v:pppi]\nldint 0\nreturn\n"
     "[/SOURCE]\n";
 
@@ -144,18 +146,26 @@ TEST(WindowProcs, EachPaintStyleCallsTheSystemInItsOrder) {
     EXPECT_EQ(g_log, "default default default default default");
 }
 
-TEST(WindowProcs, AScriptThreadHasItsOwnRegisteredStackUntilItEnds) {
+// EntryPoint("ThreadProc") is the start routine a script hands to pthread_create. Two script
+// threads and the main thread sort at once through the comparer's thunk, each on a stack of its
+// own: the threads' stacks are registered while ThreadProc runs (no stack is adopted for their
+// callbacks) and gone when they have ended; ThreadProc's result is the thread's exit code.
+TEST(WindowProcs, ScriptThreadsRunOnTheirOwnRegisteredStacks) {
     auto image = qeltest::load(kImage);
     ASSERT_TRUE(image.ok) << image.failure().what;
     Runtime* rt = image.rt.get();
-    pthread_t t;
-    auto start = reinterpret_cast<void* (*)(void*)>(thread_proc);  // never returns: the convention does not matter
-    ASSERT_EQ(pthread_create(&t, nullptr, start, reinterpret_cast<void*>(41)), 0);
-    void* code = nullptr;
-    pthread_join(t, &code);
-    EXPECT_EQ(reinterpret_cast<intptr_t>(code), 42);
-    // The comparer's thunk found the thread's stack registered (no stack was adopted for it), and
-    // the registration is gone: the main thread's stands alone again.
+    auto start = reinterpret_cast<void* (*)(void*)>(entry_point(rt, "ThreadProc", 0));  // never returns
+    ASSERT_EQ(reinterpret_cast<void*>(start), reinterpret_cast<void*>(thread_proc));
+    pthread_t threads[2];
+    for (intptr_t i = 0; i < 2; ++i) ASSERT_EQ(pthread_create(&threads[i], nullptr, start, reinterpret_cast<void*>(10 * i + 10)), 0);
+    // The main thread sorts until both threads have ended.
+    void* codes[2] = {};
+    for (bool joined[2] = {}; !joined[0] || !joined[1];) {
+        EXPECT_EQ(call_script_method(rt, rt->program.code.method("Sorts"), nullptr, &rt->stack, nullptr, 0), 1);
+        for (int i = 0; i < 2; ++i) joined[i] = joined[i] || pthread_tryjoin_np(threads[i], &codes[i]) == 0;
+    }
+    EXPECT_EQ(reinterpret_cast<intptr_t>(codes[0]), 11);
+    EXPECT_EQ(reinterpret_cast<intptr_t>(codes[1]), 21);
     EXPECT_EQ(rt->native->adopted.count, 0);
     EXPECT_EQ(rt->threads.entries.count, 1);
     EXPECT_EQ(rt->stack.count, 0);
