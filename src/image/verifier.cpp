@@ -149,7 +149,9 @@ private:
         store = store || op == kOp_newstr || op == kOp_freestr;
         const CMember* f = ins->field();
         if (!f) {
-            if (store || wanted == kTypeString)
+            if (op == kOp_ldpref)  // the address of offset 0: an object's class word, written through later
+                refuse(ins, mnemonic(ins) + " without its Class.Field operand would give the address of offset 0");
+            else if (store || wanted == kTypeString)
                 refuse(ins, mnemonic(ins) + " without its Class.Field operand would use offset 0 as " +
                                 (wanted == kTypeString ? "a string" : "its field"));
             else if (wanted) note(ins, mnemonic(ins) + " without an operand reads offset 0");

@@ -51,6 +51,7 @@ const Case kCases[] = {
     {"p", "ldint 1\nldvptr 0\nstpint Rec.B\nret\n", false, 17, "declared 'e'"},
     {"p", "ldint 1\nldvptr 0\nstpint\nret\n", true, 17, "without its Class.Field operand"},
     {"p", "ldvptr 0\nldpint\nempty\nret\n", false, 16, "reads offset 0"},
+    {"p", "ldvptr 0\nldpref\nempty\nret\n", true, 16, "would give the address of offset 0"},
     // method ends, branches, types
     {"", "ldint 1\nempty\n", true, 16, "can run past its end"},
     {"", "ldint 1\ncallstd Int\n", true, 16, "can run past its end"},
