@@ -161,7 +161,10 @@ intptr_t std_wnd_proc(void* hwnd, uint32_t msg, uintptr_t w, intptr_t l) {
     return object ? to_wnd_proc(m, object) : m.by_default();
 }
 
-intptr_t paint_wnd_proc(void* hwnd, uint32_t msg, uintptr_t w, intptr_t l) {
+namespace {
+
+// Styles 1 and 2: WM_PAINT runs Paint on the paint DC, or on a buffer; other messages go to WndProc.
+intptr_t painting_wnd_proc(void* hwnd, uint32_t msg, uintptr_t w, intptr_t l, bool buffered) {
     Message m;
     if (!take(m, hwnd, msg, w, l)) return 0;
     void* object = window_object(m);
@@ -169,6 +172,10 @@ intptr_t paint_wnd_proc(void* hwnd, uint32_t msg, uintptr_t w, intptr_t l) {
     if (msg != kPaint) return to_wnd_proc(m, object);
     Instruction* paint = method_in_chain(class_of(object), kPaintHash);
     if (!paint) return m.by_default();
+    if (buffered) {
+        double_buffered_paint(m, paint, object);
+        return 0;
+    }
     PaintRecord ps{};
     void* dc = m.api->begin_paint(hwnd, &ps);
     run_paint(m, paint, object, dc);
@@ -176,17 +183,11 @@ intptr_t paint_wnd_proc(void* hwnd, uint32_t msg, uintptr_t w, intptr_t l) {
     return 0;
 }
 
-intptr_t ext_wnd_proc(void* hwnd, uint32_t msg, uintptr_t w, intptr_t l) {
-    Message m;
-    if (!take(m, hwnd, msg, w, l)) return 0;
-    void* object = window_object(m);
-    if (!object) return m.by_default();
-    if (msg != kPaint) return to_wnd_proc(m, object);
-    Instruction* paint = method_in_chain(class_of(object), kPaintHash);
-    if (!paint) return m.by_default();
-    double_buffered_paint(m, paint, object);
-    return 0;
-}
+}  // namespace
+
+intptr_t paint_wnd_proc(void* hwnd, uint32_t msg, uintptr_t w, intptr_t l) { return painting_wnd_proc(hwnd, msg, w, l, false); }
+
+intptr_t ext_wnd_proc(void* hwnd, uint32_t msg, uintptr_t w, intptr_t l) { return painting_wnd_proc(hwnd, msg, w, l, true); }
 
 namespace {
 
