@@ -41,8 +41,8 @@ public:
         reset();
         for (const Arg& a : args) push(a);
         const int opcode = op[0] == '?' ? kOp_ldnpp : op[0] == '=' ? kOp_stnpp : kOp_callreal;
-        const std::string spec = op[0] == '?' || op[0] == '=' ? op.substr(1) : op;
-        std::string cls = spec.substr(0, spec.find('.')), member = spec.substr(spec.find('.') + 1);
+        const std::string target = op[0] == '?' || op[0] == '=' ? op.substr(1) : op;
+        std::string cls = target.substr(0, target.find('.')), member = target.substr(target.find('.') + 1);
         Instruction ins{};
         ins.opcode = opcode;
         ins.name = cls.data();

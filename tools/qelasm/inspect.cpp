@@ -57,19 +57,26 @@ void print_class(const qel::Program& prog, const qel::CClass* c) {
     }
 }
 
+// Loads the image for verify and inspect; false (after saying why) when it cannot be read or
+// its load is refused.
+bool load_for_report(const std::string& path, Parsed& p) {
+    std::string error;
+    if (!parse_file(path, p, &error)) {
+        std::fprintf(stderr, "qelasm: %s\n", error.c_str());
+        return false;
+    }
+    if (!p.ok) {
+        std::printf("%s:%d: refused: %s\n", path.c_str(), p.report.line, p.report.what.c_str());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int verify(const std::string& path) {
     Parsed p;
-    std::string error;
-    if (!parse_file(path, p, &error)) {
-        std::fprintf(stderr, "qelasm: %s\n", error.c_str());
-        return 1;
-    }
-    if (!p.ok) {
-        std::printf("%s:%d: refused: %s\n", path.c_str(), p.report.line, p.report.what.c_str());
-        return 1;
-    }
+    if (!load_for_report(path, p)) return 1;
     int refused = 0;
     for (const qel::VerifyProblem& v : qel::verify_program(p.rt->program)) {
         std::printf("%s:%d: %s: %s\n", path.c_str(), v.line, v.refused ? "refused" : "note", v.what.c_str());
@@ -84,15 +91,7 @@ int verify(const std::string& path) {
 
 int inspect(const std::string& path) {
     Parsed p;
-    std::string error;
-    if (!parse_file(path, p, &error)) {
-        std::fprintf(stderr, "qelasm: %s\n", error.c_str());
-        return 1;
-    }
-    if (!p.ok) {
-        std::printf("%s:%d: refused: %s\n", path.c_str(), p.report.line, p.report.what.c_str());
-        return 1;
-    }
+    if (!load_for_report(path, p)) return 1;
     const qel::Program& prog = p.rt->program;
     for (int32_t i = 0; i < prog.classes.count; ++i) print_class(prog, static_cast<const qel::CClass*>(prog.classes[i]));
     for (int32_t i = 0; i < prog.code.methods.count; ++i) {
