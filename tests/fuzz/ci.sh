@@ -23,6 +23,6 @@ seeds=()
 for f in tests/images/*.qsrc bench/*.qsrc; do
   case "$f" in bench/qsort_thunk.qsrc | tests/images/thread_outlives_winmain.qsrc) ;; *) seeds+=("$f") ;; esac
 done
-exec python3 "$root/tests/fuzz/fuzz.py" --qel "$qel" --qelasm "$qelasm" "${server[@]}" \
+exec python3 "$root/tools/fuzz/fuzz.py" --qel "$qel" --qelasm "$qelasm" "${server[@]}" \
   --seed 1 --count 600 --jobs 2 --out "$out" --fail-on-crash \
   --known-crashes "$root/tests/fuzz/known-crashes" --seeds "${seeds[@]}"

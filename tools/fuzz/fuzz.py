@@ -1,22 +1,13 @@
 #!/usr/bin/env python3
 """A mutation fuzzer for the Linux host.
 
-It takes the authoring sources of the image tests and the benchmarks, splices their includes,
-mutates the text (bytes, lines, mnemonics, integers, method headers, metadata fields), assembles
-each mutant with qelasm and runs it with `qemu-i386 -L / qel mutant.qel` under a timeout. Every
-run is classified: "refused" (qelasm would not build it), "load-refused" (exit 1 with a "qel:"
-line), "exit" (any other exit), "limit" (the output size limit was hit), "signal" and "timeout";
-"known-crash" is a signal of a mutant listed in --known-crashes by its seed file and mutations: a
-raw memory built-in the script itself drove past its own heap block, which no check of the host can
-refuse (each has its shrunk source in tests/fuzz/found/).
-Signals and timeouts are kept with the mutant, the mutations and the command that reproduces them.
-
-Mutant N of a campaign with seed S depends on S and N only, so any mutant can be made again alone
-(`--seed S --first N --count 1`) and parallel runs give the same results. triage.py groups and
-shrinks what a campaign kept.
-
-  fuzz.py [--seed S] [--count N] [--first N] [--jobs J] [--out DIR] [--fail-on-crash] [--fail-on-timeout]
-          [--server build/tests/qel_fuzz_server]   (assemble and run each mutant in a fork of one process)
+Mutates the authoring sources of the image tests and benchmarks (includes spliced: bytes, lines,
+mnemonics, integers, method headers, metadata fields), assembles each mutant with qelasm and runs it
+under a timeout. Outcomes: "refused" (by qelasm), "load-refused" (exit 1 with a "qel:" line), "exit",
+"limit" (output size limit), "signal", "timeout", and "known-crash" (a signal listed in
+--known-crashes: the script's own raw memory misuse, which no check of the host can refuse).
+Signals and timeouts are kept with the mutant and the command that reproduces them. Mutant N of
+seed S depends on S and N only (`--seed S --first N --count 1` makes it again).
 """
 import argparse
 import collections
@@ -496,7 +487,7 @@ def main():
 def add_tool_args(ap):
     ap.add_argument("--qel", default=str(ROOT / "build/qel"))
     ap.add_argument("--qelasm", default=str(ROOT / "build/qelasm"))
-    ap.add_argument("--server", help="the fork server (build/tests/qel_fuzz_server): one emulated process per job")
+    ap.add_argument("--server", help="the fork server (build/qel_fuzz_server): one emulated process per job")
     ap.add_argument("--timeout", type=float, default=5.0, help="seconds a run may take (default 5)")
 
 
