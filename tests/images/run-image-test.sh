@@ -4,7 +4,6 @@
 #   ;@ exit N            expected exit code (default 0)
 #   ;@ stderr TEXT       one expected line of standard error (none: standard error must be empty);
 #                        trailing blanks are not compared
-#   ;@ stderr-any        standard error is not compared
 #   ;@ stderr-match RE   standard error has one line per stderr-match, each matching its RE (grep -E)
 #   ;@ cmdline TEXT      the command line instead of the image path; {image} and {dir} expand
 #   ;@ copy FILE         copies FILE into the working directory the host runs in (the library
@@ -101,7 +100,7 @@ if [ -n "$(directive stderr-match)" ]; then
       status=1
     fi
   done < "$work/patterns"
-elif [ -z "$(directive stderr-any)" ]; then
+else
   directive stderr | sed 's/[[:space:]]*$//' > "$work/expected"
   if ! diff -u "$work/expected" "$work/stderr" > "$work/diff"; then
     echo "standard error differs (expected, actual):"

@@ -27,13 +27,10 @@ BOOL CALLBACK find_dialog(HWND hwnd, LPARAM param) {
     return TRUE;
 }
 
-void print_utf8(const wchar_t* label, const wchar_t* text) {
+void print_utf8(const char* label, const wchar_t* text) {
     char buf[4096];
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, buf, sizeof buf, nullptr, nullptr);
-    if (n <= 0) buf[0] = 0;
-    char lab[64];
-    WideCharToMultiByte(CP_UTF8, 0, label, -1, lab, sizeof lab, nullptr, nullptr);
-    std::printf("%s: %s\n", lab, buf);
+    if (WideCharToMultiByte(CP_UTF8, 0, text, -1, buf, sizeof buf, nullptr, nullptr) <= 0) buf[0] = 0;
+    std::printf("%s: %s\n", label, buf);
 }
 
 }  // namespace
@@ -69,8 +66,8 @@ int wmain(int argc, wchar_t** argv) {
     GetWindowTextW(s.dialog, caption, 512);
     // The text of a message box is its static control with id 0xFFFF.
     if (!GetDlgItemTextW(s.dialog, 0xFFFF, text, 2048)) text[0] = 0;
-    print_utf8(L"caption", caption);
-    print_utf8(L"text", text);
+    print_utf8("caption", caption);
+    print_utf8("text", text);
     std::fflush(stdout);
     PostMessageW(s.dialog, WM_COMMAND, IDOK, 0);
     WaitForSingleObject(pi.hProcess, 60000);
