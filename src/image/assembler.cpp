@@ -7,6 +7,7 @@
 #include "image/assembler.h"
 
 #include "base/name_hash.h"
+#include "base/utf.h"
 #include "image/image_parser.h"
 #include "image/opcodes.h"
 #include "types/class_registry.h"
@@ -21,11 +22,11 @@ BuiltinResolver g_resolve_builtin = nullptr;
 // A 64-bit integer literal: decimal (signed) or, when the second character is 'x', hexadecimal.
 bool parse_integer(const char* s, int64_t* out) {
     if (!*s) return false;
-    // Short decimals, the most common operands, without the C library.
+    // Short decimals, the most common operands, without the C library and in 32 bits.
     if (s[0] >= '0' && s[0] <= '9' && s[1] != 'x') {
-        int64_t v = 0;
+        uint32_t v = 0;
         int n = 0;
-        for (; s[n] >= '0' && s[n] <= '9' && n < 18; ++n) v = v * 10 + (s[n] - '0');
+        for (; n < 9 && s[n] >= '0' && s[n] <= '9'; ++n) v = v * 10 + static_cast<uint32_t>(s[n] - '0');
         if (!s[n]) {
             *out = v;
             return true;
@@ -47,6 +48,25 @@ bool parse_int32(const char* s, int32_t* out) {
     return true;
 }
 
+
+// The text of an ldstr (n bytes of UTF-8) as a WStr in the code store's arena: it is only ever
+// read, and it lives as long as the instruction.
+WStr* literal(CodeStore& code, const char* text, uint32_t n) {
+    auto* s = static_cast<WStr*>(code.take(sizeof(WStr), alignof(WStr)));
+    if (n == 0) return s;
+    uint32_t ascii = 0;
+    while (ascii < n && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+    const uint32_t units = ascii == n ? n : static_cast<uint32_t>(utf8_to_utf16(text, static_cast<int>(n), nullptr, 0));
+    auto* buffer = static_cast<WChar*>(code.take((units + 1) * sizeof(WChar), alignof(WChar)));
+    if (ascii == n) {
+        for (uint32_t i = 0; i < n; ++i) buffer[i] = static_cast<unsigned char>(text[i]);
+    } else {
+        utf8_to_utf16(text, static_cast<int>(n), buffer, static_cast<int>(units));
+    }
+    s->buffer = buffer;
+    s->length = s->capacity = units;
+    return s;
+}
 
 // "[a:1][m:2][p:04][r:i][v:pppibttp]" at fixed positions.
 bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* params) {
@@ -108,27 +128,39 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
     const int op = e.number;
     using K = OperandKind;
     // The next token of this line; "" when the line has ended (never a token of the next line).
-    auto word = [&]() -> const char* { return r.end_of_line() ? "" : r.next(); };
+    // length is the token's.
+    uint32_t length = 0;
+    auto word = [&]() -> const char* {
+        if (r.end_of_line()) {
+            length = 0;
+            return "";
+        }
+        const char* t = r.next();
+        length = r.length;
+        return t;
+    };
     auto bad = [&](const char* what, const char* token) {
         return ps.fail(line, std::string(what) + " '" + token + "' for " + e.mnemonic);
     };
     switch (e.kind) {
         case K::None:
             return true;
-        case K::Method:
-            ins->name = ps.program.code.copy(word());
+        case K::Method: {
+            const char* t = word();
+            ins->name = ps.program.code.copy(t, length);
             return true;
-        case K::Names:
-            ins->name = ps.program.code.copy(word());
-            if (const char* second = word(); *second) ins->name2 = ps.program.code.copy(second);
+        }
+        case K::Names: {
+            const char* first = word();
+            ins->name = ps.program.code.copy(first, length);
+            if (const char* second = word(); *second) ins->name2 = ps.program.code.copy(second, length);
             return op == kOp_method ? method_header(ps, ins, line) : true;
+        }
         case K::Literal: {
             if (op == kOp_ldntv) return true;
             if (op == kOp_ldstr) {
                 const char* text = r.next_quoted();
-                WStr* s = wstr_new();
-                if (!r.empty_quote()) s->assign_utf8(text);
-                ins->object = s;
+                ins->object = literal(ps.program.code, text, r.empty_quote() ? 0 : r.length);
                 return true;
             }
             if (op == kOp_lddbl) {
@@ -151,7 +183,7 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
         }
         case K::Hash: {
             const char* t = word();
-            ins->name = ps.program.code.copy(t);
+            ins->name = ps.program.code.copy(t, length);
             ins->operand.u = name_hash(t);
             return true;
         }
@@ -199,7 +231,7 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
             CClass* c = ps.program.class_index.by_name(t);
             ins->operand.i = c ? c->size : size_of_basic_type(t);
             ins->object = c;
-            ins->name = ps.program.code.copy(t);
+            ins->name = ps.program.code.copy(t, length);
             return true;
         }
         case K::Signature: {
@@ -241,7 +273,7 @@ bool assemble_source(ParseState& ps) {
         const int line = ps.line();
         const char* mnemonic = r.next();
         if (mnemonic[0] == '[' && token_is(mnemonic, "[/SOURCE]")) return true;
-        const OpcodeEntry* e = opcode_by_mnemonic(mnemonic);
+        const OpcodeEntry* e = opcode_by_mnemonic(mnemonic, r.length);
         if (!e) return ps.fail(line, std::string("unknown mnemonic '") + mnemonic + "'");
         Instruction* ins = ps.current;
         ins->opcode = e->number;

@@ -28,12 +28,14 @@ struct OpcodeEntry {
     uint8_t number;
     const char* mnemonic;
     OperandKind kind;
+    uint8_t length;  // of the mnemonic
 };
 
 // The entries in number order: entry n - 1 is opcode n.
 extern const OpcodeEntry kOpcodeTable[kOpcodeCount];
 
-// The entry of a mnemonic (found by its NameHash, then compared), or null.
+// The entry of a mnemonic of length bytes (the text need not end after them), or null.
+const OpcodeEntry* opcode_by_mnemonic(const char* mnemonic, uint32_t length);
 const OpcodeEntry* opcode_by_mnemonic(const char* mnemonic);
 // The entry of a number, or null outside 1 .. kOpcodeCount.
 inline const OpcodeEntry* opcode_by_number(int number) {
