@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "image/assembler.h"
 
@@ -39,6 +40,19 @@ bool parse_integer(const char* s, int64_t* out) {
     else
         *out = std::strtoll(s, &end, 10);
     return end && *end == 0 && errno == 0;
+}
+
+// Up to nine decimal digits (n of them), the usual variable index or count, read in place.
+inline bool small_decimal(const char* s, uint32_t n, int32_t* out) {
+    if (n - 1 >= 9) return false;
+    uint32_t v = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t d = static_cast<uint32_t>(static_cast<unsigned char>(s[i])) - '0';
+        if (d > 9) return false;
+        v = v * 10 + d;
+    }
+    *out = static_cast<int32_t>(v);
+    return true;
 }
 
 bool parse_int32(const char* s, int32_t* out) {
@@ -123,7 +137,7 @@ bool method_header(ParseState& ps, Instruction* ins, int line) {
 }
 
 // Reads the operand of the instruction by its kind. False with a reason on malformed operands.
-bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int line) {
+[[gnu::always_inline]] inline bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int line) {
     LineReader& r = ps.reader;
     const int op = e.number;
     using K = OperandKind;
@@ -174,7 +188,10 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
             }
             const char* t = word();
             int64_t v;
-            if (!parse_integer(t, &v)) return bad("bad integer", t);
+            if (int32_t small; small_decimal(t, length, &small))
+                v = small;
+            else if (!parse_integer(t, &v))
+                return bad("bad integer", t);
             if (op == kOp_ldint)
                 ins->operand.l = static_cast<int32_t>(static_cast<uint32_t>(v));
             else
@@ -191,7 +208,7 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
         case K::Branch:
         case K::Count: {
             const char* t = word();
-            if (!parse_int32(t, &ins->operand.i)) return bad("bad number", t);
+            if (!small_decimal(t, length, &ins->operand.i) && !parse_int32(t, &ins->operand.i)) return bad("bad number", t);
             if (e.kind == K::Variable) {
                 uint32_t index = op == kOp_inc || op == kOp_dec ? static_cast<uint8_t>(ins->operand.i) : ins->operand.u;
                 if (index >= static_cast<uint32_t>(kMaxVariables)) return bad("variable index out of range", t);
@@ -289,32 +306,40 @@ bool assemble_source(ParseState& ps) {
 }
 
 bool resolve_operands(Program& prog, LoadReport& report) {
-    Instruction* header = nullptr;
+    // A branch counts records from its method's header: the records of the current method are
+    // kept in order (the header first), and its branches are settled when the method ends.
+    std::vector<Instruction*> body;
+    std::vector<Instruction*> branches;
+    auto settle = [&]() {
+        for (Instruction* ins : branches) {
+            const int32_t n = ins->operand.i;
+            Instruction* target = n <= 0 ? body[0] : static_cast<uint32_t>(n) < body.size() ? body[n] : nullptr;
+            if (!target)  // the mnemonic had operands after it: its line is one more than its count
+                return report.fail(ins->lineno + 1, std::string("branch target ") + std::to_string(n) + " of " +
+                                                        opcode_mnemonic(ins->opcode) + " lies beyond the end of " +
+                                                        body[0]->name);
+            ins->operand.l = 0;
+            ins->operand.target = target;
+        }
+        branches.clear();
+        return true;
+    };
     for (Instruction* ins = prog.code.first; ins; ins = ins->next) {
         switch (ins->opcode) {
             case kOp_method:
-                header = ins;
+                if (!settle()) return false;
+                body.clear();
                 break;
             case kOp_cmp:
             case kOp_jmp:
             case kOp_cmpjmp:
             case kOp_try:
-            case kOp_catch: {
-                int32_t n = ins->operand.i;
-                Instruction* target = header;
-                for (int32_t k = 0; target && k < n; ++k) {
-                    target = target->next;
-                    if (target && target->opcode == kOp_method) target = nullptr;  // into the next method
-                }
-                if (!target)  // the mnemonic had operands after it: its line is one more than its count
-                    return report.fail(ins->lineno + 1, std::string("branch target ") + std::to_string(n) + " of " +
-                                                            opcode_mnemonic(ins->opcode) +
-                                                            (header ? " lies beyond the end of " + std::string(header->name)
-                                                                    : " is outside any method"));
-                ins->operand.l = 0;
-                ins->operand.target = target;
+            case kOp_catch:
+                if (body.empty())
+                    return report.fail(ins->lineno + 1, std::string("branch target ") + std::to_string(ins->operand.i) +
+                                                            " of " + opcode_mnemonic(ins->opcode) + " is outside any method");
+                branches.push_back(ins);
                 break;
-            }
             case kOp_call:
             case kOp_callmtd:
             case kOp_ldmtd:
@@ -324,8 +349,9 @@ bool resolve_operands(Program& prog, LoadReport& report) {
             default:
                 break;
         }
+        if (ins->opcode == kOp_method || !body.empty()) body.push_back(ins);
     }
-    return true;
+    return settle();
 }
 
 }  // namespace qel
