@@ -7,7 +7,12 @@ void LineReader::start(char* text) {
     length = 0;
     lineno = 0;
     flags = kEndAtCR;
-    if (!*text) flags |= kEndOfText;
+    if (!*text) {
+        if (text == limit)
+            refill_lines();
+        else
+            flags |= kEndOfText;
+    }
 }
 
 char* LineReader::next_quoted() {
@@ -46,6 +51,11 @@ char* LineReader::next_quoted() {
     }
     length = static_cast<uint32_t>(p - token);
     return token;
+}
+
+void LineReader::refill_lines() {
+    pos = refill(refill_context, &limit);
+    if (!*pos) flags |= kEndOfText;
 }
 
 void LineReader::skip_line() {

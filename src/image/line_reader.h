@@ -40,6 +40,13 @@ struct LineReader {
         kEmptyQuote = 128, // output: the last quoted value was written ""
     };
 
+    // Where the text read so far stops (a NUL stands there) when more text follows: reaching it at
+    // the start of a line asks refill for the next lines. Null when the text is all there.
+    using Refill = char* (*)(void* context, char** limit);
+    Refill refill = nullptr;
+    void* refill_context = nullptr;
+    char* limit = nullptr;
+
     char* pos = nullptr;
     char* token = nullptr;  // start of the current token
     uint32_t length = 0;    // bytes of the current token, without the NUL written after it
@@ -84,9 +91,17 @@ private:
         if (*p == '\n') ++p;
         ++lineno;
         flags |= kEndOfLine;
-        if (!*p) flags |= kEndOfText;
         pos = p;
+        if (!*p) {
+            if (p == limit) {
+                refill_lines();
+                return;
+            }
+            flags |= kEndOfText;
+        }
     }
+    // Continues with the next lines of the text at pos.
+    void refill_lines();
 };
 
 }  // namespace qel
