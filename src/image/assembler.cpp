@@ -156,6 +156,7 @@ bool method_header(ParseState& ps, Instruction* ins, int line) {
     auto bad = [&](const char* what, const char* token) {
         return ps.fail(line, std::string(what) + " '" + token + "' for " + e.mnemonic);
     };
+    if (e.kind == K::None) return true;
     switch (e.kind) {
         case K::None:
             return true;
@@ -324,7 +325,13 @@ bool resolve_operands(Program& prog, LoadReport& report) {
         branches.clear();
         return true;
     };
+    constexpr OpcodeSet kResolved = opcode_set(kOp_method, kOp_cmp, kOp_jmp, kOp_cmpjmp, kOp_try, kOp_catch, kOp_call,
+                                               kOp_callmtd, kOp_ldmtd);
     for (Instruction* ins = prog.code.first; ins; ins = ins->next) {
+        if (!kResolved[ins->opcode]) {
+            if (!body.empty()) body.push_back(ins);
+            continue;
+        }
         switch (ins->opcode) {
             case kOp_method:
                 if (!settle()) return false;

@@ -102,7 +102,7 @@ inline bool same_text(const char* a, const char* b, uint32_t n) {
 }  // namespace opcode_detail
 
 // The entry of a mnemonic of length bytes (the text need not end after them), or null.
-inline const OpcodeEntry* opcode_by_mnemonic(const char* mnemonic, uint32_t length) {
+[[gnu::always_inline]] inline const OpcodeEntry* opcode_by_mnemonic(const char* mnemonic, uint32_t length) {
     using namespace opcode_detail;
     if (length == 0) return nullptr;
     for (uint32_t at = slot_of(mnemonic, length); kIndex.slots[at]; at = (at + 1) % kSlots) {
@@ -112,6 +112,19 @@ inline const OpcodeEntry* opcode_by_mnemonic(const char* mnemonic, uint32_t leng
     return nullptr;
 }
 const OpcodeEntry* opcode_by_mnemonic(const char* mnemonic);
+// A table by opcode number (0 .. kOpcodeCount) that marks the listed opcodes: a cheap test before
+// a switch over a few of them.
+struct OpcodeSet {
+    bool has[kOpcodeCount + 1];
+    constexpr bool operator[](int op) const { return op >= 0 && op <= kOpcodeCount && has[op]; }
+};
+template <typename... Ops>
+constexpr OpcodeSet opcode_set(Ops... ops) {
+    OpcodeSet s{};
+    ((s.has[ops] = true), ...);
+    return s;
+}
+
 // The entry of a number, or null outside 1 .. kOpcodeCount.
 inline const OpcodeEntry* opcode_by_number(int number) {
     return number >= 1 && number <= kOpcodeCount ? &kOpcodeTable[number - 1] : nullptr;

@@ -108,7 +108,7 @@ private:
         return op == kOp_ret || op == kOp_return || op == kOp_abort || op == kOp_jmp || op == kOp_catch || op == kOp_throw;
     }
 
-    void instruction(const Instruction* ins) {
+    [[gnu::always_inline]] void instruction(const Instruction* ins) {
         switch (family_of(ins->opcode).check) {
             case Check::IncN: variable(ins, ins->opcode - kOp_inc_0); break;
             case Check::Variable:
@@ -128,7 +128,7 @@ private:
         }
     }
 
-    void variable(const Instruction* ins, int32_t index) {
+    [[gnu::always_inline]] void variable(const Instruction* ins, int32_t index) {
         const MethodRecord* m = header_->method();
         if (index < 0 || index >= m->var_counts) {
             refuse(ins, mnemonic(ins) + " uses variable " + std::to_string(index) + " of " + method_name() + ", which has " +
