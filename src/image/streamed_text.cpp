@@ -53,7 +53,8 @@ char* StreamedText::next_lines(char** limit) {
     int32_t searched = rest > 0 ? rest - 1 : 0;
     int32_t end = -1;  // where the whole lines end
     while (b.data && !ended) {
-        if (used + 1 >= b.capacity && !room(b, b.capacity * 2)) {
+        // A line of a gigabyte or more is not an image this host can hold.
+        if (used + 1 >= b.capacity && (b.capacity >= (1 << 30) || !room(b, b.capacity * 2))) {
             inflater.close();
             inflater.status = kZErrno;
             ended = true;
