@@ -33,6 +33,20 @@ struct Arena {
     }
     // A copy of a NUL-terminated text; null when memory runs out.
     char* copy(const char* text);
+    // A copy of n bytes of text with a NUL after them; null when memory runs out.
+    char* copy(const char* text, size_t n) {
+        const size_t at = used;
+        if (!head || at + n + 1 > size) {
+            auto* p = static_cast<char*>(take_new_block(n + 1));
+            if (p) __builtin_memcpy(p, text, n);
+            return p;
+        }
+        used = at + n + 1;
+        auto* p = reinterpret_cast<char*>(bytes_at(at));
+        __builtin_memcpy(p, text, n);
+        p[n] = 0;
+        return p;
+    }
     void release();
 
 private:

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <initializer_list>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "host/error_report.h"
 #include "host/host_records.h"
@@ -11,6 +13,7 @@
 #include "image/container.h"
 #include "image/image_parser.h"
 #include "image/linker.h"
+#include "image/streamed_text.h"
 #include "image/verifier.h"
 #include "native/native_state.h"
 #include "platform/platform.h"
@@ -104,6 +107,26 @@ Runtime::~Runtime() {
     });
 }
 
+namespace {
+// Where the image text comes from: a whole text, or a container read while it is inflated (path
+// names the file, null for the embedded image).
+struct TextSource {
+    char* text = nullptr;
+    StreamedText* stream = nullptr;
+    const char16_t* path = nullptr;
+};
+
+std::string invalid_container(const char16_t* path, int status) {
+    if (status == StreamedText::kNoFinalNul) return "the image text does not end with a NUL byte";
+    const std::string zlib = "(zlib status " + std::to_string(status) + ")";
+    return path ? "'" + narrow(path) + "' is not a valid image container " + zlib
+                : "the embedded image is not a valid container " + zlib;
+}
+
+bool load_source(Runtime& rt, TextSource& source, LoadReport& report);
+bool load_steps(Runtime& rt, TextSource& source, LoadReport& report);
+}  // namespace
+
 bool load_image(Runtime& rt, const char16_t* path, LoadReport& report) {
     CSystem& system = rt.system;
     char16_t exe[261];
@@ -119,10 +142,11 @@ bool load_image(Runtime& rt, const char16_t* path, LoadReport& report) {
     }
     rt.load_started = platform::tick_ms();
 
-    ByteBuffer image;
+    // The container stays while its text is read: the text is inflated a block at a time as the
+    // parser asks for it, never whole.
+    ByteBuffer container;
     if (!from_file) {
-        ByteBuffer resource;
-        switch (platform::embedded_image(resource)) {
+        switch (platform::embedded_image(container)) {
             case platform::EmbeddedStatus::not_found:
                 report.note(kErrorLoading, "Resource not found!'BIN'");
                 return report.fail(0, "Resource not found!'BIN'\n"
@@ -134,33 +158,31 @@ bool load_image(Runtime& rt, const char16_t* path, LoadReport& report) {
             case platform::EmbeddedStatus::ok:
                 break;
         }
-        int status = container_inflate_growing(image, resource.data, resource.length);
-        if (status != kZOk)
-            return report.fail(0, "the embedded image is not a valid container (zlib status " + std::to_string(status) + ")");
-    } else {
-        ByteBuffer file;
-        if (!read_whole_file(file, path)) return report.fail(0, "cannot open image file '" + narrow(path) + "'");
-        int status = container_inflate_growing(image, file.data, file.length);
-        file.release();  // the container is not needed once inflated
-        if (status != kZOk)
-            return report.fail(0, "'" + narrow(path) + "' is not a valid image container (zlib status " +
-                                      std::to_string(status) + ")");
+    } else if (!read_whole_file(container, path)) {
+        return report.fail(0, "cannot open image file '" + narrow(path) + "'");
     }
-    if (image.length == 0 || image.data[image.length - 1] != 0)
-        return report.fail(0, "the image text does not end with a NUL byte");
-    return load_image_text(rt, reinterpret_cast<char*>(image.data), report);
+    StreamedText text;
+    if (!text.open(container.data, container.length)) return report.fail(0, invalid_container(path, text.inflater.status));
+    TextSource source;
+    source.stream = &text;
+    source.path = from_file ? path : nullptr;
+    return load_source(rt, source, report);
+}
+
+bool load_image_text(Runtime& rt, char* text, LoadReport& report) {
+    TextSource source;
+    source.text = text;
+    return load_source(rt, source, report);
 }
 
 namespace {
-bool load_steps(Runtime& rt, char* text, LoadReport& report);
-}
-
 // A runtime error raised while loading (memory running out, a store the image declared wrongly)
 // fails the load like any other problem.
-bool load_image_text(Runtime& rt, char* text, LoadReport& report) {
+bool load_source(Runtime& rt, TextSource& source, LoadReport& report) {
     try {
-        return load_steps(rt, text, report);
+        return load_steps(rt, source, report);
     } catch (const qel_exception& e) {
+        report.held = nullptr;
         WStr* message = e.object ? exception_message(&rt, e.object) : nullptr;
         char* utf8 = message ? message->to_utf8() : nullptr;
         std::string what = std::string("loading raised an error: ") + (utf8 ? utf8 : "(no message)");
@@ -169,10 +191,27 @@ bool load_image_text(Runtime& rt, char* text, LoadReport& report) {
     }
 }
 
-namespace {
-bool load_steps(Runtime& rt, char* text, LoadReport& report) {
+// Parses the text. A streamed one is then inflated to its end: a container that turns out to be
+// damaged, or a text without its final NUL, fails the load whatever the parser said, and the
+// notes the parser made go out only for a sound container.
+bool parse_source(Program& prog, TextSource& source, LoadReport& report) {
+    if (!source.stream) return parse_image(prog, source.text, report);
+    std::vector<std::pair<int, std::string>> notes;
+    report.held = &notes;
+    const bool parsed = parse_image(prog, *source.stream, report);
+    report.held = nullptr;
+    const int status = source.stream->finish();
+    if (status != kZOk) {
+        report.failed = report.boxed = false;
+        return report.fail(0, invalid_container(source.path, status));
+    }
+    for (auto& [number, text] : notes) report.note(number, std::move(text));
+    return parsed;
+}
+
+bool load_steps(Runtime& rt, TextSource& source, LoadReport& report) {
     Program& prog = rt.program;
-    if (!parse_image(prog, text, report) || !verify_for_load(prog, report) || !check_host_records(prog, report))
+    if (!parse_source(prog, source, report) || !verify_for_load(prog, report) || !check_host_records(prog, report))
         return false;
     CSystem& sys = rt.system;
     sys.ProjectName->assign(prog.manifest.name);

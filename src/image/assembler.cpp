@@ -3,10 +3,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "image/assembler.h"
 
 #include "base/name_hash.h"
+#include "base/utf.h"
 #include "image/image_parser.h"
 #include "image/opcodes.h"
 #include "types/class_registry.h"
@@ -21,11 +23,11 @@ BuiltinResolver g_resolve_builtin = nullptr;
 // A 64-bit integer literal: decimal (signed) or, when the second character is 'x', hexadecimal.
 bool parse_integer(const char* s, int64_t* out) {
     if (!*s) return false;
-    // Short decimals, the most common operands, without the C library.
+    // Short decimals, the most common operands, without the C library and in 32 bits.
     if (s[0] >= '0' && s[0] <= '9' && s[1] != 'x') {
-        int64_t v = 0;
+        uint32_t v = 0;
         int n = 0;
-        for (; s[n] >= '0' && s[n] <= '9' && n < 18; ++n) v = v * 10 + (s[n] - '0');
+        for (; n < 9 && s[n] >= '0' && s[n] <= '9'; ++n) v = v * 10 + static_cast<uint32_t>(s[n] - '0');
         if (!s[n]) {
             *out = v;
             return true;
@@ -40,6 +42,19 @@ bool parse_integer(const char* s, int64_t* out) {
     return end && *end == 0 && errno == 0;
 }
 
+// Up to nine decimal digits (n of them), the usual variable index or count, read in place.
+inline bool small_decimal(const char* s, uint32_t n, int32_t* out) {
+    if (n - 1 >= 9) return false;
+    uint32_t v = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t d = static_cast<uint32_t>(static_cast<unsigned char>(s[i])) - '0';
+        if (d > 9) return false;
+        v = v * 10 + d;
+    }
+    *out = static_cast<int32_t>(v);
+    return true;
+}
+
 bool parse_int32(const char* s, int32_t* out) {
     int64_t v;
     if (!parse_integer(s, &v) || v < INT32_MIN || v > INT32_MAX) return false;
@@ -47,6 +62,25 @@ bool parse_int32(const char* s, int32_t* out) {
     return true;
 }
 
+
+// The text of an ldstr (n bytes of UTF-8) as a WStr in the code store's arena: it is only ever
+// read, and it lives as long as the instruction.
+WStr* literal(CodeStore& code, const char* text, uint32_t n) {
+    auto* s = static_cast<WStr*>(code.take(sizeof(WStr), alignof(WStr)));
+    if (n == 0) return s;
+    uint32_t ascii = 0;
+    while (ascii < n && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+    const uint32_t units = ascii == n ? n : static_cast<uint32_t>(utf8_to_utf16(text, static_cast<int>(n), nullptr, 0));
+    auto* buffer = static_cast<WChar*>(code.take((units + 1) * sizeof(WChar), alignof(WChar)));
+    if (ascii == n) {
+        for (uint32_t i = 0; i < n; ++i) buffer[i] = static_cast<unsigned char>(text[i]);
+    } else {
+        utf8_to_utf16(text, static_cast<int>(n), buffer, static_cast<int>(units));
+    }
+    s->buffer = buffer;
+    s->length = s->capacity = units;
+    return s;
+}
 
 // "[a:1][m:2][p:04][r:i][v:pppibttp]" at fixed positions.
 bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* params) {
@@ -103,32 +137,45 @@ bool method_header(ParseState& ps, Instruction* ins, int line) {
 }
 
 // Reads the operand of the instruction by its kind. False with a reason on malformed operands.
-bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int line) {
+[[gnu::always_inline]] inline bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int line) {
     LineReader& r = ps.reader;
     const int op = e.number;
     using K = OperandKind;
     // The next token of this line; "" when the line has ended (never a token of the next line).
-    auto word = [&]() -> const char* { return r.end_of_line() ? "" : r.next(); };
+    // length is the token's.
+    uint32_t length = 0;
+    auto word = [&]() -> const char* {
+        if (r.end_of_line()) {
+            length = 0;
+            return "";
+        }
+        const char* t = r.next();
+        length = r.length;
+        return t;
+    };
     auto bad = [&](const char* what, const char* token) {
         return ps.fail(line, std::string(what) + " '" + token + "' for " + e.mnemonic);
     };
+    if (e.kind == K::None) return true;
     switch (e.kind) {
         case K::None:
             return true;
-        case K::Method:
-            ins->name = ps.program.code.copy(word());
+        case K::Method: {
+            const char* t = word();
+            ins->name = ps.program.code.copy(t, length);
             return true;
-        case K::Names:
-            ins->name = ps.program.code.copy(word());
-            if (const char* second = word(); *second) ins->name2 = ps.program.code.copy(second);
+        }
+        case K::Names: {
+            const char* first = word();
+            ins->name = ps.program.code.copy(first, length);
+            if (const char* second = word(); *second) ins->name2 = ps.program.code.copy(second, length);
             return op == kOp_method ? method_header(ps, ins, line) : true;
+        }
         case K::Literal: {
             if (op == kOp_ldntv) return true;
             if (op == kOp_ldstr) {
                 const char* text = r.next_quoted();
-                WStr* s = wstr_new();
-                if (!r.empty_quote()) s->assign_utf8(text);
-                ins->object = s;
+                ins->object = literal(ps.program.code, text, r.empty_quote() ? 0 : r.length);
                 return true;
             }
             if (op == kOp_lddbl) {
@@ -142,7 +189,10 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
             }
             const char* t = word();
             int64_t v;
-            if (!parse_integer(t, &v)) return bad("bad integer", t);
+            if (int32_t small; small_decimal(t, length, &small))
+                v = small;
+            else if (!parse_integer(t, &v))
+                return bad("bad integer", t);
             if (op == kOp_ldint)
                 ins->operand.l = static_cast<int32_t>(static_cast<uint32_t>(v));
             else
@@ -151,7 +201,7 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
         }
         case K::Hash: {
             const char* t = word();
-            ins->name = ps.program.code.copy(t);
+            ins->name = ps.program.code.copy(t, length);
             ins->operand.u = name_hash(t);
             return true;
         }
@@ -159,7 +209,7 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
         case K::Branch:
         case K::Count: {
             const char* t = word();
-            if (!parse_int32(t, &ins->operand.i)) return bad("bad number", t);
+            if (!small_decimal(t, length, &ins->operand.i) && !parse_int32(t, &ins->operand.i)) return bad("bad number", t);
             if (e.kind == K::Variable) {
                 uint32_t index = op == kOp_inc || op == kOp_dec ? static_cast<uint8_t>(ins->operand.i) : ins->operand.u;
                 if (index >= static_cast<uint32_t>(kMaxVariables)) return bad("variable index out of range", t);
@@ -199,7 +249,7 @@ bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int li
             CClass* c = ps.program.class_index.by_name(t);
             ins->operand.i = c ? c->size : size_of_basic_type(t);
             ins->object = c;
-            ins->name = ps.program.code.copy(t);
+            ins->name = ps.program.code.copy(t, length);
             return true;
         }
         case K::Signature: {
@@ -241,7 +291,7 @@ bool assemble_source(ParseState& ps) {
         const int line = ps.line();
         const char* mnemonic = r.next();
         if (mnemonic[0] == '[' && token_is(mnemonic, "[/SOURCE]")) return true;
-        const OpcodeEntry* e = opcode_by_mnemonic(mnemonic);
+        const OpcodeEntry* e = opcode_by_mnemonic(mnemonic, r.length);
         if (!e) return ps.fail(line, std::string("unknown mnemonic '") + mnemonic + "'");
         Instruction* ins = ps.current;
         ins->opcode = e->number;
@@ -257,32 +307,46 @@ bool assemble_source(ParseState& ps) {
 }
 
 bool resolve_operands(Program& prog, LoadReport& report) {
-    Instruction* header = nullptr;
+    // A branch counts records from its method's header: the records of the current method are
+    // kept in order (the header first), and its branches are settled when the method ends.
+    std::vector<Instruction*> body;
+    std::vector<Instruction*> branches;
+    auto settle = [&]() {
+        for (Instruction* ins : branches) {
+            const int32_t n = ins->operand.i;
+            Instruction* target = n <= 0 ? body[0] : static_cast<uint32_t>(n) < body.size() ? body[n] : nullptr;
+            if (!target)  // the mnemonic had operands after it: its line is one more than its count
+                return report.fail(ins->lineno + 1, std::string("branch target ") + std::to_string(n) + " of " +
+                                                        opcode_mnemonic(ins->opcode) + " lies beyond the end of " +
+                                                        body[0]->name);
+            ins->operand.l = 0;
+            ins->operand.target = target;
+        }
+        branches.clear();
+        return true;
+    };
+    constexpr OpcodeSet kResolved = opcode_set(kOp_method, kOp_cmp, kOp_jmp, kOp_cmpjmp, kOp_try, kOp_catch, kOp_call,
+                                               kOp_callmtd, kOp_ldmtd);
     for (Instruction* ins = prog.code.first; ins; ins = ins->next) {
+        if (!kResolved[ins->opcode]) {
+            if (!body.empty()) body.push_back(ins);
+            continue;
+        }
         switch (ins->opcode) {
             case kOp_method:
-                header = ins;
+                if (!settle()) return false;
+                body.clear();
                 break;
             case kOp_cmp:
             case kOp_jmp:
             case kOp_cmpjmp:
             case kOp_try:
-            case kOp_catch: {
-                int32_t n = ins->operand.i;
-                Instruction* target = header;
-                for (int32_t k = 0; target && k < n; ++k) {
-                    target = target->next;
-                    if (target && target->opcode == kOp_method) target = nullptr;  // into the next method
-                }
-                if (!target)  // the mnemonic had operands after it: its line is one more than its count
-                    return report.fail(ins->lineno + 1, std::string("branch target ") + std::to_string(n) + " of " +
-                                                            opcode_mnemonic(ins->opcode) +
-                                                            (header ? " lies beyond the end of " + std::string(header->name)
-                                                                    : " is outside any method"));
-                ins->operand.l = 0;
-                ins->operand.target = target;
+            case kOp_catch:
+                if (body.empty())
+                    return report.fail(ins->lineno + 1, std::string("branch target ") + std::to_string(ins->operand.i) +
+                                                            " of " + opcode_mnemonic(ins->opcode) + " is outside any method");
+                branches.push_back(ins);
                 break;
-            }
             case kOp_call:
             case kOp_callmtd:
             case kOp_ldmtd:
@@ -292,8 +356,9 @@ bool resolve_operands(Program& prog, LoadReport& report) {
             default:
                 break;
         }
+        if (ins->opcode == kOp_method || !body.empty()) body.push_back(ins);
     }
-    return true;
+    return settle();
 }
 
 }  // namespace qel

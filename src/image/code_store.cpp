@@ -20,7 +20,16 @@ void CodeStore::init() {
 }
 
 namespace {
-uint32_t slot_of(uint32_t hash, uint32_t mask) { return (hash * 2654435761u) & mask; }
+// The hash mixed so that every bit reaches the low ones the mask keeps: related names (a class's
+// methods) differ mostly in bits that a plain product leaves high.
+uint32_t slot_of(uint32_t hash, uint32_t mask) {
+    hash ^= hash >> 16;
+    hash *= 0x7feb352du;
+    hash ^= hash >> 15;
+    hash *= 0x846ca68bu;
+    hash ^= hash >> 16;
+    return hash & mask;
+}
 
 void index_put(MethodRecord** index, uint32_t mask, MethodRecord* m) {
     uint32_t at = slot_of(m->hash, mask);
@@ -73,9 +82,7 @@ ResourceRec* CodeStore::resource(const char* name) const {
 }
 
 void CodeStore::release() {
-    // The literals own heap buffers; everything else of the chain lives in the arena.
-    for (Instruction* ins = first; ins; ins = ins->next)
-        if (ins->opcode == kOp_ldstr) wstr_delete(ins->literal());
+    // The whole chain, its names and literals live in the arena.
     arena.release();
     first = nullptr;
     for (int32_t i = 0; i < resources.count; ++i) {

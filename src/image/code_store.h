@@ -23,7 +23,7 @@ struct CodeStore {
     // The methods by the NameHash of their full names (the first of equal hashes), open addressing.
     MethodRecord** index;
     uint32_t index_mask;
-    // Where the Instructions, their names and the method records live.
+    // Where the Instructions, their names and literals and the method records live.
     Arena arena;
 
     void init();
@@ -36,6 +36,11 @@ struct CodeStore {
     }
     [[noreturn]] static void out_of_memory();
     char* copy(const char* text);
+    char* copy(const char* text, size_t n) {
+        char* p = arena.copy(text, n);
+        if (__builtin_expect(!p, 0)) out_of_memory();
+        return p;
+    }
     Instruction* new_instruction() { return static_cast<Instruction*>(take(sizeof(Instruction), alignof(Instruction))); }
     // Appends a method record; a later record with the hash of an earlier one is never found.
     void add_method(MethodRecord* m);

@@ -92,6 +92,58 @@ int container_inflate_growing(ByteBuffer& out, uint8_t* in, int32_t in_length) {
     return inflateEnd(&strm);
 }
 
+bool InflateStream::open(uint8_t* in, int32_t in_length) {
+    close();
+    if (in_length < 2) {
+        status = kZDataError;
+        return false;
+    }
+    in[0] = 0x78;
+    in[1] = 0x9C;
+    auto* strm = static_cast<z_stream*>(std::calloc(1, sizeof(z_stream)));
+    if (!strm) {
+        status = Z_MEM_ERROR;
+        return false;
+    }
+    strm->next_in = in;
+    strm->avail_in = static_cast<uInt>(in_length);
+    status = inflateInit_(strm, kZlibInterface, static_cast<int>(sizeof(z_stream)));
+    if (status != Z_OK) {
+        std::free(strm);
+        return false;
+    }
+    state = strm;
+    return true;
+}
+
+int32_t InflateStream::read(uint8_t* out, int32_t room) {
+    auto* strm = static_cast<z_stream*>(state);
+    if (status != kZOk || !strm || room <= 0) return 0;
+    strm->next_out = out;
+    strm->avail_out = static_cast<uInt>(room);
+    int z = inflate(strm, Z_NO_FLUSH);
+    const int32_t written = room - static_cast<int32_t>(strm->avail_out);
+    if (z == Z_STREAM_END) {
+        z = inflateEnd(strm);
+        std::free(strm);
+        state = nullptr;
+        status = z == Z_OK ? kZStreamEnd : z;
+    } else if (z != Z_OK) {
+        // Input that ends before the stream does is damaged, not short of room.
+        status = z == Z_BUF_ERROR || z == Z_NEED_DICT ? Z_DATA_ERROR : z;
+        close();
+    }
+    return written;
+}
+
+void InflateStream::close() {
+    if (auto* strm = static_cast<z_stream*>(state)) {
+        inflateEnd(strm);
+        std::free(strm);
+        state = nullptr;
+    }
+}
+
 int container_deflate(ByteBuffer& out, const uint8_t* in, int32_t in_length) {
     z_stream strm;
     std::memset(&strm, 0, sizeof strm);

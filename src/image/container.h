@@ -8,7 +8,7 @@
 namespace qel {
 
 // zlib status codes used here.
-enum : int { kZOk = 0, kZErrno = -1, kZDataError = -3, kZBufError = -5 };
+enum : int { kZOk = 0, kZStreamEnd = 1, kZErrno = -1, kZDataError = -3, kZBufError = -5 };
 
 // One pass: fills out (its whole length is the window) and sets out.length to the payload size.
 // Returns -5 when the window overflowed (the size is then right, the contents are not).
@@ -24,6 +24,25 @@ int container_deflate_buffer(ByteBuffer& out, const uint8_t* in, int32_t in_leng
 // bytes are overwritten. Returns kZOk, or the zlib status of the failure (kZDataError for input
 // that ends early).
 int container_inflate_growing(ByteBuffer& out, uint8_t* in, int32_t in_length);
+
+// A container inflated a piece at a time, so that the text can be read while it is inflated.
+struct InflateStream {
+    void* state = nullptr;  // the zlib stream while open
+    int status = kZOk;      // kZOk while more may come, kZStreamEnd at the end, else the failure
+
+    InflateStream() = default;
+    InflateStream(const InflateStream&) = delete;
+    InflateStream& operator=(const InflateStream&) = delete;
+    ~InflateStream() { close(); }
+
+    // Starts on in (its first two bytes are overwritten, and it must outlive the stream). False,
+    // with the status, when it cannot start.
+    bool open(uint8_t* in, int32_t in_length);
+    // Inflates up to room bytes into out and returns how many it wrote; once status is no longer
+    // kZOk it writes nothing. Input that ends before the stream does is a kZDataError.
+    int32_t read(uint8_t* out, int32_t room);
+    void close();
+};
 
 // Reads a whole file and inflates it; -1 when the file cannot be opened or read.
 int container_inflate_file(ByteBuffer& out, const char16_t* path);

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "image/assembler.h"
+#include "image/streamed_text.h"
+#include "base/runtime_error.h"
 #include "types/datetime.h"
 #include "base/name_hash.h"
 #include "types/class_registry.h"
@@ -216,29 +218,39 @@ bool parse_metadata(ParseState& ps) {
 // ---- resources ----
 
 
+// The name and the data are taken out of their lines as soon as they are read: the text of a line
+// need not outlast the reading of the next one.
 bool parse_resource(ParseState& ps) {
     LineReader& r = ps.reader;
     r.set_split(0);
-    const int name_line = ps.line();
-    const char* name = r.next();
+    char* name = copy(r.next());
     const int hex_line = ps.line();
     const char* hex = r.next();
+    const size_t digits = r.length;
+    const uint32_t size = static_cast<uint32_t>(digits / 2);
+    auto* data = static_cast<uint8_t*>(std::malloc(size ? size : 1));
+    bool hexadecimal = true;
+    for (uint32_t i = 0; data && i < size && hexadecimal; ++i) {
+        int hi = hex_digit(hex[2 * i]), lo = hex_digit(hex[2 * i + 1]);
+        hexadecimal = hi >= 0 && lo >= 0;
+        if (hexadecimal) data[i] = static_cast<uint8_t>(hi << 4 | lo);
+    }
     const int end_line = ps.line();
     const char* end = r.next();
-    if (!token_is(end, "[/RESOURCE]")) return ps.fail(end_line, "resource block without [/RESOURCE]");
-    size_t digits = std::strlen(hex);
-    if (digits % 2) return ps.fail(hex_line, "resource data with an odd number of hexadecimal digits");
-    auto* rec = static_cast<ResourceRec*>(std::calloc(1, sizeof(ResourceRec)));
-    rec->name = copy(name);
-    rec->size = static_cast<uint32_t>(digits / 2);
-    rec->data = static_cast<uint8_t*>(std::malloc(rec->size ? rec->size : 1));
-    ps.program.code.resources.add(rec);
-    for (uint32_t i = 0; i < rec->size; ++i) {
-        int hi = hex_digit(hex[2 * i]), lo = hex_digit(hex[2 * i + 1]);
-        if (hi < 0 || lo < 0) return ps.fail(hex_line, "resource data with a character that is not hexadecimal");
-        rec->data[i] = static_cast<uint8_t>(hi << 4 | lo);
+    const bool closed = token_is(end, "[/RESOURCE]");
+    if (!closed || digits % 2 || !data || !name) {
+        std::free(name);
+        std::free(data);
+        if (!closed) return ps.fail(end_line, "resource block without [/RESOURCE]");
+        if (digits % 2) return ps.fail(hex_line, "resource data with an odd number of hexadecimal digits");
+        raise_runtime_error("Out of memory");
     }
-    (void)name_line;
+    auto* rec = static_cast<ResourceRec*>(std::calloc(1, sizeof(ResourceRec)));
+    rec->name = name;
+    rec->size = size;
+    rec->data = data;
+    ps.program.code.resources.add(rec);
+    if (!hexadecimal) return ps.fail(hex_line, "resource data with a character that is not hexadecimal");
     return true;
 }
 
@@ -246,12 +258,11 @@ bool parse_resource(ParseState& ps) {
 
 void set_proc_registrar(ProcRegistrar registrar) { g_register_proc = registrar; }
 
-bool parse_image(Program& prog, char* text, LoadReport& report) {
-    ParseState ps{prog, LineReader{}, nullptr, report};
-    prog.code.first = prog.code.new_instruction();
-    ps.current = prog.code.first;
+namespace {
+// The section loop, from the reader's first token to the end of the text.
+bool parse_sections(ParseState& ps) {
+    Program& prog = ps.program;
     LineReader& r = ps.reader;
-    r.start(text);
     char* t = r.next();
     for (;;) {
         const int line = r.lineno;
@@ -277,7 +288,22 @@ bool parse_image(Program& prog, char* text, LoadReport& report) {
     ps.current->next = nullptr;
     bind_accessors(prog.classes);
     prog.class_index.build(prog.classes);
-    return resolve_operands(prog, report);
+    return resolve_operands(prog, ps.report);
+}
+}  // namespace
+
+bool parse_image(Program& prog, char* text, LoadReport& report) {
+    ParseState ps{prog, LineReader{}, nullptr, report};
+    prog.code.first = ps.current = prog.code.new_instruction();
+    ps.reader.start(text);
+    return parse_sections(ps);
+}
+
+bool parse_image(Program& prog, StreamedText& text, LoadReport& report) {
+    ParseState ps{prog, LineReader{}, nullptr, report};
+    prog.code.first = ps.current = prog.code.new_instruction();
+    text.start(ps.reader);
+    return parse_sections(ps);
 }
 
 }  // namespace qel

@@ -22,6 +22,9 @@ struct ParseState {
 // Parses the whole text (cut in place) into the program: sections, layout, accessors, and the
 // branch and call operands. False, with the reason in the report, when the image is malformed.
 bool parse_image(Program& program, char* text, LoadReport& report);
+// The same for a text read while it is inflated.
+struct StreamedText;
+bool parse_image(Program& program, StreamedText& text, LoadReport& report);
 
 // What a `proc` line hands on: the registration that loads the library and binds the entry point
 // (installed by the host; without one a declaration is only recorded). Null when the declaration

@@ -59,7 +59,7 @@ struct Instruction {
     Instruction* next;
     const void* label;   // where the interpreter dispatches this instruction
 
-    WStr* literal() const { return static_cast<WStr*>(object); }                // ldstr
+    const WStr* literal() const { return static_cast<const WStr*>(object); }    // ldstr (read only)
     BuiltinFn builtin() const { return reinterpret_cast<BuiltinFn>(object); }   // callstd
     MethodRecord* method() const { return static_cast<MethodRecord*>(object); } // a header
     int param_count() const { return operand.i; }                               // a header

@@ -40,7 +40,9 @@ bool check_object_layouts(Program& prog, LoadReport& report) {
 }
 
 void link_image(Program& prog, LoadReport& report) {
+    constexpr OpcodeSet kLinked = opcode_set(kOp_libproc, kOp_newobj, kOp_create, kOp_throw, kOp_ldcls);
     for (Instruction* ins = prog.code.first; ins; ins = ins->next) {
+        if (!kLinked[ins->opcode]) continue;
         switch (ins->opcode) {
             case kOp_libproc:
                 ins->object = prog.procs.find(ins->operand.u);

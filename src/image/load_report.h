@@ -3,6 +3,8 @@
 // what the user sees, each once.
 #pragma once
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace qel {
 
@@ -19,8 +21,14 @@ struct LoadReport {
     // Records the failure (the first one wins) and returns false, for `return report.fail(...)`.
     bool fail(int at_line, std::string text);
     bool fail_boxed(std::string text);
+    // While set, notes wait here instead of going out (see hold_notes).
+    std::vector<std::pair<int, std::string>>* held = nullptr;
+
     void note(int number, std::string text) const {
-        if (notify) notify(number, text);
+        if (held)
+            held->emplace_back(number, std::move(text));
+        else if (notify)
+            notify(number, text);
     }
 };
 

@@ -15,24 +15,41 @@ constexpr char kSuffixCodes[12] = {'i', 'l', 'n', 'p', 'c', 'e', 'm', 'd', 'f', 
 static_assert(kOp_ldvmtd - kOp_ldvint == 11 && kOp_stvmtd - kOp_stvint == 11 && kOp_ldpmtd - kOp_ldpint == 11 &&
               kOp_stpmtd - kOp_stpint == 11);
 
-// What the verifier needs of each opcode, by number: the type code a typed load or store works
-// with (or 0), and whether it stores.
+// What the verifier needs of each opcode, by number: which check applies, the type code a typed
+// load or store works with (or 0), whether it stores, and whether it changes its variable.
+enum class Check : uint8_t { None, IncN, Variable, Field, Branch, TypeSize };
 struct Family {
+    Check check;
     char code;
     bool store;
+    bool changes;
 };
 constexpr std::array<Family, kOpcodeCount + 1> build_families() {
     std::array<Family, kOpcodeCount + 1> t{};
     for (int first : {kOp_ldvint, kOp_stvint, kOp_ldpint, kOp_stpint})
-        for (int k = 0; k < 12; ++k) t[first + k] = {kSuffixCodes[k], first == kOp_stvint || first == kOp_stpint};
+        for (int k = 0; k < 12; ++k) {
+            const bool store = first == kOp_stvint || first == kOp_stpint;
+            t[first + k] = {Check::None, kSuffixCodes[k], store, store};
+        }
+    for (int op = 1; op <= kOpcodeCount; ++op) {
+        switch (kOpcodeTable[op - 1].kind) {
+            case OperandKind::Variable: t[op].check = Check::Variable; break;
+            case OperandKind::Field: t[op].check = Check::Field; break;
+            case OperandKind::Branch: t[op].check = Check::Branch; break;
+            case OperandKind::TypeSize: t[op].check = Check::TypeSize; break;
+            default: break;
+        }
+    }
+    for (int op = kOp_inc_0; op <= kOp_inc_9; ++op) t[op].check = Check::IncN;
+    for (int op : {kOp_inc, kOp_dec, kOp_exc}) t[op].changes = true;
+    for (int op = kOp_inc_0; op <= kOp_inc_9; ++op) t[op].changes = true;
     return t;
 }
 constexpr auto kFamilies = build_families();
 
-char family_code(int op, bool* store) {
-    const Family f = op >= 0 && op <= kOpcodeCount ? kFamilies[op] : Family{};
-    *store = f.store;
-    return f.code;
+const Family& family_of(int op) {
+    static constexpr Family kNone{};
+    return op >= 0 && op <= kOpcodeCount ? kFamilies[op] : kNone;
 }
 
 // Codes that hold the same bits the same way.
@@ -66,7 +83,7 @@ public:
                 header_ = ins;
                 last_ = nullptr;
             } else if (ins->opcode != kOpNone) {
-                if (header_) instruction(ins);
+                if (header_ && family_of(ins->opcode).check != Check::None) instruction(ins);
                 last_ = ins;
             }
         }
@@ -91,32 +108,27 @@ private:
         return op == kOp_ret || op == kOp_return || op == kOp_abort || op == kOp_jmp || op == kOp_catch || op == kOp_throw;
     }
 
-    void instruction(const Instruction* ins) {
-        const OpcodeEntry* e = opcode_by_number(ins->opcode);
-        if (!e) return;
-        if (ins->opcode >= kOp_inc_0 && ins->opcode <= kOp_inc_9) {
-            variable(ins, ins->opcode - kOp_inc_0);
-            return;
-        }
-        switch (e->kind) {
-            case OperandKind::Variable:
+    [[gnu::always_inline]] void instruction(const Instruction* ins) {
+        switch (family_of(ins->opcode).check) {
+            case Check::IncN: variable(ins, ins->opcode - kOp_inc_0); break;
+            case Check::Variable:
                 variable(ins, ins->opcode == kOp_inc || ins->opcode == kOp_dec ? static_cast<uint8_t>(ins->operand.i)
                                                                                  : ins->operand.i);
                 break;
-            case OperandKind::Field: field(ins); break;
-            case OperandKind::Branch:
+            case Check::Field: field(ins); break;
+            case Check::Branch:
                 if (ins->operand.target == header_)
                     refuse(ins, mnemonic(ins) + " jumps to the header of " + method_name() + " (a count of 0 or less)");
                 break;
-            case OperandKind::TypeSize:
+            case Check::TypeSize:
                 if (!ins->cls() && !type_info_by_name(ins->name ? ins->name : ""))
                     refuse(ins, mnemonic(ins) + " of '" + (ins->name ? ins->name : "") + "', which is not a declared type");
                 break;
-            default: break;
+            case Check::None: break;
         }
     }
 
-    void variable(const Instruction* ins, int32_t index) {
+    [[gnu::always_inline]] void variable(const Instruction* ins, int32_t index) {
         const MethodRecord* m = header_->method();
         if (index < 0 || index >= m->var_counts) {
             refuse(ins, mnemonic(ins) + " uses variable " + std::to_string(index) + " of " + method_name() + ", which has " +
@@ -125,10 +137,10 @@ private:
         }
         const char code = m->var_types[index];
         const bool is_string = code == kTypeString;
-        bool store = false;
-        const char wanted = family_code(ins->opcode, &store);
+        const Family& family = family_of(ins->opcode);
+        const char wanted = family.code;
         const int op = ins->opcode;
-        const bool changes = store || op == kOp_inc || op == kOp_dec || (op >= kOp_inc_0 && op <= kOp_inc_9) || op == kOp_exc;
+        const bool changes = family.changes;
         auto where = [&] { return " variable " + std::to_string(index) + " of " + method_name(); };
         if (wanted == kTypeString && !is_string) {
             refuse(ins, mnemonic(ins) + " on" + where() + ", which is not a string");
@@ -144,9 +156,8 @@ private:
     void field(const Instruction* ins) {
         const int op = ins->opcode;
         const bool string_op = op == kOp_newstr || op == kOp_freestr || op == kOp_ldpstr || op == kOp_stpstr;
-        bool store = false;
-        const char wanted = string_op ? static_cast<char>(kTypeString) : family_code(op, &store);
-        store = store || op == kOp_newstr || op == kOp_freestr;
+        const char wanted = string_op ? static_cast<char>(kTypeString) : family_of(op).code;
+        const bool store = family_of(op).store || op == kOp_newstr || op == kOp_freestr;
         const CMember* f = ins->field();
         if (!f) {
             if (op == kOp_ldpref)  // the address of offset 0: an object's class word, written through later

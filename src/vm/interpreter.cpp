@@ -974,9 +974,10 @@ done:
 void prepare_dispatch(Instruction* first) {
     DispatchTables tables;
     activation(nullptr, nullptr, nullptr, nullptr, &tables);
-    for (Instruction* i = first; i; i = i->next) i->label = tables.opcodes[i->opcode];
+    // One pass: fusing looks at the instructions after the one it fuses, never at their labels.
     MethodFacts facts;
     for (Instruction* i = first; i; i = i->next) {
+        i->label = tables.opcodes[i->opcode];
         if (i->opcode == kOp_method) facts = facts_of(i);
         if (const void* fused = fuse(i, facts, tables)) i->label = fused;
     }

@@ -9,6 +9,9 @@
 #include <unistd.h>
 
 #include "image/container.h"
+#include "image/image_parser.h"
+#include "image/opcodes.h"
+#include "image/streamed_text.h"
 #include "image/instruction.h"
 #include "image/line_reader.h"
 #include "test_support.h"
@@ -294,6 +297,80 @@ TEST(Loader, AnImageTextWithoutItsNulByteIsRefused) {
         LoadReport report;
         EXPECT_EQ(load_image(rt, wide.c_str(), report), nul) << report.what;
         EXPECT_EQ(report.what, nul ? "" : "the image text does not end with a NUL byte");
+    }
+    ::unlink(path);
+}
+
+// What parsing leaves: every record's line, opcode and names, the literals, and the resources.
+std::string parsed(const Program& prog) {
+    std::string out;
+    for (const Instruction* i = prog.code.first; i; i = i->next) {
+        out += std::to_string(i->lineno) + " " + opcode_mnemonic(i->opcode) + (i->name ? std::string(" ") + i->name : "");
+        if (i->opcode == kOp_ldstr) out += " \"" + text_of(i->literal()) + "\"";
+        out += "\n";
+    }
+    for (int32_t k = 0; k < prog.code.resources.count; ++k) {
+        auto* r = static_cast<ResourceRec*>(prog.code.resources[k]);
+        out += std::string(r->name) + ":" + std::string(reinterpret_cast<char*>(r->data), r->size) + "\n";
+    }
+    return out;
+}
+
+// A container read while it is inflated: blocks of any size (down to one byte, which puts every
+// line end, CR LF pairs among them, across a block boundary and makes every line longer than a
+// block) give what the whole text gives.
+TEST(Loader, AStreamedTextParsesLikeTheWholeText) {
+    std::string hex, abc;
+    for (int k = 0; k < 40; ++k) hex += "414243", abc += "ABC";
+    std::string text = crlf(std::string(kGlobal) + "[RESOURCE]\nblob\n" + hex + "\n[/RESOURCE]\n[SOURCE]\n" +
+                            "method F.[a:1][m:0][p:00][r:v][v:s]\nldstr \"caf\xC3\xA9 au lait\"\nstvstr 0\nldstr \"\"\n" +
+                            "jmp 1\nmethod G.[a:1][m:0][p:00][r:v][v:]\ncall F\nret\n[/SOURCE]\n");
+    text.push_back('\0');
+    std::string whole_text = text;
+    Runtime whole;
+    LoadReport whole_report;
+    ASSERT_TRUE(parse_image(whole.program, whole_text.data(), whole_report)) << whole_report.what;
+    const std::string expected = parsed(whole.program);
+    ASSERT_NE(expected.find("blob:" + abc + "\n"), std::string::npos) << expected;
+    for (int32_t block : {1, 2, 3, 7, 64, 1 << 16}) {
+        ByteBuffer packed;
+        ASSERT_EQ(container_deflate_buffer(packed, reinterpret_cast<const uint8_t*>(text.data()), int32_t(text.size())), kZOk);
+        StreamedText streamed;
+        streamed.block = block;
+        ASSERT_TRUE(streamed.open(packed.data, packed.length));
+        Runtime rt;
+        LoadReport report;
+        EXPECT_TRUE(parse_image(rt.program, streamed, report)) << block << ": " << report.what;
+        EXPECT_EQ(streamed.finish(), kZOk) << block;
+        EXPECT_EQ(parsed(rt.program), expected) << block;
+    }
+}
+
+// The container is checked to its end whatever the parser found on the way: a damaged one fails
+// with its zlib status, and the notes its text made do not go out.
+TEST(Loader, AStreamedContainerCutShortFailsAsAContainer) {
+    char path[] = "/tmp/qel-image-XXXXXX";
+    ::close(::mkstemp(path));
+    const std::u16string wide(path, path + std::strlen(path));
+    const std::string orphan = "[METADATA]\nstruct Global [none] System\nstruct Orphan Missing System\n[/METADATA]\n";
+    for (const std::string& body : {orphan, orphan + "garbage\n"}) {
+        std::string text = crlf(body);
+        text.push_back('\0');
+        ByteBuffer packed;
+        ASSERT_EQ(container_deflate_buffer(packed, reinterpret_cast<const uint8_t*>(text.data()), int32_t(text.size())), kZOk);
+        FILE* f = std::fopen(path, "wb");
+        ASSERT_TRUE(f);
+        std::fwrite(packed.data, 1, size_t(packed.length - 8), f);  // the end of the stream and its checksum cut off
+        std::fclose(f);
+        Runtime rt;
+        std::vector<std::string> notes;
+        static std::vector<std::string>* seen;
+        seen = &notes;
+        LoadReport report;
+        report.notify = [](int number, const std::string& what) { seen->push_back(std::to_string(number) + " " + what); };
+        EXPECT_FALSE(load_image(rt, wide.c_str(), report));
+        EXPECT_EQ(report.what, "'" + std::string(path) + "' is not a valid image container (zlib status -3)");
+        EXPECT_EQ(notes, std::vector<std::string>{});
     }
     ::unlink(path);
 }
