@@ -139,10 +139,8 @@ TEST(Assembler, MalformedLinesFailTheLoadNamingTheLine) {
         {f + "ldvint\nret\n", 11, "bad number ''"},  // an operand is never taken from the next line
         {f + "ldint 12x\nret\n", 11, "bad integer"},
 
-        {f + "lddbl 1.5x\nret\n", 11, "bad real number"},
-        {f + "ldint 1\njmp 4294967297\nret\n", 12, "bad number"},
-        {f + "ret now\n", 11, "unexpected operand"},
-        {f + "ret\n[METADATA]\n", 12, "unknown mnemonic '[METADATA]'"},
+        {f + "lddbl 1.5x\nret\n", 11, "bad real number"}, {f + "ldint 1\njmp 4294967297\nret\n", 12, "bad number"},
+        {f + "ret now\n", 11, "unexpected operand"}, {f + "ret\n[METADATA]\n", 12, "unknown mnemonic '[METADATA]'"},
     };
     for (const auto& c : cases) {
         auto l = qeltest::parse(source(c.body));

@@ -108,9 +108,7 @@ TEST(DateCalendar, InvalidPartsEncodeAsZero) {
 TEST(DateTimeStamp, RoundsToTheMillisecondAndCarriesMidnight) {
     double day = encode_date(2024, 2, 29);
     struct { double fraction; int32_t date, time; } cases[] = {
-        {0.5, 0, 43200000},
-        {(1000 + 0.4) / kMsPerDay, 0, 1000},
-        {(1000 + 0.6) / kMsPerDay, 0, 1001},
+        {0.5, 0, 43200000}, {(1000 + 0.4) / kMsPerDay, 0, 1000}, {(1000 + 0.6) / kMsPerDay, 0, 1001},
         {86399999 / kMsPerDay, 0, 86399999},
         {(86400000 - 0.2) / kMsPerDay, 1, 0},  // the next day at 0:00, never 24:00
     };
@@ -148,11 +146,8 @@ TEST(DateTimeStamp, NegativeValuesAndValuesOutsideTheStamp) {
 TEST(DateArithmetic, DaysBetween) {
     double noon = encode_date(2024, 3, 1) + 0.5;
     struct { double a, b; int32_t days; } cases[] = {
-        {noon, encode_date(2024, 3, 2) + encode_time(11, 59, 0, 0), 0},
-        {noon, encode_date(2024, 3, 2) + 0.5, 1},
-        {encode_date(2024, 3, 8), encode_date(2024, 3, 1), 7},
-        {-1.25, 1.25, 2},
-        {-0.5, 0.25, 0},
+        {noon, encode_date(2024, 3, 2) + encode_time(11, 59, 0, 0), 0}, {noon, encode_date(2024, 3, 2) + 0.5, 1},
+        {encode_date(2024, 3, 8), encode_date(2024, 3, 1), 7}, {-1.25, 1.25, 2}, {-0.5, 0.25, 0},
         {encode_date(1, 1, 1), encode_date(9999, 12, 31), 3652058},
         {2100000000.0, -2100000000.0, INT32_MAX},  // more days than an int holds
     };
@@ -164,12 +159,10 @@ TEST(DateArithmetic, IncMinuteAndIncMonthOnBothSidesOfDayZero) {
     EXPECT_DOUBLE_EQ(inc_month(encode_date(1899, 11, 28) + 0.75, 1), -1.25);
     const double leap = encode_date(2024, 2, 29);
     struct { double d; int n; double expected; } cases[] = {
-        {leap + 0.5, 90, leap + encode_time(13, 30, 0, 0)},
-        {leap + 0.5, -720, leap},
+        {leap + 0.5, 90, leap + encode_time(13, 30, 0, 0)}, {leap + 0.5, -720, leap},
         {leap + 0.5, 721, leap + 1 + encode_time(0, 1, 0, 0)},
         {-1.25, 60, encode_date(1899, 12, 28) + encode_time(19, 0, 0, 0)},
-        {-1.25, -60, encode_date(1899, 12, 28) + encode_time(17, 0, 0, 0)},
-        {-0.5, 720, 0},
+        {-1.25, -60, encode_date(1899, 12, 28) + encode_time(17, 0, 0, 0)}, {-0.5, 720, 0},
     };
     for (auto& c : cases) {
         TimeStamp got = to_timestamp(inc_minute(c.d, c.n)), want = to_timestamp(c.expected);
@@ -181,13 +174,11 @@ TEST(DateArithmetic, IncMinuteAndIncMonthOnBothSidesOfDayZero) {
 TEST(DateIso8601, ReadsDatesTimesAndOffsets) {
     const double jan31 = encode_date(2024, 1, 31);
     struct { const char* text; double expected; } good[] = {
-        {"2024-01-31", jan31},
-        {"2024-01-31T08:15", jan31 + encode_time(8, 15, 0, 0)},
+        {"2024-01-31", jan31}, {"2024-01-31T08:15", jan31 + encode_time(8, 15, 0, 0)},
         {"2024-01-31 08:15:07", jan31 + encode_time(8, 15, 7, 0)},
         {"2024-01-31T08:15:00.25Z", jan31 + encode_time(8, 15, 0, 250)},
         {"2024-01-31T08:15:00.250+02:00", jan31 + encode_time(8, 15, 0, 250)},
-        {"2024-01-31T08:15:00-0530", jan31 + encode_time(8, 15, 0, 0)},
-        {"1899-12-28T18:00", -1.25},
+        {"2024-01-31T08:15:00-0530", jan31 + encode_time(8, 15, 0, 0)}, {"1899-12-28T18:00", -1.25},
         {"0001-01-01", -693593.0},
     };
     for (auto& g : good) {
@@ -226,8 +217,7 @@ TEST_F(DateBuiltins, ResultsReplaceTheArguments) {
         std::vector<qeltest::Arg> args;
         std::string expected;
     } rows[] = {
-        {FN(EncodeDate), {1900, 2, 29}, "d:0"},
-        {FN(EncodeTime), {18, 30, 15, 500}, d(encode_time(18, 30, 15, 500))},
+        {FN(EncodeDate), {1900, 2, 29}, "d:0"}, {FN(EncodeTime), {18, 30, 15, 500}, d(encode_time(18, 30, 15, 500))},
         {FN(YearOf), {v}, "i:2023"}, {FN(MonthOf), {v}, "i:7"}, {FN(DayOf), {v}, "i:4"}, {FN(HourOf), {v}, "i:21"},
         {FN(MinuteOf), {v}, "i:5"}, {FN(SecondOf), {v}, "i:9"}, {FN(DayOfWeek), {v}, "i:2"},
         {FN(DateOf), {-3.5}, "d:-4"},
@@ -238,8 +228,7 @@ TEST_F(DateBuiltins, ResultsReplaceTheArguments) {
         {FN(IncDay), {10.5, -11}, "d:-0.5"}, {FN(IncMinute), {-1.25, 60}, d(-1.25 + 60 / 1440.0)},
         {FN(DaysBetween), {36586.0, 36587.5}, "i:1"},
         {FN(DaysPerMonth), {2024, 2}, "i:29"}, {FN(DaysPerMonth), {2024, INT32_MIN}, "i:0"},
-        {FN(ShortDayNames), {0}, "s:Sun"}, {FN(ShortDayNames), {7}, "s:"},
-        {FN(ShortDayNames), {-1}, "s:"},
+        {FN(ShortDayNames), {0}, "s:Sun"}, {FN(ShortDayNames), {7}, "s:"}, {FN(ShortDayNames), {-1}, "s:"},
         {FN(YearOf), {"x"}, conv + "'string' to 'double'"}, {FN(IncMonth), {1.0, 2.0}, conv + "'double' to 'int'"},
         {FN(DecodeDate), {1.0, 0, 0, "y"}, conv + "'string' to 'pointer'"},
     };
@@ -312,13 +301,11 @@ TEST(DateFormatDateTime, EveryLetterAndMarker) {
         {"h AM/PM", kAfternoon, "1 PM"},        {"h AMPM", encode_time(12, 0, 0, 0), "12 PM"},
         {"AMPM h", kAfternoon, "PM 1"},         {"hh:nn:ss A/P", kMidnight, "12:07:03 A"},
         {"h ampm", kAfternoon, "13 a5p2"},      {"y yy yyy yyyy Y", kAfternoon, "00 00 2000 2000 00"},
-        {"s ss sss S|z zzz Z", kAfternoon, "9 09 009 9|045 045 045"},
-        {"yy yyyy", encode_date(33, 3, 3), "33 0033"},
+        {"s ss sss S|z zzz Z", kAfternoon, "9 09 009 9|045 045 045"}, {"yy yyyy", encode_date(33, 3, 3), "33 0033"},
         {"aa|aaa|aaaa|aaaaa|AAA|a A", kAfternoon, "|Tue|Tuesday||Tue|a A"},
         // quoted and plain text: either quote ends the text
         {"'yyyy' \"dd\"", kAfternoon, "yyyy dd"}, {"'it\"s' d", kAfternoon, "it9 d"},
-        {"\"open", kAfternoon, "open"},         {"[x] #!\t{|}~", kAfternoon, "[x] #!\t{|}~"},
-        {"", kAfternoon, ""},
+        {"\"open", kAfternoon, "open"},         {"[x] #!\t{|}~", kAfternoon, "[x] #!\t{|}~"}, {"", kAfternoon, ""},
         // before year 1: all date parts are 0 and there is no day name
         {"yyyy-mm-dd ddd|", -693594.0, "0000-00-00 |"},
         // the time rounds to the millisecond; midnight belongs to the next day
@@ -334,8 +321,7 @@ TEST(DateFormatDateTime, SettingsGiveSeparatorsNamesAndMarkers) {
     struct { char16_t date, time; const char* fmt; double d; const char* expected; } cases[] = {
         {u'-', u'.', "d/m/yyyy h:nn:ss", kMidnight, "5-1-2024 0.07.03"},
         {0, 0, "d/m h:nn", kMidnight, "51 007"},  // no separator: nothing printed
-        {u'/', u':', "h:nn AMPM", kMidnight, "12:07 vorm."},
-        {u'/', u':', "h:nn AMPM", kAfternoon, "1:05 nachm."},
+        {u'/', u':', "h:nn AMPM", kMidnight, "12:07 vorm."}, {u'/', u':', "h:nn AMPM", kAfternoon, "1:05 nachm."},
         {u'/', u':', "h:nn AM/PM", kAfternoon, "1:05 PM"},
     };
     for (auto& c : cases) EXPECT_EQ(fdt(c.fmt, c.d, names.settings(c.date, c.time)), c.expected) << c.fmt;
@@ -361,8 +347,7 @@ TEST(DateFormatFloat, SectionsGroupingRoundingAndSeparators) {
         // text around and between sections, formatted again per section; # and E are text too
         {"Total: 0.00 (0.0) 'EUR'", 2.5, "Total: 2.50 (2.5) EUR"},
         {"\"a'0\"", 3, "a3"},  // either quote ends the text
-        {"#,##0.00", 1234.56, "#1,235##1234.56"},
-        {"0.00E+00", 1234.5678, "1234.57E+1235"}, {"", 1, ""},
+        {"#,##0.00", 1234.56, "#1,235##1234.56"}, {"0.00E+00", 1234.5678, "1234.57E+1235"}, {"", 1, ""},
         // separators from the settings
         {"0,000.00", 1234567.891, "1.234.567,89", u',', u'.'},
         {"0,0.00", 12.5, "12,50", u',', u'.'},  // grouped but too short for a group: still the comma

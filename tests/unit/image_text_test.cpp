@@ -49,8 +49,7 @@ TEST(LineReader, TokensLinesQuotesAndTheEnd) {
         {"a  b\r\n", space, "ttt", "a@0 @0 b@1$|end "},
         // A token that ends its line has consumed the CR; a lone LF is no line end; an LF after
         // the CR belongs to it.
-        {"ret\r\njmp 4\r\n", space, "ttt", "ret@1$ jmp@1 4@2$|end "},
-        {"a\nb\r\n", space, "t", "a\nb@1$|end "},
+        {"ret\r\njmp 4\r\n", space, "ttt", "ret@1$ jmp@1 4@2$|end "}, {"a\nb\r\n", space, "t", "a\nb@1$|end "},
         // At the end of the text: empty tokens, never past the text.
         {"a\r\nb", space, "ttt", "a@1$ b@1$|end @1$|end "},
         // Quoted values ignore separators and end at the closing quote or the line end; "" is an
@@ -58,8 +57,7 @@ TEST(LineReader, TokensLinesQuotesAndTheEnd) {
         {"project:title \"My App, v1.0\"\r\nnext\r\n", space | dot | comma, "tqt",
          "project:title@0 My App, v1.0@1$ next@2$|end "},
         {"k \"\"\r\nafter\r\n", space, "tqt", "k@0 @1$! after@2$|end "},
-        {"\"C:\\dir\\x\"\r\n", 0, "q", "C:\\dir\\x@1$|end "},
-        {"\"open\r\nnext\r\n", 0, "qt", "open@1$ next@2$|end "},
+        {"\"C:\\dir\\x\"\r\n", 0, "q", "C:\\dir\\x@1$|end "}, {"\"open\r\nnext\r\n", 0, "qt", "open@1$ next@2$|end "},
     };
     for (const auto& c : cases) EXPECT_EQ(read(c.text, c.split, c.how), c.expected) << c.text;
 }
@@ -253,8 +251,7 @@ TEST(Loader, MalformedTextFailsTheLoadNamingTheLine) {
         {global + "struct S [none] System\n0 1 p Nowhere r new\n[/METADATA]\n", 5, "embedded member 'r'"},
         {global + "[/METADATA]\n[RESOURCE]\nr\nABC\n[/RESOURCE]\n", 6, "odd number"},
         {global + "[/METADATA]\n[RESOURCE]\nr\nzz\n[/RESOURCE]\n", 6, "not hexadecimal"},
-        {global + "[/METADATA]\n[RESOURCE]\nr\nAB\n", 7, "[/RESOURCE]"},
-        {global, 2, "without [/METADATA]"},
+        {global + "[/METADATA]\n[RESOURCE]\nr\nAB\n", 7, "[/RESOURCE]"}, {global, 2, "without [/METADATA]"},
         {global + "struct S [none] System\n0 1 i int a -2\n[/METADATA]\n", 4, "invalid array length"},
         {global + "[/METADATA]\n[SOURCE]\nmethod F.[a:1][m:0][p:00][r:v][v:]\nfrob 1\n[/SOURCE]\n", 6,
          "unknown mnemonic 'frob'"},

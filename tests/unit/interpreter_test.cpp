@@ -93,12 +93,8 @@ struct Case {
 
 const Case kCases[] = {
     // add: int with int stays int and wraps; a long widens; a double wins; pointer sums.
-    {"add", "i:2", "i:3", "i:5"},
-    {"add", "i:2147483647", "i:1", "i:-2147483648"},
-    {"add", "i:-1", "l:5", "l:4"},
-    {"add", "l:1", "d:0.5", "d:1.5"},
-    {"add", "i:16", "p:4096", "p:4112"},
-    {"add", "p:4096", "i:4", "p:4100"},
+    {"add", "i:2", "i:3", "i:5"}, {"add", "i:2147483647", "i:1", "i:-2147483648"}, {"add", "i:-1", "l:5", "l:4"},
+    {"add", "l:1", "d:0.5", "d:1.5"}, {"add", "i:16", "p:4096", "p:4112"}, {"add", "p:4096", "i:4", "p:4100"},
     {"add", "s:ab", "s:cd", "s:abcd"},
     // Errors name the right operand's type first, the left one's second.
     {"add", "i:1", "s:x", "Cannot convert 'string' to 'int'"},
@@ -107,75 +103,41 @@ const Case kCases[] = {
     {"add", "p:1", "p:1", "Cannot convert 'pointer' to 'pointer'"},
     {"add", "b:1", "i:1", "Cannot convert 'int' to 'bool'"},
     // sub: pointer difference, string comparison as unsigned units.
-    {"sub", "p:4112", "p:4096", "i:16"},
-    {"sub", "s:abc", "s:abd", "i:-1"},
-    {"sub", "s:abc", "s:abc", "i:0"},
-    {"sub", "s:b", "s:abc", "i:1"},
-    {"sub", "p:8", "i:4", "Cannot convert 'int' to 'pointer'"},
-    {"sub", "i:-2147483648", "i:1", "i:2147483647"},
-    {"mul", "i:65536", "i:65536", "i:0"},
-    {"mul", "i:3", "l:-4", "l:-12"},
-    {"mul", "s:a", "s:b", "Cannot convert 'string' to 'string'"},
+    {"sub", "p:4112", "p:4096", "i:16"}, {"sub", "s:abc", "s:abd", "i:-1"}, {"sub", "s:abc", "s:abc", "i:0"},
+    {"sub", "s:b", "s:abc", "i:1"}, {"sub", "p:8", "i:4", "Cannot convert 'int' to 'pointer'"},
+    {"sub", "i:-2147483648", "i:1", "i:2147483647"}, {"mul", "i:65536", "i:65536", "i:0"},
+    {"mul", "i:3", "l:-4", "l:-12"}, {"mul", "s:a", "s:b", "Cannot convert 'string' to 'string'"},
     // div: int when exact, double otherwise; zero divisors of every kind fail.
-    {"div", "i:7", "i:2", "d:3.5"},
-    {"div", "i:-8", "i:2", "i:-4"},
-    {"div", "i:8", "l:2", "i:4"},
-    {"div", "l:9", "i:3", "l:3"},
-    {"div", "l:9", "l:2", "d:4.5"},
-    {"div", "i:1", "d:4", "d:0.25"},
-    {"div", "i:1", "i:0", "Division by zero."},
-    {"div", "d:1", "d:0", "Division by zero."},
-    {"div", "d:1", "d:-0.0", "Division by zero."},
-    {"div", "i:1", "l:0", "Division by zero."},
+    {"div", "i:7", "i:2", "d:3.5"}, {"div", "i:-8", "i:2", "i:-4"}, {"div", "i:8", "l:2", "i:4"},
+    {"div", "l:9", "i:3", "l:3"}, {"div", "l:9", "l:2", "d:4.5"}, {"div", "i:1", "d:4", "d:0.25"},
+    {"div", "i:1", "i:0", "Division by zero."}, {"div", "d:1", "d:0", "Division by zero."},
+    {"div", "d:1", "d:-0.0", "Division by zero."}, {"div", "i:1", "l:0", "Division by zero."},
     {"div", "i:-2147483648", "i:-1", "i:-2147483648"},  // wraps instead of faulting
     {"div", "l:-9223372036854775808", "l:-1", "l:-9223372036854775808"},
     // rem: the sign of the left operand; a long makes a long.
-    {"rem", "i:7", "i:-2", "i:1"},
-    {"rem", "i:-7", "i:2", "i:-1"},
-    {"rem", "i:7", "l:4", "l:3"},
-    {"rem", "i:-2147483648", "i:-1", "i:0"},
-    {"rem", "i:7", "i:0", "Division by zero."},
+    {"rem", "i:7", "i:-2", "i:1"}, {"rem", "i:-7", "i:2", "i:-1"}, {"rem", "i:7", "l:4", "l:3"},
+    {"rem", "i:-2147483648", "i:-1", "i:0"}, {"rem", "i:7", "i:0", "Division by zero."},
     {"rem", "d:7", "i:2", "Cannot convert 'int' to 'double'"},
     // shifts: 5 bits of the count for ints, 8 for longs.
-    {"shl", "i:1", "i:33", "i:2"},
-    {"shr", "i:-16", "i:2", "i:-4"},
-    {"shl", "i:-1", "l:36", "l:-16"},
-    {"shl", "l:1", "i:40", "l:1099511627776"},
-    {"shl", "l:1", "i:64", "l:0"},
-    {"shr", "l:-8", "i:200", "l:-1"},
+    {"shl", "i:1", "i:33", "i:2"}, {"shr", "i:-16", "i:2", "i:-4"}, {"shl", "i:-1", "l:36", "l:-16"},
+    {"shl", "l:1", "i:40", "l:1099511627776"}, {"shl", "l:1", "i:64", "l:0"}, {"shr", "l:-8", "i:200", "l:-1"},
     {"shl", "l:1", "i:259", "l:8"},      // the low 8 bits of the count
     {"shl", "l:1", "i:321", "l:0"},      // 65: past the 64 bits
-    {"band", "i:240", "i:60", "i:48"},
-    {"bxor", "i:-1", "l:4294967296", "l:-4294967297"},
+    {"band", "i:240", "i:60", "i:48"}, {"bxor", "i:-1", "l:4294967296", "l:-4294967297"},
     {"bor", "i:1", "d:1", "Cannot convert 'double' to 'int'"},
     // Equality accepts its pairs only.
-    {"beq", "i:5", "i:5", "b:true"},
-    {"beq", "i:5", "b:1", "b:false"},
-    {"beq", "i:1", "b:1", "b:true"},
-    {"beq", "i:0", "p:0", "b:true"},
-    {"beq", "p:16", "i:16", "b:true"},
-    {"beq", "i:-1", "l:-1", "b:true"},
-    {"beq", "i:-1", "l:4294967295", "b:false"},
-    {"beq", "i:1", "d:1", "b:true"},
-    {"beq", "b:0", "i:0", "b:true"},
-    {"beq", "m:1,2", "m:1,2", "b:true"},
-    {"beq", "m:1,2", "m:1,3", "b:false"},
-    {"beq", "d:nan", "d:nan", "b:false"},
-    {"bne", "d:nan", "d:nan", "b:true"},
-    {"bne", "s:ab", "s:abc", "b:true"},
-    {"beq", "s:ab", "s:ab", "b:true"},
+    {"beq", "i:5", "i:5", "b:true"}, {"beq", "i:5", "b:1", "b:false"}, {"beq", "i:1", "b:1", "b:true"},
+    {"beq", "i:0", "p:0", "b:true"}, {"beq", "p:16", "i:16", "b:true"}, {"beq", "i:-1", "l:-1", "b:true"},
+    {"beq", "i:-1", "l:4294967295", "b:false"}, {"beq", "i:1", "d:1", "b:true"}, {"beq", "b:0", "i:0", "b:true"},
+    {"beq", "m:1,2", "m:1,2", "b:true"}, {"beq", "m:1,2", "m:1,3", "b:false"}, {"beq", "d:nan", "d:nan", "b:false"},
+    {"bne", "d:nan", "d:nan", "b:true"}, {"bne", "s:ab", "s:abc", "b:true"}, {"beq", "s:ab", "s:ab", "b:true"},
     {"beq", "p:1", "s:x", "Cannot convert 'string' to 'pointer'"},
     {"beq", "b:1", "p:1", "Cannot convert 'pointer' to 'bool'"},
     {"beq", "l:1", "b:1", "Cannot convert 'bool' to 'long'"},
     // Ordering accepts numbers only; a NaN makes every ordering false.
-    {"bgt", "i:-1", "i:1", "b:false"},
-    {"bgt", "l:4294967296", "i:1", "b:true"},
-    {"bgt", "i:2", "d:1.5", "b:true"},
-    {"ble", "d:nan", "i:1", "b:false"},
-    {"bge", "d:nan", "i:1", "b:false"},
-    {"bge", "i:1", "d:nan", "b:false"},
-    {"bge", "l:2", "i:2", "b:true"},
-    {"blt", "i:1", "i:2", "b:true"},
+    {"bgt", "i:-1", "i:1", "b:false"}, {"bgt", "l:4294967296", "i:1", "b:true"}, {"bgt", "i:2", "d:1.5", "b:true"},
+    {"ble", "d:nan", "i:1", "b:false"}, {"bge", "d:nan", "i:1", "b:false"}, {"bge", "i:1", "d:nan", "b:false"},
+    {"bge", "l:2", "i:2", "b:true"}, {"blt", "i:1", "i:2", "b:true"},
     {"bgt", "s:a", "s:b", "Cannot convert 'string' to 'string'"},
 };
 
@@ -317,10 +279,8 @@ TEST_F(Ops, CallsArgumentsResultsAndExtraValues) {
 // exception are runtime errors.
 TEST_F(Ops, BadTargetsAreRuntimeErrors) {
     struct { const char *body, *expected; } rows[] = {
-        {"delexc", "No caught exception to delete"},
-        {"ldint 0\ncall T", "Method call on a null object"},
-        {"callmtd NoSuchMethod", "Method not found: NoSuchMethod"},
-        {"newobj CNowhere", "Class info not found!"},
+        {"delexc", "No caught exception to delete"}, {"ldint 0\ncall T", "Method call on a null object"},
+        {"callmtd NoSuchMethod", "Method not found: NoSuchMethod"}, {"newobj CNowhere", "Class info not found!"},
         {"ldint 0\nldpstr Exception.FMessage", "Field access on a null object"},
         {"ldint 0\ncallvirt Free", "Method call on a null object"},
         {"ldint 5\nldpstr Exception.FMessage", "Field access at an invalid address"},
@@ -362,10 +322,8 @@ TEST_F(Ops, StoringIntoVariablesFollowsTheirCodes) {
     uint64_t threeBits;
     std::memcpy(&threeBits, &three, sizeof threeBits);
     const Store kStores[] = {
-        {0, "d:2", "Cannot convert 'double' to 'int'", 0},
-        {6, "i:3", "", threeBits},
-        {4, "s:x", "Cannot convert 'string' to 'long'", 0},
-        {8, "i:0", "", 0},
+        {0, "d:2", "Cannot convert 'double' to 'int'", 0}, {6, "i:3", "", threeBits},
+        {4, "s:x", "Cannot convert 'string' to 'long'", 0}, {8, "i:0", "", 0},
         {8, "i:1", "Cannot convert 'int' to 'method'", 0},
         {1, "i:131071", "", 0xFFFF},  // low 16 bits
         {2, "i:511", "", 0xFF},       // low 8 bits

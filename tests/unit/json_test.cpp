@@ -196,8 +196,7 @@ const struct {
     {kMixed, {kJsonSingleLine, kJsonOptPackBrackets | kJsonOptNoSpaceAfterComma, 0},
      u"{\"a\": [1,2.5,\"x\"],\"b\": {},\"c\": []}"},
     {kMixed, {kJsonPacked, 0, 4}, u"{\"a\":[1,2.5,\"x\"],\"b\":{},\"c\":[]}"},
-    {u"[1]", {kJsonMultiline, 0, -3}, u"[\n1\n]"},
-    {u"[1]", {7, 0, 2}, u"[\n  1\n]"},
+    {u"[1]", {kJsonMultiline, 0, -3}, u"[\n1\n]"}, {u"[1]", {7, 0, 2}, u"[\n  1\n]"},
     {u"true", {kJsonMultiline, 0, 4}, u"true"},
     // numbers: %g with ".0" when it shows neither point nor exponent; infinities stay JSON
     {u"[2.0,0.5,1e20,-0.0,1e999,-1e999,123456789.0,1e-7,-9223372036854775808,0,1e300]", {kJsonPacked, 0, 0},

@@ -167,14 +167,12 @@ TEST_F(ListBuiltins, OperationsAndTheirBoundsFailures) {
         std::string result;
         std::vector<intptr_t> after;
     } steps[] = {
-        {bi_list_add, {Ptr{word(10)}}, "<0 values>", {10}},
-        {bi_list_add, {Ptr{word(20)}}, "<0 values>", {10, 20}},
+        {bi_list_add, {Ptr{word(10)}}, "<0 values>", {10}}, {bi_list_add, {Ptr{word(20)}}, "<0 values>", {10, 20}},
         {bi_list_add, {Ptr{word(10)}}, "<0 values>", {10, 20, 10}},
         {bi_list_insert, {3, Ptr{word(40)}}, "<0 values>", {10, 20, 10, 40}},  // at count: appends
         {bi_list_insert, {0, Ptr{word(5)}}, "<0 values>", {5, 10, 20, 10, 40}},
         {bi_list_set, {2, Ptr{word(25)}}, "<0 values>", {5, 10, 25, 10, 40}},
-        {bi_list_exchange, {0, 4}, "<0 values>", {40, 10, 25, 10, 5}},
-        {bi_list_get, {4}, "p:5", {40, 10, 25, 10, 5}},
+        {bi_list_exchange, {0, 4}, "<0 values>", {40, 10, 25, 10, 5}}, {bi_list_get, {4}, "p:5", {40, 10, 25, 10, 5}},
         {bi_list_indexof, {Ptr{word(99)}}, "i:-1", {40, 10, 25, 10, 5}},
         {bi_list_remove, {Ptr{word(10)}}, "i:1", {40, 25, 10, 5}},  // the first of two
         {bi_list_delete, {1}, "<0 values>", {40, 10, 5}},
@@ -213,8 +211,7 @@ int32_t __attribute__((stdcall)) compare_words(void* a, void* b, void* context) 
 TEST_F(ListBuiltins, SortCallsTheNativeComparerWithTheContext) {
     using Words = std::vector<intptr_t>;
     std::tuple<Words, int, Words> cases[] = {
-        {{8, 8, 1, 9, 1, 4, 8, 0, 2}, 0, {0, 1, 1, 2, 4, 8, 8, 8, 9}},
-        {{3, 1, 2}, 1, {3, 2, 1}},
+        {{8, 8, 1, 9, 1, 4, 8, 0, 2}, 0, {0, 1, 1, 2, 4, 8, 8, 8, 9}}, {{3, 1, 2}, 1, {3, 2, 1}},
         {{3, 1, 2}, -7, {3, 2, 1}},  // any non-zero value is descending
         {{4}, 0, {4}},
     };

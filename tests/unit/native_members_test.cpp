@@ -75,8 +75,7 @@ TEST_F(NativeMembers, ScalarClassesReadAndWriteByElementIndex) {
         std::string read;  // element 1 read back
         std::string zero;  // element 0, never written
     } cases[] = {
-        {"PInt", -7, "-7", "0"},
-        {"PDouble", 2.5, "2.5", "0"},
+        {"PInt", -7, "-7", "0"}, {"PDouble", 2.5, "2.5", "0"},
         {"PDouble", 3, "3", "0"},                        // an int is taken as a double
         {"PFloat", 0.1, "0.100000001490116", "0"},       // rounded to single, read widened
         {"PBool", std::u16string(u"yes"), "True", "False"},              // any true value stores 1

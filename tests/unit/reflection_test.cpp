@@ -94,12 +94,10 @@ TEST_F(Reflection, EnumsByExactName) {
 TEST_F(Reflection, MemberSearchFollowsTheFindingRules) {
     struct { BuiltinFn fn; const char* start; const char* name; const char* owner; } cases[] = {
         // fields: the owner is the class whose own field is expected; null for none
-        {bi_class_search_field, "Derived", "FValue", "Derived"},
-        {bi_class_search_field, "Derived", "FCount", "Base"},
+        {bi_class_search_field, "Derived", "FValue", "Derived"}, {bi_class_search_field, "Derived", "FCount", "Base"},
         {bi_class_search_field, "Derived", "FClassInfo", "object"},
         {bi_class_search_field, "Base", "FValue", nullptr},  // no search downwards
-        {bi_class_search_field, "Derived", "fcount", nullptr},
-        {bi_class_search_field, "Point3", "Z", "Point3"},
+        {bi_class_search_field, "Derived", "fcount", nullptr}, {bi_class_search_field, "Point3", "Z", "Point3"},
         {bi_class_search_field, "Point3", "X", nullptr},  // a struct's search stops at the struct
         {bi_class_search_field, "Derived", "Count", nullptr},  // a property is not a field
         // properties: readable ones first, then write-only ones

@@ -155,8 +155,7 @@ TEST_F(Services, ClipRectFIntersectsWholeNumberRectangles) {
     struct { RectF a, b; bool meet; RectF out; } cases[] = {
         {{0, 0, 10, 10}, {10, 0, 5, 5}, true, {10, 0, 0, 5}},  // touching along an edge
         {{0, 0, 100, 100}, {10, 20, 30, 40}, true, {10, 20, 30, 40}},
-        {{0, 0, 10, 10}, {11, 0, 5, 5}, false, {0, 0, 0, 0}},
-        {{0, 0, 10, 10}, {0, -6, 5, 5}, false, {0, 0, 0, 0}},
+        {{0, 0, 10, 10}, {11, 0, 5, 5}, false, {0, 0, 0, 0}}, {{0, 0, 10, 10}, {0, -6, 5, 5}, false, {0, 0, 0, 0}},
         {{-10, -10, 5, 5}, {-7, -20, 20, 20}, true, {-7, -10, 2, 5}},
         // Coordinates are truncated first: a is 0..10 x 0..10, b is 5..15 x 5..15.
         {{0.9f, 0.9f, 9.5f, 9.5f}, {5.7f, 5.2f, 10, 10}, true, {5, 5, 5, 5}},

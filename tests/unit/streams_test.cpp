@@ -60,8 +60,7 @@ TEST_F(Streams, GrowthRoundsTheBufferButKeepsTheCapacityAsked) {
         int32_t size, pos, capacity;
     } steps[] = {
         {bi_stream_write, 1, 1, 1, 1},  // the buffer is a whole granule
-        {bi_stream_write, 8191, 8192, 8192, 8192},
-        {bi_stream_write, 1, 8193, 8193, 8193},
+        {bi_stream_write, 8191, 8192, 8192, 8192}, {bi_stream_write, 1, 8193, 8193, 8193},
         {bi_stream_set_capacity, 20000, 8193, 8193, 20000},
         {bi_stream_write, 5, 8198, 8198, 20000},   // within the capacity: it stays
         {bi_stream_set_size, 100, 100, 100, 100},  // pos moves back with the end
@@ -256,17 +255,11 @@ TEST_F(Files, PathHelpersSplitAtBackslashesOnly) {
     struct Case {
         std::string path, name, dir, ext;
     } cases[] = {
-        {"C:\\dir\\file.txt", "file.txt", "C:\\dir", ".txt"},
-        {"C:\\my.dir\\file", "file", "C:\\my.dir", ""},
-        {"C:\\dir\\", "", "C:\\dir", ""},
-        {"\\x", "x", "", ""},
-        {"", "", "", ""},
-        {"a.tar.gz", "a.tar.gz", "a.tar.gz", ".tar.gz"},
-        {"d\\x.txt,y", "x.txt,y", "d", ".txt"},
-        {"d\\name.ext%20more", "name.ext%20more", "d", ".ext"},
-        {"d\\a.b c", "a.b c", "d", ".b"},
-        {"a/b/c.txt", "a/b/c.txt", "a/b/c.txt", ".txt"},
-        {"d\\a.b/c", "a.b/c", "d", ".b"},
+        {"C:\\dir\\file.txt", "file.txt", "C:\\dir", ".txt"}, {"C:\\my.dir\\file", "file", "C:\\my.dir", ""},
+        {"C:\\dir\\", "", "C:\\dir", ""}, {"\\x", "x", "", ""}, {"", "", "", ""},
+        {"a.tar.gz", "a.tar.gz", "a.tar.gz", ".tar.gz"}, {"d\\x.txt,y", "x.txt,y", "d", ".txt"},
+        {"d\\name.ext%20more", "name.ext%20more", "d", ".ext"}, {"d\\a.b c", "a.b c", "d", ".b"},
+        {"a/b/c.txt", "a/b/c.txt", "a/b/c.txt", ".txt"}, {"d\\a.b/c", "a.b/c", "d", ".b"},
         {"d\\file.", "file.", "d", "."},
         {"\\\\server\\share\\r\u00e9sum\u00e9.doc", "r\u00e9sum\u00e9.doc", "\\\\server\\share", ".doc"},
     };

@@ -92,12 +92,10 @@ TEST_F(StringLists, SplitsAtEveryKindOfBreakOrASeparatorAndJoinsWithCrLf) {
         EXPECT_EQ(value(out), text);
     }
     std::tuple<Lines, std::u16string, std::u16string, Lines> splits[] = {
-        {{u"old"}, u"x,,y,", u",", {u"old", u"x", u"", u"y"}},
-        {{}, u"a::b", u"::", {u"a", u"b"}},
+        {{u"old"}, u"x,,y,", u",", {u"old", u"x", u"", u"y"}}, {{}, u"a::b", u"::", {u"a", u"b"}},
         {{}, u",", u",", {u""}},
         {{}, u"aXbxc", u"x", {u"aXb", u"c"}},  // case-sensitive
-        {{}, u"ab", u"abc", {u"ab"}},
-        {{u"old"}, u"", u",", {u"old"}},
+        {{}, u"ab", u"abc", {u"ab"}}, {{u"old"}, u"", u",", {u"old"}},
         {{u"old"}, u"a\r\nb", u"\r\n", {u"a", u"b"}},  // exactly CR LF: the text replaces the lines
         {{u"old"}, u"a\nb", u"\n", {u"old", u"a", u"b"}},
         {{u"old"}, u"a,b", u"", {u"old", u"a,b"}},  // no separator: the whole text is one line
@@ -134,11 +132,8 @@ TEST_F(StringLists, NameValueLines) {
         EXPECT_EQ(value(out), expected);
     }
     std::tuple<Lines, std::u16string, std::u16string, Lines> sets[] = {
-        {{u"a=1"}, u"a", u"", {u"a="}},
-        {{}, u"a", u"", {u"a="}},
-        {{u"b=2", u"a=1"}, u"a", u"xyz", {u"b=2", u"a=xyz"}},
-        {{u"a=1=2"}, u"a", u"9", {u"a=9"}},
-        {{u"ab=1"}, u"a", u"2", {u"ab=1", u"a=2"}},
+        {{u"a=1"}, u"a", u"", {u"a="}}, {{}, u"a", u"", {u"a="}}, {{u"b=2", u"a=1"}, u"a", u"xyz", {u"b=2", u"a=xyz"}},
+        {{u"a=1=2"}, u"a", u"9", {u"a=9"}}, {{u"ab=1"}, u"a", u"2", {u"ab=1", u"a=2"}},
         {{u"a=long old value"}, u"a", u"v", {u"a=v"}},
     };
     for (const auto& [before, name, val, after] : sets) {
@@ -232,15 +227,11 @@ TEST_F(StringLists, LinesObjectsAndLookups) {
 
 // Bytes as files hold them, with the lines they decode to (the Linux ANSI code page is UTF-8).
 const std::pair<Bytes, Lines> kDecodings[] = {
-    {{0xFF, 0xFE}, {}},
-    {{0xFF, 0xFE, 0x41, 0x00, 0x0D, 0x00, 0x0A, 0x00, 0x42, 0x00}, {u"A", u"B"}},
+    {{0xFF, 0xFE}, {}}, {{0xFF, 0xFE, 0x41, 0x00, 0x0D, 0x00, 0x0A, 0x00, 0x42, 0x00}, {u"A", u"B"}},
     {{0xFF, 0xFE, 0x41, 0x00, 0x42}, {u"A"}},  // an odd last byte is ignored
     {{0xFF, 0xFE, 0xE9, 0x00, 0x3D, 0xD8, 0x00, 0xDE}, {u"\u00E9\U0001F600"}},
-    {{0xEF, 0xBB, 0xBF, 0x61, 0xC3, 0xA9, 0x0A, 0x62}, {u"a\u00E9", u"b"}},
-    {{0xEF, 0xBB, 0xBF}, {}},
-    {{0x61, 0x0D, 0x0A}, {u"a"}},
-    {{0xC3, 0xA9, 0x3D, 0x31}, {u"\u00E9=1"}},
-    {{}, {}},
+    {{0xEF, 0xBB, 0xBF, 0x61, 0xC3, 0xA9, 0x0A, 0x62}, {u"a\u00E9", u"b"}}, {{0xEF, 0xBB, 0xBF}, {}},
+    {{0x61, 0x0D, 0x0A}, {u"a"}}, {{0xC3, 0xA9, 0x3D, 0x31}, {u"\u00E9=1"}}, {{}, {}},
     {{0xFE, 0xFF, 0x00, 0x41}, {std::u16string(u"\uFFFD\uFFFD\0A", 4)}},  // big-endian marks are not recognised
 };
 
@@ -266,8 +257,7 @@ TEST_F(StringLists, LoadsEachEncodingFromFilesAndStreams) {
 
 TEST_F(StringLists, SavesEachEncodingByteForByte) {
     std::tuple<Lines, int32_t, bool, Bytes> cases[] = {
-        {{u"A"}, 3, true, {0xFF, 0xFE, 0x41, 0x00}},
-        {{u"A"}, 2, false, {0x41}},
+        {{u"A"}, 3, true, {0xFF, 0xFE, 0x41, 0x00}}, {{u"A"}, 2, false, {0x41}},
         {{u"A"}, 2, true, {0xEF, 0xBB, 0xBF, 0x41}},
         {{u"A"}, 0, true, {0x41}},  // no mark for the ANSI code page
         {{u"A"}, 1, true, {}},      // unknown encodings leave an empty file

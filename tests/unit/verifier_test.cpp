@@ -32,8 +32,7 @@ const Case kCases[] = {
     // well-formed: nothing to say
     {"is", "ldint 1\nstvint 0\nldstr \"a\"\nstvstr 1\nldref 1\nempty\nret\n", false, 0, ""},
     {"p", "newstruct Rec\nstvptr 0\nldint 7\nldvptr 0\nstpint Rec.I\nldvptr 0\nldpstr Rec.S\nempty\nret\n", false, 0, ""},
-    {"", "ldint 1\nreturn\n", false, 0, ""},
-    {"", "@top:\njmp @top\n", false, 0, ""},
+    {"", "ldint 1\nreturn\n", false, 0, ""}, {"", "@top:\njmp @top\n", false, 0, ""},
     // variables
     {"ii", "ldvint 2\nempty\nret\n", true, 15, "variable 2 of F, which has 2 variables"},
     {"s", "ldint 1\nstvint 0\nret\n", true, 16, "would overwrite the string"},

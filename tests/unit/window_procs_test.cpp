@@ -105,8 +105,7 @@ TEST(WindowProcs, EachPaintStyleCallsTheSystemInItsOrder) {
         // style 0: WM_PAINT is a message like any other
         {"CPainted", 0, false, false, 15 + 1 + 2, nullptr, ""},
         {"CPainted", 1, false, false, 0, kPaintDc, "begin_paint end_paint d100"},
-        {"CBox", 1, false, false, 1015, nullptr, "default"},
-        {"CBox", 2, true, false, 1015, nullptr, "default"},
+        {"CBox", 1, false, false, 1015, nullptr, "default"}, {"CBox", 2, true, false, 1015, nullptr, "default"},
         {"CPainted", 2, false, false, 0, reinterpret_cast<void*>(0xAE00),
          "begin_paint memory_dc d100 window_size bitmap d100 40x30 select ae00 b100 copy ae00 to d100 40x30 "
          "select ae00 1d0 end_paint d100 delete_dc ae00 delete b100"},
