@@ -1,15 +1,9 @@
-// String lists through the strings_ built-ins with their ref arguments (the addresses of string
-// variables): splitting and joining, name=value lines, sorting, objects and lookups, the file
-// encodings byte for byte, and compressed files.
-#include <gtest/gtest.h>
-
+// String lists through the strings_ built-ins with their ref arguments (addresses of string
+// variables): text, name=value lines, sorting, objects, file encodings byte for byte, compression.
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "builtin_harness.h"
 #include "image/container.h"
@@ -32,8 +26,7 @@ protected:
         for (WStr* w : vars) wstr_delete(w);
         if (!dir.empty()) std::filesystem::remove_all(dir);
     }
-    // A list with these lines, freed with the test.
-    Ptr list(const Lines& lines = {}) {
+    Ptr list(const Lines& lines = {}) {  // freed with the test
         PtrList* l = lists.emplace_back(ptr_list_create());
         for (const auto& s : lines) string_list_add(l, s.c_str(), static_cast<uint32_t>(s.size()), nullptr);
         return Ptr{l};
@@ -45,20 +38,16 @@ protected:
         for (int32_t i = 0; i < of(l)->count; ++i) out.push_back(str(item(l, i)->text));
         return out;
     }
-    // A string variable holding the text, as a ref argument; value reads it back.
-    Ptr ref(const std::u16string& s) {
+    Ptr ref(const std::u16string& s) {  // a string variable holding the text; value reads it back
         WStr*& w = vars.emplace_back(wstr_new());
         w->assign_wide(s.c_str(), static_cast<uint32_t>(s.size()));
         return Ptr{&w};
     }
     static std::u16string value(Ptr ref) { return str(**static_cast<WStr* const*>(ref.p)); }
-    // A file of this test's directory: its name as a ref, and its bytes.
-    Ptr file(const std::string& name) {
-        if (dir.empty()) {
-            char tmpl[] = "/tmp/qel-strings-XXXXXX";
-            dir = ::mkdtemp(tmpl);
-        }
-        std::string f = dir + "/" + name;
+    Ptr file(const std::string& name) {  // a file of the test's directory, named by a ref
+        char tmpl[] = "/tmp/qel-strings-XXXXXX";
+        if (dir.empty()) dir = ::mkdtemp(tmpl);
+        const std::string f = dir + "/" + name;
         return ref(std::u16string(f.begin(), f.end()));
     }
     Bytes bytes(const std::string& name) {
@@ -93,12 +82,9 @@ TEST_F(StringLists, SplitsAtEveryKindOfBreakOrASeparatorAndJoinsWithCrLf) {
     }
     std::tuple<Lines, std::u16string, std::u16string, Lines> splits[] = {
         {{u"old"}, u"x,,y,", u",", {u"old", u"x", u"", u"y"}}, {{}, u"a::b", u"::", {u"a", u"b"}},
-        {{}, u",", u",", {u""}},
-        {{}, u"aXbxc", u"x", {u"aXb", u"c"}},  // case-sensitive
-        {{}, u"ab", u"abc", {u"ab"}}, {{u"old"}, u"", u",", {u"old"}},
-        {{u"old"}, u"a\r\nb", u"\r\n", {u"a", u"b"}},  // exactly CR LF: the text replaces the lines
-        {{u"old"}, u"a\nb", u"\n", {u"old", u"a", u"b"}},
-        {{u"old"}, u"a,b", u"", {u"old", u"a,b"}},  // no separator: the whole text is one line
+        {{}, u",", u",", {u""}}, {{}, u"aXbxc", u"x", {u"aXb", u"c"}},  // case-sensitive
+        {{}, u"ab", u"abc", {u"ab"}}, {{u"old"}, u"", u",", {u"old"}}, {{u"old"}, u"a\r\nb", u"\r\n", {u"a", u"b"}},  // exactly CR LF: the text replaces the lines
+        {{u"old"}, u"a\nb", u"\n", {u"old", u"a", u"b"}}, {{u"old"}, u"a,b", u"", {u"old", u"a,b"}},  // no separator: the whole text is one line
     };
     for (const auto& [before, text, separator, after] : splits) {
         Ptr l = list(before);
@@ -161,13 +147,11 @@ TEST_F(StringLists, NameValueLines) {
 }
 
 TEST_F(StringLists, SortsByUnitsOrFoldedToLowerCase) {
-    std::tuple<bool, int32_t, Lines> cases[] = {  // case-sensitive, descending, the order (folded when folded)
-        {true, 0, {u"", u"A", u"B", u"_", u"a", u"a", u"ab", u"b"}},
-        {true, 1, {u"b", u"ab", u"a", u"a", u"_", u"B", u"A", u""}},
-        // Folding to lower case puts "_" (5F) before the letters (a is 61).
-        {false, 0, {u"", u"_", u"a", u"a", u"a", u"ab", u"b", u"b"}},
-        {false, -7, {u"b", u"b", u"ab", u"a", u"a", u"a", u"_", u""}},  // any non-zero count descends
-    };
+    // Case-sensitive, descending, the order (folded when folded): folding puts "_" (5F) before the
+    // letters (a is 61); any non-zero count descends.
+    std::tuple<bool, int32_t, Lines> cases[] = {
+        {true, 0, {u"", u"A", u"B", u"_", u"a", u"a", u"ab", u"b"}}, {true, 1, {u"b", u"ab", u"a", u"a", u"_", u"B", u"A", u""}},
+        {false, 0, {u"", u"_", u"a", u"a", u"a", u"ab", u"b", u"b"}}, {false, -7, {u"b", u"b", u"ab", u"a", u"a", u"a", u"_", u""}}};
     for (const auto& [case_sensitive, descending, expected] : cases) {
         Ptr l = list({u"b", u"B", u"a", u"A", u"_", u"ab", u"a", u""});
         EXPECT_EQ(run(bi_strings_sort, {l, case_sensitive, descending}), "");
@@ -177,12 +161,9 @@ TEST_F(StringLists, SortsByUnitsOrFoldedToLowerCase) {
                 if (!case_sensitive && u >= u'A' && u <= u'Z') u = static_cast<char16_t>(u + 32);
         EXPECT_EQ(got, expected) << case_sensitive << descending;
     }
-    WStr a{}, b{};
-    a.assign_wide(u"\uFFFF");
-    b.assign_wide(u"a");
-    EXPECT_EQ(string_list_compare(a, b, true), 1);  // units are unsigned
-    a.clear();
-    b.clear();
+    Ptr units = list({u"a", u"\uFFFF", u"b"});  // units compare unsigned
+    EXPECT_EQ(run(bi_strings_sort, {units, true, 0}), "");
+    EXPECT_EQ(lines(units), (Lines{u"a", u"b", u"\uFFFF"}));
 }
 
 TEST_F(StringLists, LinesObjectsAndLookups) {
@@ -258,9 +239,8 @@ TEST_F(StringLists, LoadsEachEncodingFromFilesAndStreams) {
 TEST_F(StringLists, SavesEachEncodingByteForByte) {
     std::tuple<Lines, int32_t, bool, Bytes> cases[] = {
         {{u"A"}, 3, true, {0xFF, 0xFE, 0x41, 0x00}}, {{u"A"}, 2, false, {0x41}},
-        {{u"A"}, 2, true, {0xEF, 0xBB, 0xBF, 0x41}},
-        {{u"A"}, 0, true, {0x41}},  // no mark for the ANSI code page
-        {{u"A"}, 1, true, {}},      // unknown encodings leave an empty file
+        {{u"A"}, 2, true, {0xEF, 0xBB, 0xBF, 0x41}}, {{u"A"}, 0, true, {0x41}},  // no mark for the ANSI code page
+        {{u"A"}, 1, true, {}},  // unknown encodings leave an empty file
         {{}, 3, true, {0xFF, 0xFE}},
         {{u"a", u"\u00E9\u0100"}, 3, false, {0x61, 0x00, 0x0D, 0x00, 0x0A, 0x00, 0xE9, 0x00, 0x00, 0x01}},
         // Every byte of a multi-byte code page is written, not one per unit.
