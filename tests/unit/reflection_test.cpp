@@ -89,7 +89,8 @@ TEST_F(Reflection, ClassCalcSizeLaysOutAgain) {
     EXPECT_EQ(result(bi_class_calc_size, {Ptr{point}}), "<0 values>");
     EXPECT_EQ(field_of(point, "Y")->address * 100 + point->size, 816);
     // An internal class has no layout: its size stays 0.
-    EXPECT_EQ(run(bi_class_calc_size, {Ptr{cls("PHandle")}}) + std::to_string(cls("PHandle")->size), "0");
+    EXPECT_EQ(run(bi_class_calc_size, {Ptr{cls("PHandle")}}), "");
+    EXPECT_EQ(cls("PHandle")->size, 0);
     // An embedded member whose type is no class cannot be laid out: a clear error.
     auto* broken = static_cast<CMember*>(std::calloc(1, sizeof(CMember)));
     broken->name = strdup("FInner"), broken->type = 'p', broken->kind = kMemberObject, broken->array_length = -1;
