@@ -83,9 +83,10 @@ TEST_F(StringLists, SplitsAtEveryKindOfBreakOrASeparatorAndJoinsWithCrLf) {
     std::tuple<Lines, std::u16string, std::u16string, Lines> splits[] = {
         {{u"old"}, u"x,,y,", u",", {u"old", u"x", u"", u"y"}}, {{}, u"a::b", u"::", {u"a", u"b"}},
         {{}, u",", u",", {u""}}, {{}, u"aXbxc", u"x", {u"aXb", u"c"}},  // case-sensitive
-        {{}, u"ab", u"abc", {u"ab"}}, {{u"old"}, u"", u",", {u"old"}}, {{u"old"}, u"a\r\nb", u"\r\n", {u"a", u"b"}},  // exactly CR LF: the text replaces the lines
-        {{u"old"}, u"a\nb", u"\n", {u"old", u"a", u"b"}}, {{u"old"}, u"a,b", u"", {u"old", u"a,b"}},  // no separator: the whole text is one line
-    };
+        {{}, u"ab", u"abc", {u"ab"}}, {{u"old"}, u"", u",", {u"old"}},
+        // Exactly CR LF: the text replaces the lines; no separator: the whole text is one line.
+        {{u"old"}, u"a\r\nb", u"\r\n", {u"a", u"b"}}, {{u"old"}, u"a\nb", u"\n", {u"old", u"a", u"b"}},
+        {{u"old"}, u"a,b", u"", {u"old", u"a,b"}}};
     for (const auto& [before, text, separator, after] : splits) {
         Ptr l = list(before);
         EXPECT_EQ(run(bi_strings_set_text_with_lb, {l, ref(text), separator}), "");
