@@ -18,18 +18,10 @@ using namespace qel;
 namespace {
 
 std::string with_metadata(const std::string& body) {
-    return "[METADATA]\n"
-           "class object [none] 0 System\n"
-           "0 1 p CClass FClassInfo 0\n"
-           "struct Global [none] System\n" +
-           body + "[/METADATA]\n";
+    return "[METADATA]\nclass object [none] 0 System\n0 1 p CClass FClassInfo 0\nstruct Global [none] System\n" + body + "[/METADATA]\n";
 }
 
-struct Offsets {
-    const char* cls;
-    std::vector<std::pair<const char*, int>> fields;
-    int size;
-};
+struct Offsets { const char* cls; std::vector<std::pair<const char*, int>> fields; int size; };
 
 void expect_layout(Runtime& rt, const Offsets& o) {
     CClass* c = class_by_name(rt.program.classes, o.cls);
@@ -85,11 +77,8 @@ TEST(Layout, TheRuleOnItsExamplesAndTheBaseChain) {
     EXPECT_TRUE(is_a(c, a) && is_a(c, class_by_name(rt.program.classes, "object")));  // the root too
 }
 
-struct Record {
-    const char* name;
-    int size;  // -1: the declaration is an overlay of a larger record; only offsets are shared
-    std::vector<std::pair<const char*, int>> fields;
-};
+// size -1: the declaration is an overlay of a larger record; only offsets are shared.
+struct Record { const char* name; int size; std::vector<std::pair<const char*, int>> fields; };
 
 #define F(type, member) {#member, static_cast<int>(offsetof(type, member))}
 #define FN(name, type, member) {name, static_cast<int>(offsetof(type, member))}
