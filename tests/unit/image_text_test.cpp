@@ -94,9 +94,10 @@ TEST(Metadata, TypesEnumsAndUnits) {
                                      "class Shape [none] 0 Controls\nstruct Global [none] System\n[/METADATA]\n"));
     ASSERT_TRUE(l.ok) << l.failure().what;
     Runtime& rt = *l.rt;
-    CType *v = type_by_name(rt.program.types, "void"), *dw = type_by_name(rt.program.types, "DWORD");
-    ASSERT_TRUE(v && dw);
-    EXPECT_TRUE(v->base_type == v && dw->base_type == type_by_name(rt.program.types, "int"));
+    CType *v = type_by_name(rt.program.types, "void"), *i = type_by_name(rt.program.types, "int"),
+          *dw = type_by_name(rt.program.types, "DWORD");
+    ASSERT_TRUE(v && i && dw);
+    EXPECT_TRUE(v->base_type == v && dw->base_type == i);
     EXPECT_EQ(dw->size * 1000 + dw->short_name, 4000 + 'i');
     EXPECT_EQ(type_by_name(rt.program.types, "HANDLE")->base_type, nullptr);
     // Units get ids in the order of first mention, also from class lines.
