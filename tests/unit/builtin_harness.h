@@ -1,6 +1,5 @@
-// Calling built-ins from C++ the way callstd calls them: a loaded runtime (the minimal prelude, or
-// an image of the test's own), arguments pushed in order, and the values left read back as text;
-// and small method bodies run by the interpreter the same way.
+// Built-ins called from C++ as callstd calls them (a loaded runtime, arguments pushed in order, the
+// values left read back as text), and small method bodies run by the interpreter.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -20,13 +19,8 @@
 
 namespace qeltest {
 
-struct Ptr {  // a pointer argument
-    const void* p;
-};
-struct Mtd {  // a method value
-    qel::Instruction* header;
-    uintptr_t target = 0;
-};
+struct Ptr { const void* p; };                                     // a pointer argument
+struct Mtd { qel::Instruction* header; uintptr_t target = 0; };  // a method value
 // An argument: int, long, double, bool, pointer, UTF-8 text (NULs allowed), UTF-16 text, method.
 using Arg = std::variant<int32_t, int64_t, double, bool, Ptr, std::string, std::u16string, Mtd>;
 
@@ -85,8 +79,7 @@ public:
         return st->count == 1 ? text(top()) : "<" + std::to_string(st->count) + " values>";
     }
 
-    // The one pointer a built-in leaves (failing the test otherwise).
-    template <typename T = void>
+    template <typename T = void>  // the one pointer a built-in leaves (failing the test otherwise)
     T* pointer(qel::BuiltinFn fn, const std::vector<Arg>& args = {}) {
         EXPECT_EQ(run(fn, args), "");
         EXPECT_TRUE(st->count == 1 && top().tag == qel::kTagPointer) << st->count;
@@ -115,9 +108,7 @@ public:
             case qel::kTagBool: return v.v.i ? "b:true" : "b:false";
             case qel::kTagPointer: return "p:" + std::to_string(v.v.u);
             case qel::kTagDouble: return "d:" + std::string(t, std::to_chars(t, t + sizeof t, v.v.d).ptr);
-            case qel::kTagString:
-                if (v.text.buffer && v.text.buffer[v.text.length] != 0) return "s:<unterminated>";
-                return "s:" + utf8(v.text);
+            case qel::kTagString: return v.text.buffer && v.text.buffer[v.text.length] ? "s:<unterminated>" : "s:" + utf8(v.text);
             default: return "<tag " + std::to_string(v.tag) + ">";
         }
     }

@@ -2,8 +2,6 @@
 // the authoring conveniences of qelasm: line ends, comments, includes and labels.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <string>
 #include <vector>
 
 #include "image/container.h"
@@ -13,8 +11,6 @@ using namespace qel;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 Bytes deflate(const std::string& s) {
     ByteBuffer out;
@@ -40,20 +36,17 @@ TEST(Container, RoundTripsWhateverTheFirstTwoBytesSay) {
         Bytes packed = deflate(pattern(n));
         ASSERT_GE(packed.size(), 2u);
         EXPECT_EQ(std::string(packed.begin(), packed.begin() + 2), "ql");
-        EXPECT_EQ(inflate(packed), "0:" + pattern(n)) << n;
-        for (uint8_t b : {0x00, 0x78}) {  // the header is written over before inflating
-            packed[0] = packed[1] = b;
-            EXPECT_EQ(inflate(packed), "0:" + pattern(n)) << n;
+        for (int b : {-1, 0x00, 0x78}) {  // as written, and with the header written over before inflating
+            if (b >= 0) packed[0] = packed[1] = static_cast<uint8_t>(b);
+            EXPECT_EQ(inflate(packed), "0:" + pattern(n)) << n << " " << b;
         }
     }
     // One pass fits 8192 bytes; more overflows, and only the size survives the overflow pass.
     Bytes a = deflate(pattern(8192)), b = deflate(pattern(8193));
     ByteBuffer out, out2;
     ASSERT_TRUE(out.set_length(8192) && out2.set_length(8192));
-    EXPECT_EQ(container_inflate(out, a.data(), static_cast<int32_t>(a.size())), kZOk);
-    EXPECT_EQ(out.length, 8192);
-    EXPECT_EQ(container_inflate(out2, b.data(), static_cast<int32_t>(b.size())), kZBufError);
-    EXPECT_EQ(out2.length, 8193);
+    EXPECT_TRUE(container_inflate(out, a.data(), static_cast<int32_t>(a.size())) == kZOk && out.length == 8192);
+    EXPECT_TRUE(container_inflate(out2, b.data(), static_cast<int32_t>(b.size())) == kZBufError && out2.length == 8193);
 }
 
 TEST(Container, TruncatedOrGarbageInputFails) {
@@ -67,8 +60,7 @@ TEST(ByteBuffer, SetLengthKeepsOrReplacesTheBlock) {
     ByteBuffer b;
     ASSERT_TRUE(b.set_length(16));
     uint8_t* first = b.data;
-    ASSERT_TRUE(b.set_length(8));
-    EXPECT_EQ(b.data, first);
+    ASSERT_TRUE(b.set_length(8) && b.data == first);
     EXPECT_EQ(b.capacity * 100 + b.length, 1608);
     ASSERT_TRUE(b.set_length(32));
     EXPECT_EQ(b.capacity * 100 + b.length, 3232);

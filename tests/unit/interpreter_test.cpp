@@ -1,12 +1,10 @@
-// The interpreter: the operator and conversion tables, the inline paths on ints, fused runs, struct
-// fields, calls, bad call targets, typed pops and stores into variables. Operand values are written
-// as kind:payload (i:5 int, l:-5 long, d:0.5 double, b:1 bool, p:16 pointer, s:abc string, m:1,2
-// method, u:13 a tag no Value has); results as the built-in harness writes them, errors as their
-// message.
-#include <cmath>
+// The interpreter: operator and conversion tables, inline paths, fused runs, struct fields, calls,
+// bad targets, typed pops and stores. Operands are kind:payload (i:5 int, l:-5 long, d:0.5 double,
+// b:1 bool, p:16 pointer, s:abc string, m:1,2 method, u:13 a tag no Value has).
 #include <cstdlib>
 #include <cstring>
-#include <string>
+
+#include <algorithm>
 
 #include "builtin_harness.h"
 #include "image/opcodes.h"
@@ -53,17 +51,12 @@ protected:
 
     // A binary operator on (l, r): the one value left, or the error.
     std::string binary(const std::string& op, const std::string& l, const std::string& r) {
+        static const std::pair<std::string, void (*)(ValueStack*)> kArith[] = {
+            {"add", op_add}, {"sub", op_sub}, {"mul", op_mul}, {"div", op_div}, {"rem", op_rem},
+            {"shl", op_shl}, {"shr", op_shr}, {"bor", op_bor}, {"bxor", op_bxor}, {"band", op_band}};
         return on({l, r}, [&] {
-            if (op == "add") op_add(st);
-            else if (op == "sub") op_sub(st);
-            else if (op == "mul") op_mul(st);
-            else if (op == "div") op_div(st);
-            else if (op == "rem") op_rem(st);
-            else if (op == "shl") op_shl(st);
-            else if (op == "shr") op_shr(st);
-            else if (op == "bor") op_bor(st);
-            else if (op == "bxor") op_bxor(st);
-            else if (op == "band") op_band(st);
+            auto f = std::find_if(std::begin(kArith), std::end(kArith), [&](const auto& a) { return a.first == op; });
+            if (f != std::end(kArith)) f->second(st);
             else op_compare(st, opcode_by_mnemonic(op.c_str())->number);
             return count() == 1 ? text(top()) : "<" + std::to_string(count()) + " values>";
         });
@@ -84,99 +77,54 @@ protected:
     }
 };
 
-struct Case {
-    const char* op;
-    const char* l;
-    const char* r;
-    const char* result;
-};
+#define CONV "Cannot convert "
+struct Case { const char *op, *l, *r, *result; };
 
 const Case kCases[] = {
     // add: int with int stays int and wraps; a long widens; a double wins; pointer sums.
-    {"add", "i:2", "i:3", "i:5"},
-    {"add", "i:2147483647", "i:1", "i:-2147483648"},
-    {"add", "i:-1", "l:5", "l:4"},
-    {"add", "l:1", "d:0.5", "d:1.5"},
-    {"add", "i:16", "p:4096", "p:4112"},
-    {"add", "p:4096", "i:4", "p:4100"},
+    {"add", "i:2", "i:3", "i:5"}, {"add", "i:2147483647", "i:1", "i:-2147483648"}, {"add", "i:-1", "l:5", "l:4"},
+    {"add", "l:1", "d:0.5", "d:1.5"}, {"add", "i:16", "p:4096", "p:4112"}, {"add", "p:4096", "i:4", "p:4100"},
     {"add", "s:ab", "s:cd", "s:abcd"},
     // Errors name the right operand's type first, the left one's second.
-    {"add", "i:1", "s:x", "Cannot convert 'string' to 'int'"},
-    {"add", "s:x", "i:1", "Cannot convert 'int' to 'string'"},
-    {"add", "l:1", "p:1", "Cannot convert 'pointer' to 'long'"},
-    {"add", "p:1", "p:1", "Cannot convert 'pointer' to 'pointer'"},
-    {"add", "b:1", "i:1", "Cannot convert 'int' to 'bool'"},
+    {"add", "i:1", "s:x", CONV "'string' to 'int'"}, {"add", "s:x", "i:1", CONV "'int' to 'string'"},
+    {"add", "l:1", "p:1", CONV "'pointer' to 'long'"}, {"add", "p:1", "p:1", CONV "'pointer' to 'pointer'"},
+    {"add", "b:1", "i:1", CONV "'int' to 'bool'"},
     // sub: pointer difference, string comparison as unsigned units.
-    {"sub", "p:4112", "p:4096", "i:16"},
-    {"sub", "s:abc", "s:abd", "i:-1"},
-    {"sub", "s:abc", "s:abc", "i:0"},
-    {"sub", "s:b", "s:abc", "i:1"},
-    {"sub", "p:8", "i:4", "Cannot convert 'int' to 'pointer'"},
-    {"sub", "i:-2147483648", "i:1", "i:2147483647"},
-    {"mul", "i:65536", "i:65536", "i:0"},
-    {"mul", "i:3", "l:-4", "l:-12"},
-    {"mul", "s:a", "s:b", "Cannot convert 'string' to 'string'"},
+    {"sub", "p:4112", "p:4096", "i:16"}, {"sub", "s:abc", "s:abd", "i:-1"}, {"sub", "s:abc", "s:abc", "i:0"},
+    {"sub", "s:b", "s:abc", "i:1"}, {"sub", "p:8", "i:4", CONV "'int' to 'pointer'"},
+    {"sub", "i:-2147483648", "i:1", "i:2147483647"}, {"mul", "i:65536", "i:65536", "i:0"},
+    {"mul", "i:3", "l:-4", "l:-12"}, {"mul", "s:a", "s:b", CONV "'string' to 'string'"},
     // div: int when exact, double otherwise; zero divisors of every kind fail.
-    {"div", "i:7", "i:2", "d:3.5"},
-    {"div", "i:-8", "i:2", "i:-4"},
-    {"div", "i:8", "l:2", "i:4"},
-    {"div", "l:9", "i:3", "l:3"},
-    {"div", "l:9", "l:2", "d:4.5"},
-    {"div", "i:1", "d:4", "d:0.25"},
-    {"div", "i:1", "i:0", "Division by zero."},
-    {"div", "d:1", "d:0", "Division by zero."},
-    {"div", "d:1", "d:-0.0", "Division by zero."},
-    {"div", "i:1", "l:0", "Division by zero."},
+    {"div", "i:7", "i:2", "d:3.5"}, {"div", "i:-8", "i:2", "i:-4"}, {"div", "i:8", "l:2", "i:4"},
+    {"div", "l:9", "i:3", "l:3"}, {"div", "l:9", "l:2", "d:4.5"}, {"div", "i:1", "d:4", "d:0.25"},
+    {"div", "i:1", "i:0", "Division by zero."}, {"div", "d:1", "d:0", "Division by zero."},
+    {"div", "d:1", "d:-0.0", "Division by zero."}, {"div", "i:1", "l:0", "Division by zero."},
     {"div", "i:-2147483648", "i:-1", "i:-2147483648"},  // wraps instead of faulting
     {"div", "l:-9223372036854775808", "l:-1", "l:-9223372036854775808"},
     // rem: the sign of the left operand; a long makes a long.
-    {"rem", "i:7", "i:-2", "i:1"},
-    {"rem", "i:-7", "i:2", "i:-1"},
-    {"rem", "i:7", "l:4", "l:3"},
-    {"rem", "i:-2147483648", "i:-1", "i:0"},
-    {"rem", "i:7", "i:0", "Division by zero."},
-    {"rem", "d:7", "i:2", "Cannot convert 'int' to 'double'"},
+    {"rem", "i:7", "i:-2", "i:1"}, {"rem", "i:-7", "i:2", "i:-1"}, {"rem", "i:7", "l:4", "l:3"},
+    {"rem", "i:-2147483648", "i:-1", "i:0"}, {"rem", "i:7", "i:0", "Division by zero."},
+    {"rem", "d:7", "i:2", CONV "'int' to 'double'"},
     // shifts: 5 bits of the count for ints, 8 for longs.
-    {"shl", "i:1", "i:33", "i:2"},
-    {"shr", "i:-16", "i:2", "i:-4"},
-    {"shl", "i:-1", "l:36", "l:-16"},
-    {"shl", "l:1", "i:40", "l:1099511627776"},
-    {"shl", "l:1", "i:64", "l:0"},
-    {"shr", "l:-8", "i:200", "l:-1"},
-    {"shl", "l:1", "i:259", "l:8"},      // the low 8 bits of the count
-    {"shl", "l:1", "i:321", "l:0"},      // 65: past the 64 bits
-    {"band", "i:240", "i:60", "i:48"},
-    {"bxor", "i:-1", "l:4294967296", "l:-4294967297"},
-    {"bor", "i:1", "d:1", "Cannot convert 'double' to 'int'"},
+    {"shl", "i:1", "i:33", "i:2"}, {"shr", "i:-16", "i:2", "i:-4"}, {"shl", "i:-1", "l:36", "l:-16"},
+    {"shl", "l:1", "i:40", "l:1099511627776"}, {"shl", "l:1", "i:64", "l:0"}, {"shr", "l:-8", "i:200", "l:-1"},
+    {"shl", "l:1", "i:259", "l:8"},  // the low 8 bits of the count
+    {"shl", "l:1", "i:321", "l:0"},  // 65: past the 64 bits
+    {"band", "i:240", "i:60", "i:48"}, {"bxor", "i:-1", "l:4294967296", "l:-4294967297"},
+    {"bor", "i:1", "d:1", CONV "'double' to 'int'"},
     // Equality accepts its pairs only.
-    {"beq", "i:5", "i:5", "b:true"},
-    {"beq", "i:5", "b:1", "b:false"},
-    {"beq", "i:1", "b:1", "b:true"},
-    {"beq", "i:0", "p:0", "b:true"},
-    {"beq", "p:16", "i:16", "b:true"},
-    {"beq", "i:-1", "l:-1", "b:true"},
-    {"beq", "i:-1", "l:4294967295", "b:false"},
-    {"beq", "i:1", "d:1", "b:true"},
-    {"beq", "b:0", "i:0", "b:true"},
-    {"beq", "m:1,2", "m:1,2", "b:true"},
-    {"beq", "m:1,2", "m:1,3", "b:false"},
-    {"beq", "d:nan", "d:nan", "b:false"},
-    {"bne", "d:nan", "d:nan", "b:true"},
-    {"bne", "s:ab", "s:abc", "b:true"},
-    {"beq", "s:ab", "s:ab", "b:true"},
-    {"beq", "p:1", "s:x", "Cannot convert 'string' to 'pointer'"},
-    {"beq", "b:1", "p:1", "Cannot convert 'pointer' to 'bool'"},
-    {"beq", "l:1", "b:1", "Cannot convert 'bool' to 'long'"},
+    {"beq", "i:5", "i:5", "b:true"}, {"beq", "i:5", "b:1", "b:false"}, {"beq", "i:1", "b:1", "b:true"},
+    {"beq", "i:0", "p:0", "b:true"}, {"beq", "p:16", "i:16", "b:true"}, {"beq", "i:-1", "l:-1", "b:true"},
+    {"beq", "i:-1", "l:4294967295", "b:false"}, {"beq", "i:1", "d:1", "b:true"}, {"beq", "b:0", "i:0", "b:true"},
+    {"beq", "m:1,2", "m:1,2", "b:true"}, {"beq", "m:1,2", "m:1,3", "b:false"}, {"beq", "d:nan", "d:nan", "b:false"},
+    {"bne", "d:nan", "d:nan", "b:true"}, {"bne", "s:ab", "s:abc", "b:true"}, {"beq", "s:ab", "s:ab", "b:true"},
+    {"beq", "p:1", "s:x", CONV "'string' to 'pointer'"}, {"beq", "b:1", "p:1", CONV "'pointer' to 'bool'"},
+    {"beq", "l:1", "b:1", CONV "'bool' to 'long'"},
     // Ordering accepts numbers only; a NaN makes every ordering false.
-    {"bgt", "i:-1", "i:1", "b:false"},
-    {"bgt", "l:4294967296", "i:1", "b:true"},
-    {"bgt", "i:2", "d:1.5", "b:true"},
-    {"ble", "d:nan", "i:1", "b:false"},
-    {"bge", "d:nan", "i:1", "b:false"},
-    {"bge", "i:1", "d:nan", "b:false"},
-    {"bge", "l:2", "i:2", "b:true"},
-    {"blt", "i:1", "i:2", "b:true"},
-    {"bgt", "s:a", "s:b", "Cannot convert 'string' to 'string'"},
+    {"bgt", "i:-1", "i:1", "b:false"}, {"bgt", "l:4294967296", "i:1", "b:true"}, {"bgt", "i:2", "d:1.5", "b:true"},
+    {"ble", "d:nan", "i:1", "b:false"}, {"bge", "d:nan", "i:1", "b:false"}, {"bge", "i:1", "d:nan", "b:false"},
+    {"bge", "l:2", "i:2", "b:true"}, {"blt", "i:1", "i:2", "b:true"},
+    {"bgt", "s:a", "s:b", CONV "'string' to 'string'"},
 };
 
 TEST_F(Ops, BinaryOperatorsFollowTheTypeTables) {
@@ -317,10 +265,8 @@ TEST_F(Ops, CallsArgumentsResultsAndExtraValues) {
 // exception are runtime errors.
 TEST_F(Ops, BadTargetsAreRuntimeErrors) {
     struct { const char *body, *expected; } rows[] = {
-        {"delexc", "No caught exception to delete"},
-        {"ldint 0\ncall T", "Method call on a null object"},
-        {"callmtd NoSuchMethod", "Method not found: NoSuchMethod"},
-        {"newobj CNowhere", "Class info not found!"},
+        {"delexc", "No caught exception to delete"}, {"ldint 0\ncall T", "Method call on a null object"},
+        {"callmtd NoSuchMethod", "Method not found: NoSuchMethod"}, {"newobj CNowhere", "Class info not found!"},
         {"ldint 0\nldpstr Exception.FMessage", "Field access on a null object"},
         {"ldint 0\ncallvirt Free", "Method call on a null object"},
         {"ldint 5\nldpstr Exception.FMessage", "Field access at an invalid address"},
@@ -333,13 +279,12 @@ TEST_F(Ops, BadTargetsAreRuntimeErrors) {
 TEST_F(Ops, TypedPopsConvertOrRaise) {
     struct { const char *kind, *value, *result; } pops[] = {
         {"bool", "s:", "0"}, {"bool", "s:0", "1"}, {"bool", "l:4294967296", "1"}, {"bool", "d:nan", "1"},
-        {"bool", "d:-0.0", "0"}, {"bool", "m:0,1", "1"}, {"bool", "u:13", "Cannot convert 'undefined type' to 'bool'"},
-        {"int", "d:1.5", "Cannot convert 'double' to 'int'"}, {"int", "b:1", "1"},
-        {"int", "l:1", "Cannot convert 'long' to 'int'"}, {"int", "p:1", "Cannot convert 'pointer' to 'int'"},
-        {"long", "s:", "Cannot convert 'string' to 'long'"}, {"long", "i:-3", "-3"},
-        {"double", "p:1", "Cannot convert 'pointer' to 'double'"}, {"pointer", "i:0", "0"},
-        {"pointer", "l:3", "Cannot convert 'long' to 'pointer'"}, {"method", "i:0", "1"},
-        {"method", "i:1", "Cannot convert 'int' to 'method'"}, {"string", "i:1", "Cannot convert 'int' to 'string'"},
+        {"bool", "d:-0.0", "0"}, {"bool", "m:0,1", "1"}, {"bool", "u:13", CONV "'undefined type' to 'bool'"},
+        {"int", "d:1.5", CONV "'double' to 'int'"}, {"int", "b:1", "1"}, {"int", "l:1", CONV "'long' to 'int'"},
+        {"int", "p:1", CONV "'pointer' to 'int'"}, {"long", "s:", CONV "'string' to 'long'"}, {"long", "i:-3", "-3"},
+        {"double", "p:1", CONV "'pointer' to 'double'"}, {"pointer", "i:0", "0"},
+        {"pointer", "l:3", CONV "'long' to 'pointer'"}, {"method", "i:0", "1"},
+        {"method", "i:1", CONV "'int' to 'method'"}, {"string", "i:1", CONV "'int' to 'string'"},
         {"native", "s:abc", "1"},
     };
     for (const auto& p : pops) EXPECT_EQ(pop(p.kind, p.value), p.result) << p.kind << " " << p.value;
@@ -348,29 +293,16 @@ TEST_F(Ops, TypedPopsConvertOrRaise) {
 
 TEST_F(Ops, StoringIntoVariablesFollowsTheirCodes) {
     Frame f{};
-    f.stack = st;
     const char codes[] = "icemlfdbt";
-    f.var_codes = codes;
-    f.var_count = 9;
-    struct Store {
-        int index;
-        const char* value;
-        const char* error;
-        uint64_t bits;  // the variable's slot afterwards, when the store succeeds
-    };
+    f.stack = st, f.var_codes = codes, f.var_count = 9;
+    struct Store { int index; const char *value, *error; uint64_t bits; };  // bits: the slot after a store
     const double three = 3.0;
     uint64_t threeBits;
     std::memcpy(&threeBits, &three, sizeof threeBits);
     const Store kStores[] = {
-        {0, "d:2", "Cannot convert 'double' to 'int'", 0},
-        {6, "i:3", "", threeBits},
-        {4, "s:x", "Cannot convert 'string' to 'long'", 0},
-        {8, "i:0", "", 0},
-        {8, "i:1", "Cannot convert 'int' to 'method'", 0},
-        {1, "i:131071", "", 0xFFFF},  // low 16 bits
-        {2, "i:511", "", 0xFF},       // low 8 bits
-        {7, "s:", "", 0},             // an empty string is false
-        {7, "s:no", "", 1},
+        {0, "d:2", CONV "'double' to 'int'", 0}, {6, "i:3", "", threeBits}, {4, "s:x", CONV "'string' to 'long'", 0},
+        {8, "i:0", "", 0}, {8, "i:1", CONV "'int' to 'method'", 0}, {1, "i:131071", "", 0xFFFF},  // low 16 bits
+        {2, "i:511", "", 0xFF}, {7, "s:", "", 0}, {7, "s:no", "", 1},  // low 8 bits; an empty string is false
     };
     for (const Store& s : kStores) {
         f.vars[s.index] = 0;

@@ -1,12 +1,7 @@
-// JSON: a conformance corpus over the grammar's corners (each text with the tree it must give or
-// its rejection), numbers at and beyond the ends of their types, reads that must stop at the
+// JSON: a corpus over the grammar's corners, the ends of the number types, reads that stop at the
 // given length, depth without native recursion, the builder's ownership rules and the serializer.
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <vector>
 
 #include "builtin_harness.h"
 #include "formats/json_tree.h"
@@ -62,11 +57,8 @@ std::string parsed(const WChar* text, uint32_t n) {
     return d;
 }
 
-struct Case {
-    const char16_t* text;
-    const char* tree;  // the dump, or "reject"
-    uint32_t cut = 0;  // when set, only this many units are the text (the buffer goes on)
-};
+// The dump or "reject"; when cut is set, only that many units are the text (the buffer goes on).
+struct Case { const char16_t* text; const char* tree; uint32_t cut = 0; };
 
 // What the differential test (random and mutated documents against Python's json) does not
 // reach: the ends of the number types, the fast path's rounding traps, texts no mutation makes,
@@ -140,9 +132,7 @@ TEST(JsonDepth, HundredThousandLevelsParseAndSerialize) {
 }
 
 TEST(JsonBuilder, AttachesRootsOnlyAndNeverMakesACycle) {
-    json_value* a = json_array_new(0);
-    json_value* o = json_object_new(2);
-    json_value* s = json_string_new(u"x", 1);
+    json_value *a = json_array_new(0), *o = json_object_new(2), *s = json_string_new(u"x", 1);
     EXPECT_TRUE(json_object_push(o, u"k", 1, json_integer_new(1)));
     EXPECT_FALSE(json_array_push(a, a)) << "itself";
     EXPECT_TRUE(json_array_push(a, o));
@@ -153,8 +143,7 @@ TEST(JsonBuilder, AttachesRootsOnlyAndNeverMakesACycle) {
     EXPECT_FALSE(json_array_push(nullptr, s));
     EXPECT_FALSE(json_array_push(a, nullptr));
 
-    const std::u16string text = u"[1,{\"b\":2}]";
-    json_value* p = json_parse(text.data(), static_cast<uint32_t>(text.size()));
+    json_value* p = json_parse(u"[1,{\"b\":2}]", 11);
     ASSERT_TRUE(p);
     EXPECT_FALSE(json_array_push(p, s)) << "a parsed array has no room to grow";
     EXPECT_FALSE(json_array_push(a, p->u.array.values[1])) << "a parsed value inside its tree";
@@ -183,11 +172,7 @@ TEST(JsonSelect, FirstEntryWithExactlyThatName) {
 
 const std::u16string kMixed = u"{\"a\":[1,2.5,\"x\"],\"b\":{},\"c\":[]}";
 
-const struct {
-    std::u16string json;
-    json_serialize_opts opts;
-    std::u16string text;
-} kSerialized[] = {
+const struct { std::u16string json; json_serialize_opts opts; std::u16string text; } kSerialized[] = {
     {kMixed, {kJsonMultiline, 0, 4},
      u"{\n    \"a\": [\n        1,\n        2.5,\n        \"x\"\n    ],\n    \"b\": {},\n    \"c\": []\n}"},
     {kMixed, {kJsonMultiline, kJsonOptCrlf | kJsonOptUseTabs | kJsonOptNoSpaceAfterColon, 4},
@@ -196,8 +181,7 @@ const struct {
     {kMixed, {kJsonSingleLine, kJsonOptPackBrackets | kJsonOptNoSpaceAfterComma, 0},
      u"{\"a\": [1,2.5,\"x\"],\"b\": {},\"c\": []}"},
     {kMixed, {kJsonPacked, 0, 4}, u"{\"a\":[1,2.5,\"x\"],\"b\":{},\"c\":[]}"},
-    {u"[1]", {kJsonMultiline, 0, -3}, u"[\n1\n]"},
-    {u"[1]", {7, 0, 2}, u"[\n  1\n]"},
+    {u"[1]", {kJsonMultiline, 0, -3}, u"[\n1\n]"}, {u"[1]", {7, 0, 2}, u"[\n  1\n]"},
     {u"true", {kJsonMultiline, 0, 4}, u"true"},
     // numbers: %g with ".0" when it shows neither point nor exponent; infinities stay JSON
     {u"[2.0,0.5,1e20,-0.0,1e999,-1e999,123456789.0,1e-7,-9223372036854775808,0,1e300]", {kJsonPacked, 0, 0},
@@ -219,8 +203,6 @@ TEST(JsonSerialize, ModesOptionsNumbersAndEscapes) {
     json_value_free(nan);
 }
 
-// ---- the built-ins, with their stack arguments ----
-
 using JsonBuiltins = qeltest::Builtins;
 using qeltest::Ptr;
 
@@ -239,8 +221,7 @@ TEST_F(JsonBuiltins, ParseReadsAStringToItsLengthAtMost) {
 
 TEST_F(JsonBuiltins, NewAndPushConvertEachKindOfValue) {
     EXPECT_EQ(pointer(bi_json_new, {3, 0}), nullptr);
-    auto* o = pointer<json_value>(bi_json_new, {1, 0});
-    auto* a = pointer<json_value>(bi_json_new, {2, -5});
+    auto *o = pointer<json_value>(bi_json_new, {1, 0}), *a = pointer<json_value>(bi_json_new, {2, -5});
     ASSERT_TRUE(o && a);
     EXPECT_EQ(reinterpret_cast<json_builder_value*>(a)->is_builder_value, 1);
     for (const qeltest::Arg& v : std::vector<qeltest::Arg>{true, -1, int64_t{1} << 40, 0.5, "x", Ptr{o}, Ptr{nullptr},
@@ -259,8 +240,7 @@ TEST_F(JsonBuiltins, NewAndPushConvertEachKindOfValue) {
 }
 
 TEST_F(JsonBuiltins, SerializeSetsTheStringListsLines) {
-    const std::u16string text = u"{\"a\":[1,2],\"b\":\"x\"}";
-    json_value* v = json_parse(text.data(), static_cast<uint32_t>(text.size()));
+    json_value* v = json_parse(u"{\"a\":[1,2],\"b\":\"x\"}", 19);
     PtrList* list = ptr_list_create();
     string_list_add(list, u"old", 3, nullptr);
     json_serialize_opts two{kJsonMultiline, 0, 2};
@@ -273,8 +253,7 @@ TEST_F(JsonBuiltins, SerializeSetsTheStringListsLines) {
         all.clear();
         return out;
     };
-    EXPECT_EQ(lines(nullptr, &two, list), "1:old");
-    EXPECT_EQ(lines(v, &two, nullptr), "1:old");
+    EXPECT_EQ(lines(nullptr, &two, list) + lines(v, &two, nullptr), "1:old1:old");
     EXPECT_EQ(lines(v, &two, list), "7:{\r\n  \"a\": [\r\n    1,\r\n    2\r\n  ],\r\n  \"b\": \"x\"\r\n}");
     EXPECT_EQ(lines(v, nullptr, list), "7:{\r\n    \"a\": [\r\n        1,\r\n        2\r\n    ],\r\n    \"b\": \"x\"\r\n}");
     json_value_free(v);

@@ -18,18 +18,10 @@ using namespace qel;
 namespace {
 
 std::string with_metadata(const std::string& body) {
-    return "[METADATA]\n"
-           "class object [none] 0 System\n"
-           "0 1 p CClass FClassInfo 0\n"
-           "struct Global [none] System\n" +
-           body + "[/METADATA]\n";
+    return "[METADATA]\nclass object [none] 0 System\n0 1 p CClass FClassInfo 0\nstruct Global [none] System\n" + body + "[/METADATA]\n";
 }
 
-struct Offsets {
-    const char* cls;
-    std::vector<std::pair<const char*, int>> fields;
-    int size;
-};
+struct Offsets { const char* cls; std::vector<std::pair<const char*, int>> fields; int size; };
 
 void expect_layout(Runtime& rt, const Offsets& o) {
     CClass* c = class_by_name(rt.program.classes, o.cls);
@@ -85,11 +77,8 @@ TEST(Layout, TheRuleOnItsExamplesAndTheBaseChain) {
     EXPECT_TRUE(is_a(c, a) && is_a(c, class_by_name(rt.program.classes, "object")));  // the root too
 }
 
-struct Record {
-    const char* name;
-    int size;  // -1: the declaration is an overlay of a larger record; only offsets are shared
-    std::vector<std::pair<const char*, int>> fields;
-};
+// size -1: the declaration is an overlay of a larger record; only offsets are shared.
+struct Record { const char* name; int size; std::vector<std::pair<const char*, int>> fields; };
 
 #define F(type, member) {#member, static_cast<int>(offsetof(type, member))}
 #define FN(name, type, member) {name, static_cast<int>(offsetof(type, member))}
@@ -119,17 +108,16 @@ const Record kRecords[] = {
     {"CPropAttrib", sizeof(CPropAttrib), {F(CPropAttrib, name), F(CPropAttrib, type), F(CPropAttrib, ptr)}},
     {"CType", sizeof(CType),
      {F(CType, short_name), F(CType, size), F(CType, unit_id), F(CType, name), F(CType, base_type)}},
-    {"CEnum", sizeof(CEnum), {F(CEnum, unit_id), F(CEnum, type), F(CEnum, name), F(CEnum, members)}},
-    {"CEnumMember", sizeof(CEnumMember), {F(CEnumMember, name), F(CEnumMember, value)}},
-    {"CMethodLine", 8, {F(Instruction, lineno), FN("ptr", Instruction, object)}},
+     {"CEnum", sizeof(CEnum), {F(CEnum, unit_id), F(CEnum, type), F(CEnum, name), F(CEnum, members)}},
+     {"CEnumMember", sizeof(CEnumMember), {F(CEnumMember, name), F(CEnumMember, value)}},
+     {"CMethodLine", 8, {F(Instruction, lineno), FN("ptr", Instruction, object)}},
     {"CMethod", static_cast<int>(offsetof(MethodRecord, name)),
      {F(MethodRecord, type), F(MethodRecord, access), F(MethodRecord, modifier), F(MethodRecord, var_counts),
       F(MethodRecord, var_types)}},
     {"CMethodInfo", static_cast<int>(sizeof(MethodRecord) - offsetof(MethodRecord, name)),
-     {{"name", 0},
-      {"hash", static_cast<int>(offsetof(MethodRecord, hash) - offsetof(MethodRecord, name))},
-      {"name_hash", static_cast<int>(offsetof(MethodRecord, name_hash) - offsetof(MethodRecord, name))},
-      {"line", static_cast<int>(offsetof(MethodRecord, line) - offsetof(MethodRecord, name))}}},
+     {{"name", 0}, {"hash", static_cast<int>(offsetof(MethodRecord, hash) - offsetof(MethodRecord, name))},
+     {"name_hash", static_cast<int>(offsetof(MethodRecord, name_hash) - offsetof(MethodRecord, name))},
+     {"line", static_cast<int>(offsetof(MethodRecord, line) - offsetof(MethodRecord, name))}}},
     {"CLibProc", sizeof(CLibProc),
      {F(CLibProc, proc), F(CLibProc, return_type), F(CLibProc, type), F(CLibProc, unicode), F(CLibProc, late),
       F(CLibProc, esp_size), F(CLibProc, hash), F(CLibProc, name), F(CLibProc, param_count), F(CLibProc, param_labels),
@@ -141,7 +129,7 @@ const Record kRecords[] = {
       F(CMapCoord, Data), F(CMapCoord, IsEnabled)}},
     {"CMemStream", sizeof(CMemStream),
      {F(CMemStream, memory), F(CMemStream, size), F(CMemStream, pos), F(CMemStream, capacity)}},
-    {"PMethod", sizeof(PMethod), {F(PMethod, Method), F(PMethod, Target)}},
+     {"PMethod", sizeof(PMethod), {F(PMethod, Method), F(PMethod, Target)}},
 };
 
 TEST(Prelude, RecordsDescriptorsAndTypeCodes) {

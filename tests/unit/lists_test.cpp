@@ -1,22 +1,16 @@
-// Lists: the PtrList growth rule, the list quicksort's exact choices, the clearing operations, the
-// list and bit-set built-ins as scripts call them (bounds failures included); hash lists found by
-// the NameHash of their text alone; the thread registry, the one locked structure.
+// Lists: the PtrList growth rule, the quicksort's exact choices, the list, bit-set and hash-list
+// built-ins (bounds failures included; hash lists find by the NameHash alone).
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
-#include <string>
 #include <tuple>
-#include <utility>
-#include <vector>
 
 #include "base/hash_list.h"
 #include "base/name_hash.h"
 #include "base/ptr_list.h"
 #include "builtin_harness.h"
 #include "vm/objects.h"
-#include "vm/thread_registry.h"
 
 using namespace qel;
 using qeltest::Ptr;
@@ -34,10 +28,8 @@ std::vector<intptr_t> values(const PtrList& l) {
 TEST(PtrList, GrowsByFourThenSixteenThenAQuarterAndSetsCapacityExactly) {
     PtrList l{};
     std::vector<int32_t> capacities;
-    for (int i = 0; i < 300; ++i) {
-        l.add(word(i));
-        if (capacities.empty() || capacities.back() != l.capacity) capacities.push_back(l.capacity);
-    }
+    for (int i = 0; i < 300; ++i)
+        if (l.add(word(i)), capacities.empty() || capacities.back() != l.capacity) capacities.push_back(l.capacity);
     EXPECT_EQ(capacities, (std::vector<int32_t>{4, 8, 12, 28, 44, 60, 76, 95, 118, 147, 183, 228, 285, 356}));
     // Below count is refused and changes nothing; full at 300, the list grows by a quarter.
     EXPECT_TRUE(l.set_capacity(300) && !l.set_capacity(299) && !l.set_capacity(-1) && l.capacity == 300);
@@ -48,10 +40,7 @@ TEST(PtrList, GrowsByFourThenSixteenThenAQuarterAndSetsCapacityExactly) {
     EXPECT_TRUE(l.items == nullptr && l.count == 0 && l.capacity == 0);
 }
 
-struct Keyed {
-    int key;
-    char name;
-};
+struct Keyed { int key; char name; };
 
 TEST(PtrList, SortPlacesEqualKeysExactlyAsTheMiddlePivotQuicksortDoes) {
     // Worked through by hand: the pivot is the middle element's value, the scans stop at
@@ -71,8 +60,7 @@ TEST(PtrList, SortPlacesEqualKeysExactlyAsTheMiddlePivotQuicksortDoes) {
     for (int i = 0; i < 200; ++i) l.add(word((i * 7919) % 37));
     ptr_list_sort(&l, [](void* a, void* b) { return static_cast<int32_t>(value(a) - value(b)); }, false);
     std::vector<intptr_t> sorted = values(l);
-    EXPECT_EQ(sorted.size(), 200u);
-    EXPECT_TRUE(std::is_sorted(sorted.begin(), sorted.end()));
+    EXPECT_TRUE(sorted.size() == 200 && std::is_sorted(sorted.begin(), sorted.end()));
     l.clear();
 }
 
@@ -80,14 +68,13 @@ TEST(PtrList, ComparersThatLieOrThrowNeitherLoseElementsNorLeaveTheArray) {
     int items[40];
     PtrList all{};
     for (int& item : items) all.add(&item);
-    for (int answer : {1, -1}) {
-        for (bool descending : {false, true}) {
-            ptr_list_sort(&all, [answer](void*, void*) { return answer; }, descending);
-            std::vector<void*> after(all.items, all.items + all.count);
-            std::sort(after.begin(), after.end());
-            EXPECT_TRUE(after.front() == &items[0] && after.back() == &items[39] &&
-                        std::adjacent_find(after.begin(), after.end()) == after.end());
-        }
+    for (int k = 0; k < 4; ++k) {  // answers 1 and -1, ascending and descending
+        const int answer = k & 1 ? -1 : 1;
+        ptr_list_sort(&all, [answer](void*, void*) { return answer; }, k >= 2);
+        std::vector<void*> after(all.items, all.items + all.count);
+        std::sort(after.begin(), after.end());
+        EXPECT_TRUE(after.size() == 40 && after.front() == &items[0] && after.back() == &items[39] &&
+                    std::adjacent_find(after.begin(), after.end()) == after.end());
     }
     all.clear();
     // A comparer that throws part-way leaves the list as it was.
@@ -108,39 +95,13 @@ TEST(PtrList, ComparersThatLieOrThrowNeitherLoseElementsNorLeaveTheArray) {
 class ListBuiltins : public qeltest::Builtins {
 protected:
     void SetUp() override {
-        use_image(R"(#include "prelude/minimal.qsrc"
-[METADATA]
-class Tracked object 0 Test
-0 1 p pointer FLog 0
-0 1 p pointer FOwner 0
-struct Rec [none] Test
-0 1 s string FName 0
-class Faulty object 0 Test
-[/METADATA]
-[SOURCE]
-method Tracked::Tracked.[a:1][m:0][p:00][r:v][v:]
-create object
-ret
-method Faulty::Faulty.[a:1][m:0][p:00][r:v][v:]
-ret
-method Faulty::~Faulty.[a:1][m:0][p:00][r:v][v:]
-ldint 1
-ldint 0
-div
-ret
-method Tracked::~Tracked.[a:1][m:0][p:00][r:v][v:]
-ldthis
-ldpptr Tracked.FLog
-ldthis
-callstd list_add
-ldthis
-ldpptr Tracked.FOwner
-ldthis
-callstd list_remove
-empty
-ret
-[/SOURCE]
-)");
+        use_image("#include \"prelude/minimal.qsrc\"\n[METADATA]\nclass Tracked object 0 Test\n0 1 p pointer FLog 0\n"
+                  "0 1 p pointer FOwner 0\nstruct Rec [none] Test\n0 1 s string FName 0\nclass Faulty object 0 Test\n"
+                  "[/METADATA]\n[SOURCE]\nmethod Tracked::Tracked.[a:1][m:0][p:00][r:v][v:]\ncreate object\nret\n"
+                  "method Faulty::Faulty.[a:1][m:0][p:00][r:v][v:]\nret\n"
+                  "method Faulty::~Faulty.[a:1][m:0][p:00][r:v][v:]\nldint 1\nldint 0\ndiv\nret\n"
+                  "method Tracked::~Tracked.[a:1][m:0][p:00][r:v][v:]\nldthis\nldpptr Tracked.FLog\nldthis\ncallstd list_add\n"
+                  "ldthis\nldpptr Tracked.FOwner\nldthis\ncallstd list_remove\nempty\nret\n[/SOURCE]\n");
         tracked = qeltest::find_class(*image.rt, "Tracked");
         rec = qeltest::find_class(*image.rt, "Rec");
         ASSERT_TRUE(tracked && rec);
@@ -161,31 +122,22 @@ TEST_F(ListBuiltins, OperationsAndTheirBoundsFailures) {
     auto* l = pointer<PtrList>(bi_list_create);
     ASSERT_TRUE(l && l->count == 0 && l->items == nullptr);
     const Ptr list{l};
-    struct Step {
-        BuiltinFn fn;
-        std::vector<qeltest::Arg> args;  // after the list
-        std::string result;
-        std::vector<intptr_t> after;
-    } steps[] = {
-        {bi_list_add, {Ptr{word(10)}}, "<0 values>", {10}},
-        {bi_list_add, {Ptr{word(20)}}, "<0 values>", {10, 20}},
+    const char* const kOut = "List index out of bounds";
+    struct Step { BuiltinFn fn; std::vector<qeltest::Arg> args; std::string result; std::vector<intptr_t> after; } steps[] = {
+        {bi_list_add, {Ptr{word(10)}}, "<0 values>", {10}}, {bi_list_add, {Ptr{word(20)}}, "<0 values>", {10, 20}},
         {bi_list_add, {Ptr{word(10)}}, "<0 values>", {10, 20, 10}},
         {bi_list_insert, {3, Ptr{word(40)}}, "<0 values>", {10, 20, 10, 40}},  // at count: appends
         {bi_list_insert, {0, Ptr{word(5)}}, "<0 values>", {5, 10, 20, 10, 40}},
         {bi_list_set, {2, Ptr{word(25)}}, "<0 values>", {5, 10, 25, 10, 40}},
-        {bi_list_exchange, {0, 4}, "<0 values>", {40, 10, 25, 10, 5}},
-        {bi_list_get, {4}, "p:5", {40, 10, 25, 10, 5}},
+        {bi_list_exchange, {0, 4}, "<0 values>", {40, 10, 25, 10, 5}}, {bi_list_get, {4}, "p:5", {40, 10, 25, 10, 5}},
         {bi_list_indexof, {Ptr{word(99)}}, "i:-1", {40, 10, 25, 10, 5}},
         {bi_list_remove, {Ptr{word(10)}}, "i:1", {40, 25, 10, 5}},  // the first of two
         {bi_list_delete, {1}, "<0 values>", {40, 10, 5}},
         // Every index outside the list is refused, and nothing changes.
-        {bi_list_get, {-1}, "List index out of bounds", {40, 10, 5}},
-        {bi_list_get, {3}, "List index out of bounds", {40, 10, 5}},
-        {bi_list_set, {3, Ptr{word(0)}}, "List index out of bounds", {40, 10, 5}},
-        {bi_list_delete, {3}, "List index out of bounds", {40, 10, 5}},
-        {bi_list_exchange, {0, 3}, "List index out of bounds", {40, 10, 5}},
-        {bi_list_insert, {4, Ptr{word(0)}}, "List index out of bounds", {40, 10, 5}},
-        {bi_list_insert, {-1, Ptr{word(0)}}, "List index out of bounds", {40, 10, 5}},
+        {bi_list_get, {-1}, kOut, {40, 10, 5}}, {bi_list_get, {3}, kOut, {40, 10, 5}},
+        {bi_list_set, {3, Ptr{word(0)}}, kOut, {40, 10, 5}}, {bi_list_delete, {3}, kOut, {40, 10, 5}},
+        {bi_list_exchange, {0, 3}, kOut, {40, 10, 5}}, {bi_list_insert, {4, Ptr{word(0)}}, kOut, {40, 10, 5}},
+        {bi_list_insert, {-1, Ptr{word(0)}}, kOut, {40, 10, 5}},
     };
     for (const Step& s : steps) {
         std::vector<qeltest::Arg> args{list};
@@ -213,8 +165,7 @@ int32_t __attribute__((stdcall)) compare_words(void* a, void* b, void* context) 
 TEST_F(ListBuiltins, SortCallsTheNativeComparerWithTheContext) {
     using Words = std::vector<intptr_t>;
     std::tuple<Words, int, Words> cases[] = {
-        {{8, 8, 1, 9, 1, 4, 8, 0, 2}, 0, {0, 1, 1, 2, 4, 8, 8, 8, 9}},
-        {{3, 1, 2}, 1, {3, 2, 1}},
+        {{8, 8, 1, 9, 1, 4, 8, 0, 2}, 0, {0, 1, 1, 2, 4, 8, 8, 8, 9}}, {{3, 1, 2}, 1, {3, 2, 1}},
         {{3, 1, 2}, -7, {3, 2, 1}},  // any non-zero value is descending
         {{4}, 0, {4}},
     };
@@ -338,25 +289,6 @@ TEST_F(HashListBuiltins, FindByHashAloneAndRemoveTheFirstMatch) {
     EXPECT_TRUE(l->count == 0 && l->items == nullptr);
     ptr_list_destroy(l);
     for (WStr* w : {ab, twin, key, kez, absent}) wstr_delete(w);
-}
-
-ValueStack* fake_stack(uintptr_t n) { return reinterpret_cast<ValueStack*>(n * 16); }
-
-TEST(ThreadRegistry, RegistersLooksUpAndUnregistersByThreadId) {
-    ThreadRegistry r;
-    r.init();
-    EXPECT_EQ(r.lookup(7), nullptr);
-    for (auto [id, n] : {std::pair{7u, 1u}, {8u, 2u}, {7u, 3u}}) EXPECT_TRUE(r.add(id, fake_stack(n)));
-    EXPECT_EQ(r.lookup(7), fake_stack(1));  // the same id twice: the first registration answers
-    EXPECT_EQ(r.lookup(8), fake_stack(2));
-    r.remove(7);  // removes the first pair only
-    EXPECT_EQ(r.lookup(7), fake_stack(3));
-    r.remove(99);  // absent: nothing happens
-    EXPECT_EQ(r.entries.count, 2);
-    r.remove(7);
-    EXPECT_EQ(r.lookup(7), nullptr);
-    EXPECT_EQ(r.lookup(8), fake_stack(2));
-    r.destroy();
 }
 
 }  // namespace

@@ -1,8 +1,4 @@
-// Coordinate maps through their built-ins: point and edge queries, insertion order, rectangles
-// with clipping, and the maintenance operations.
-#include <cstdint>
-#include <string>
-#include <vector>
+// Coordinate maps through their built-ins: queries, insertion order, clipping and maintenance.
 
 #include "builtin_harness.h"
 #include "stdlib/maps.h"
@@ -23,7 +19,7 @@ protected:
     }
     void TearDown() override { EXPECT_EQ(run(bi_map_free, {Ptr{map}}), ""); }
 
-    // A built-in on the map and the arguments after it: "" or its error, or its pointer result.
+    // A built-in on the map and the arguments after it: "" or its error.
     std::string act(BuiltinFn fn, std::vector<Arg> args = {}) {
         args.insert(args.begin(), Ptr{map});
         std::string r = result(fn, args);
@@ -63,10 +59,8 @@ TEST_F(Maps, PointQueryIsHalfOpenFrontMostAndSkipsDisabledEntries) {
     get(bi_map_add_coord, {0, 0, 10, 10, tag(1)});
     get(bi_map_add_coord, {5, 5, 20, 20, tag(2)});      // behind 1
     get(bi_map_add_coord_top, {8, 8, 12, 12, tag(3)});  // in front of both
-    struct Case {
-        int x, y;
-        uintptr_t data;  // 0: nothing found
-    } cases[] = {{0, 0, 1},  {9, 9, 3},  {7, 7, 1},  {10, 10, 3}, {12, 12, 2}, {19, 19, 2},
+    struct Case { int x, y; uintptr_t data; } cases[] = {  // data 0: nothing found
+        {0, 0, 1},  {9, 9, 3},  {7, 7, 1},  {10, 10, 3}, {12, 12, 2}, {19, 19, 2},
                  {20, 5, 0}, {5, 20, 0}, {-1, 0, 0}, {0, -1, 0},  {10, 0, 0},  {4, 12, 0}};
     for (const Case& c : cases) {
         EXPECT_EQ(get(bi_map_get_data, {c.x, c.y}), tag(c.data).p) << c.x << "," << c.y;
@@ -79,16 +73,12 @@ TEST_F(Maps, PointQueryIsHalfOpenFrontMostAndSkipsDisabledEntries) {
     front->IsEnabled = 0;  // skipped by both queries, still found by its data
     EXPECT_EQ(get(bi_map_get_data, {9, 9}), tag(1).p);
     EXPECT_EQ(get(bi_map_get_edge, {8, 10})->Data, tag(1).p);
-    EXPECT_EQ(get(bi_map_get_coord_with_data, {tag(3)}), front);
-    EXPECT_EQ(get(bi_map_get_coord_with_data, {tag(4)}), nullptr);
+    EXPECT_TRUE(get(bi_map_get_coord_with_data, {tag(3)}) == front && get(bi_map_get_coord_with_data, {tag(4)}) == nullptr);
 }
 
 TEST_F(Maps, EdgeQueryIsInclusiveWithinTheBorder) {
     CMapCoord* c = get(bi_map_add_coord, {10, 10, 20, 20, tag(1)});
-    struct Case {
-        int border, x, y;
-        int test;  // -1: nothing found
-    } cases[] = {
+    struct Case { int border, x, y, test; } cases[] = {  // test -1: nothing found
         {1, 21, 15, kMapRight}, {1, 19, 15, kMapRight}, {1, 22, 15, -1},      {1, 9, 15, kMapLeft},
         {1, 11, 15, kMapLeft},  {1, 8, 15, -1},        {1, 12, 15, -1},       {1, 15, 9, kMapTop},
         {1, 15, 21, kMapBottom}, {1, 15, 22, -1},      {1, 10, 10, kMapLeft}, {1, 21, 21, -1},
@@ -106,14 +96,8 @@ TEST_F(Maps, EdgeQueryIsInclusiveWithinTheBorder) {
 
 TEST_F(Maps, ScaledQueriesDivideAndTruncateTowardZero) {
     get(bi_map_add_coord, {-2, 0, 10, 10, tag(1)});
-    map->Scaled = 1;
-    map->ScaleX = 3.0f;
-    map->ScaleY = 0.5f;
-    struct Case {
-        BuiltinFn fn;
-        int x, y;
-        bool hit;
-    } cases[] = {
+    map->Scaled = 1, map->ScaleX = 3.0f, map->ScaleY = 0.5f;
+    struct Case { BuiltinFn fn; int x, y; bool hit; } cases[] = {
         {bi_map_get_coord, 29, 4, true},  {bi_map_get_coord, 30, 4, false},  // 9.67 -> 9 inside, 10 outside
         {bi_map_get_coord, 29, 5, false}, {bi_map_get_coord, -8, 0, true},   // y 10 outside; -2.67 -> -2
         {bi_map_get_coord, -9, 0, false}, {bi_map_get_edge, 60, 4, false},  // 20 is not near the edge 10
@@ -128,11 +112,8 @@ TEST_F(Maps, ScaledQueriesDivideAndTruncateTowardZero) {
 }
 
 TEST_F(Maps, RectanglesAreAddedAtTheFrontTruncatedOrClipped) {
-    struct Case {
-        BuiltinFn fn;  // map_add_rect_clip_top takes the rectangles as ints
-        float r[4], clip[4];
-        std::vector<int> added;  // empty: nothing added
-    } cases[] = {
+    // map_add_rect_clip_top takes the rectangles as ints; an empty result: nothing added.
+    struct Case { BuiltinFn fn; float r[4], clip[4]; std::vector<int> added; } cases[] = {
         {bi_map_add_rectf_top, {1.9f, 2.5f, 3.3f, 4.4f}, {}, {1, 2, 5, 6}},
         {bi_map_add_rectf_top, {-1.5f, -0.5f, 1, 3}, {}, {-1, 0, 0, 2}},
         {bi_map_add_rectf_top, {3e9f, -3e9f, 1, 1}, {}, {INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN}},
@@ -171,10 +152,9 @@ TEST_F(Maps, RemovingDisablingAndMovingEntries) {
     EXPECT_EQ(act(bi_map_clear), "");
     EXPECT_EQ(map->Coords->count, 0);
 
-    struct Entry {
-        int x1, y1, x2, y2, enabled_after;  // inside {0, 0, 10, 10} edges included, or not
-    } entries[] = {{2, 2, 8, 8, 0},  {0, 0, 10, 10, 0}, {-1, 2, 8, 8, 1},   {2, -1, 8, 8, 1},
-                   {2, 2, 11, 8, 1}, {2, 2, 8, 11, 1},  {20, 20, 30, 30, 1}};
+    // Entries inside {0, 0, 10, 10}, edges included, are disabled.
+    struct Entry { int x1, y1, x2, y2, enabled_after; } entries[] = {
+        {2, 2, 8, 8, 0}, {0, 0, 10, 10, 0}, {-1, 2, 8, 8, 1}, {2, -1, 8, 8, 1}, {2, 2, 11, 8, 1}, {2, 2, 8, 11, 1}, {20, 20, 30, 30, 1}};
     std::vector<CMapCoord*> added;
     for (const Entry& e : entries) added.push_back(get(bi_map_add_coord, {e.x1, e.y1, e.x2, e.y2, tag(added.size() + 1)}));
     int area[4] = {0, 0, 10, 10}, moved[4] = {100, 100, 110, 120};
@@ -188,12 +168,8 @@ TEST_F(Maps, RemovingDisablingAndMovingEntries) {
 TEST_F(Maps, FindOverlapSkipsTheGivenEntryAndNeighbours) {
     CMapCoord* a = get(bi_map_add_coord, {0, 0, 10, 10, tag(1)});
     CMapCoord* b = get(bi_map_add_coord, {20, 0, 30, 10, tag(2)});
-    struct Case {
-        const CMapCoord* except;
-        float r[4];
-        const CMapCoord* found;
-    } cases[] = {
-        {a, {0, 0, 10, 10}, nullptr},     {nullptr, {0, 0, 10, 10}, a},     {a, {5, 5, 20, 2}, b},
+    struct Case { const CMapCoord* except; float r[4]; const CMapCoord* found; } cases[] = {
+        {a, {0, 0, 10, 10}, nullptr}, {nullptr, {0, 0, 10, 10}, a}, {a, {5, 5, 20, 2}, b},
         {nullptr, {10, 0, 10, 10}, nullptr},  // shares edges only
         {nullptr, {9.5f, 9.5f, 1, 1}, a}, {b, {29.9f, 0, 5, 1}, nullptr}, {a, {29.9f, 0, 5, 1}, b},
     };

@@ -16,35 +16,22 @@ using namespace qel;
 namespace {
 
 const char* const kImage =
-    "#include \"prelude/prelude.qsrc\"\n"
-    "[METADATA]\n"
-    "enum CKind i Test\nA 0\nB 7\n"
-    "struct Rec [none] Test\n"
+    "#include \"prelude/prelude.qsrc\"\n[METADATA]\nenum CKind i Test\nA 0\nB 7\nstruct Rec [none] Test\n"
     "0 0 s string S 0\n0 0 i int I 0\n0 0 b bool B 0\n0 0 e byte E 0\n0 0 c char C 0\n0 0 m short M 0\n"
     "0 0 n native N 0\n0 0 d double D 0\n0 0 f float F 0\n0 0 l long L 0\n0 0 i CKind K 0\n0 0 p pointer P 0\n"
-    "class CLink object 0 Test\n"
-    "0 0 p CLink Next 0\n0 0 p pointer Raw 0\n0 0 p Unknown Ghost 0\n"
-    "class CBare object 0 Test\n"
+    "class CLink object 0 Test\n0 0 p CLink Next 0\n0 0 p pointer Raw 0\n0 0 p Unknown Ghost 0\nclass CBare object 0 Test\n"
     "0 1 b bool FOn 0\n0 1 i int FNum 0\n1 0 b bool On FOn FOn 0\n1 0 i int Num FNum FNum 5\n1 0 e byte Small GetSmall 0 n\n"
-    "[/METADATA]\n"
-    "[SOURCE]\n"
-    "method CLink::CLink.[a:1][m:0][p:00][r:v][v:]\nret\n"
+    "[/METADATA]\n[SOURCE]\nmethod CLink::CLink.[a:1][m:0][p:00][r:v][v:]\nret\n"
     "method CBare::CBare.[a:1][m:0][p:00][r:v][v:]\nldint 5\nldthis\nstpint CBare.FNum\nret\n"
-    "method CBare::GetSmall.[a:1][m:0][p:00][r:i][v:]\nldint 300\nreturn\n"  // a byte: 44
-    "[/SOURCE]\n";
+    "method CBare::GetSmall.[a:1][m:0][p:00][r:i][v:]\nldint 300\nreturn\n[/SOURCE]\n";  // Small: 300 as a byte is 44
 
 class Markup : public qeltest::Builtins {
-public:
+protected:
     void SetUp() override {
-        image = qeltest::load(kImage);
-        ASSERT_TRUE(image.ok) << image.failure().what;
-        st = &image.rt->stack;
-        st->count = 0;
-        init_bare_frame(frame, st);
+        use_image(kImage);
         rec = qeltest::find_class(*image.rt, "Rec");
     }
 
-protected:
     // Reads the first n units of text into a new Rec and gives the members asked for, as text
     // by their types ("I,S"), or the runtime error's message.
     std::string read(const std::u16string& text, size_t n, const std::string& members) {
@@ -53,10 +40,7 @@ protected:
         source.assign_wide(text.data(), static_cast<uint32_t>(text.size()));
         source.length = static_cast<uint32_t>(n);  // the buffer goes on beyond the length
         CMarkupParser p{};
-        p.source = &source;
-        p.rtti = true;
-        p.class_info = rec;
-        p.obj = obj;
+        p.source = &source, p.rtti = true, p.class_info = rec, p.obj = obj;
         push_pointer(st, &p);
         const std::string out = call(bi_markup_parse);
         reset();
@@ -112,11 +96,7 @@ protected:
 };
 
 TEST_F(Markup, AttributeTextsConvertByMemberType) {
-    const struct {
-        const char16_t* attribute;
-        const char* member;
-        const char* value;
-    } cases[] = {
+    const struct { const char16_t* attribute; const char *member, *value; } cases[] = {
         {u"I=\"-42\"", "I", "-42"}, {u"I=\"0x1F\"", "I", "31"}, {u"I=\"#FF8000\"", "I", "33023"},
         {u"I=\"#80FF8000\"", "I", "-2130739200"}, {u"I=\"#FF80\"", "I", "0"}, {u"I=\"#GG8000\"", "I", "0"},
         {u"I=\"\"", "I", "0"}, {u"B=\"true\"", "B", "1"}, {u"B=\"false\"", "B", "0"}, {u"B=\"2\"", "B", "1"},
@@ -136,10 +116,8 @@ TEST_F(Markup, AttributeTextsConvertByMemberType) {
 // A source cut anywhere ends there: what the buffer holds beyond its length is never read.
 TEST_F(Markup, ReadsNoFurtherThanTheSourceLength) {
     const std::u16string text = u"<!-- c --><Rec I=\"12\" S=\"ab\" />";
-    const struct {
-        size_t n;
-        const char* read;
-    } cases[] = {{8, "0,"}, {13, "0,"}, {17, "0,"}, {19, "1,"}, {20, "12,"}, {26, "12,a"}, {23, "12,"}, {1, "0,"}, {0, "0,"}};
+    const struct { size_t n; const char* read; } cases[] = {
+        {8, "0,"}, {13, "0,"}, {17, "0,"}, {19, "1,"}, {20, "12,"}, {26, "12,a"}, {23, "12,"}, {1, "0,"}, {0, "0,"}};
     for (auto& c : cases) EXPECT_EQ(read(text, c.n, "I,S"), c.read) << "cut to " << c.n;
 }
 
@@ -155,8 +133,7 @@ TEST_F(Markup, WriterSkipsDefaultsAndPointersThatAreNoObjects) {
 }
 
 TEST_F(Markup, WriterRefusesCyclesAndChainsDeeperThanTheLimit) {
-    void* a = object("CLink");
-    void* b = object("CLink");
+    void *a = object("CLink"), *b = object("CLink");
     set(a, "Next", b);
     set(b, "Next", a);
     EXPECT_EQ(written(a), "Cannot serialize an object that contains itself");

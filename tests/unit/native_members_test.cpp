@@ -17,7 +17,7 @@ using qeltest::Ptr;
 
 class NativeMembers : public qeltest::Builtins {
 public:
-    // What is left on the stack, printed and taken off; the message of a runtime error instead.
+    // What is left on the stack, printed and taken off (a pointer as "pointer", kept in last).
     std::string rest() {
         std::string out;
         for (int k = 0; k < count(); ++k) {
@@ -36,15 +36,15 @@ public:
         reset();
         return out;
     }
-    // op: "Class.member" for callreal, "?Class.member" for ldnpp, "=Class.member" for stnpp.
+    // op: "Class.member" for callreal, "?Class.member" for ldnpp, "=Class.member" for stnpp; what is
+    // left, or the message of the runtime error.
     std::string run(void* object, const std::string& op, std::initializer_list<Arg> args = {}) {
         reset();
         for (const Arg& a : args) push(a);
-        const int opcode = op[0] == '?' ? kOp_ldnpp : op[0] == '=' ? kOp_stnpp : kOp_callreal;
-        const std::string target = op[0] == '?' || op[0] == '=' ? op.substr(1) : op;
-        std::string cls = target.substr(0, target.find('.')), member = target.substr(target.find('.') + 1);
+        const bool field = op[0] == '?' || op[0] == '=';
+        std::string cls = op.substr(field, op.find('.') - field), member = op.substr(op.find('.') + 1);
         Instruction ins{};
-        ins.opcode = opcode;
+        ins.opcode = op[0] == '?' ? kOp_ldnpp : op[0] == '=' ? kOp_stnpp : kOp_callreal;
         ins.name = cls.data();
         ins.name2 = member.data();
         try {
@@ -63,118 +63,80 @@ public:
         EXPECT_EQ(count(), 0) << cls << " did not take its argument";
         return block;
     }
+    // Runs the steps on the block: each op on block (or on the pointer the last step left when the
+    // op starts with '^') and what it must leave.
+    void steps(void* block, std::initializer_list<std::tuple<std::string, std::initializer_list<Arg>, std::string>> list) {
+        for (const auto& [op, args, expected] : list)
+            EXPECT_EQ(op[0] == '^' ? run(last, op.substr(1), args) : run(block, op, args), expected) << op;
+    }
     void* last = nullptr;
 };
 
 }  // namespace
 
 TEST_F(NativeMembers, ScalarClassesReadAndWriteByElementIndex) {
-    struct Case {
-        const char* cls;
-        Arg value;         // written to element 1
-        std::string read;  // element 1 read back
-        std::string zero;  // element 0, never written
-    } cases[] = {
-        {"PInt", -7, "-7", "0"},
-        {"PDouble", 2.5, "2.5", "0"},
-        {"PDouble", 3, "3", "0"},                        // an int is taken as a double
-        {"PFloat", 0.1, "0.100000001490116", "0"},       // rounded to single, read widened
-        {"PBool", std::u16string(u"yes"), "True", "False"},              // any true value stores 1
-        {"PShort", 70000, "4464", "0"},                  // the low 16 bits
-        {"PShort", 40000, "-25536", "0"},                // read sign-extended
-        {"PLong", int64_t{4294967296}, "4294967296", "0"},
-        {"PLong", -1, "-1", "0"},                        // an int sign-extended
-        {"PByte", 255, "-1", "0"},
-        {"PAnsiChar", 510, "-2", "0"},                   // the low 8 bits, read signed
-        {"PChar", 65535, "-1", "0"},
+    // Element 1 written and read back; element 0, never written, reads 0 (False for PBool).
+    struct { const char* cls; Arg value; std::string read; } cases[] = {
+        {"PInt", -7, "-7"}, {"PDouble", 2.5, "2.5"}, {"PDouble", 3, "3"},  // an int is taken as a double
+        {"PFloat", 0.1, "0.100000001490116"},                             // rounded to single, read widened
+        {"PBool", std::u16string(u"yes"), "True"},                        // any true value stores 1
+        {"PShort", 70000, "4464"}, {"PShort", 40000, "-25536"},           // the low 16 bits, read sign-extended
+        {"PLong", int64_t{4294967296}, "4294967296"}, {"PLong", -1, "-1"},  // an int sign-extended
+        {"PByte", 255, "-1"}, {"PAnsiChar", 510, "-2"}, {"PChar", 65535, "-1"},  // the low 8 bits, read signed
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.cls);
+    for (const auto& c : cases) {
         void* block = make(c.cls, {3});
-        ASSERT_NE(block, nullptr);
-        EXPECT_EQ(run(block, std::string(c.cls) + ".Write", {1, c.value}), "");
-        EXPECT_EQ(run(block, std::string(c.cls) + ".Read", {1}), c.read);
-        EXPECT_EQ(run(block, std::string(c.cls) + ".Read", {0}), c.zero);
-        EXPECT_EQ(run(block, std::string(c.cls) + ".Free"), "");
+        ASSERT_NE(block, nullptr) << c.cls;
+        const std::string cls = c.cls;
+        steps(block, {{cls + ".Write", {1, c.value}, ""}, {cls + ".Read", {1}, c.read},
+                      {cls + ".Read", {0}, cls == "PBool" ? "False" : "0"}, {cls + ".Free", {}, ""}});
     }
     void* block = make("PPointer", {1});
-    EXPECT_EQ(run(block, "PPointer.Write", {0, Ptr{&frame}}), "");
-    EXPECT_EQ(run(block, "PPointer.Read", {0}), "pointer");
+    steps(block, {{"PPointer.Write", {0, Ptr{&frame}}, ""}, {"PPointer.Read", {0}, "pointer"}});
     EXPECT_EQ(last, &frame);
     // The class in the instruction decides how the memory reads.
-    EXPECT_EQ(run(block, "PInt.Write", {0, 0x1FF}), "");
-    EXPECT_EQ(run(block, "PByte.URead", {0}), "255");
-    EXPECT_EQ(run(block, "?PByte.uvalue"), "255");
-    EXPECT_EQ(run(block, "=PByte.uvalue", {0x141}), "");
-    EXPECT_EQ(run(block, "PByte.Read", {0}), "65");
-    EXPECT_EQ(run(block, "PByte.Read", {1}), "1");
-    EXPECT_EQ(run(block, "PChar.Free"), "");
+    steps(block, {{"PInt.Write", {0, 0x1FF}, ""}, {"PByte.URead", {0}, "255"}, {"?PByte.uvalue", {}, "255"},
+                  {"=PByte.uvalue", {0x141}, ""}, {"PByte.Read", {0}, "65"}, {"PByte.Read", {1}, "1"}, {"PChar.Free", {}, ""}});
 }
 
 TEST_F(NativeMembers, CharacterClassesAndTheirText) {
-    void* a = make("PAnsiCharArray", {std::u16string(u"abc")});
-    EXPECT_EQ(run(a, "?PAnsiChar.str"), "abc");
-    EXPECT_EQ(run(a, "?PAnsiChar.Length"), "3");
-    EXPECT_EQ(run(a, "PAnsiChar.Read", {0}), "97");
-    EXPECT_EQ(run(a, "PAnsiChar.Free"), "");
+    steps(make("PAnsiCharArray", {std::u16string(u"abc")}),
+          {{"?PAnsiChar.str", {}, "abc"}, {"?PAnsiChar.Length", {}, "3"}, {"PAnsiChar.Read", {0}, "97"}, {"PAnsiChar.Free", {}, ""}});
     // UTF-8 of e-acute: Decode(2) gives the one unit; any other mode pushes nothing
-    void* u = make("PAnsiCharArrayUTF8", {std::u16string(u"\u00e9")});
-    EXPECT_EQ(run(u, "PByte.URead", {0}) + " " + run(u, "PByte.URead", {1}), "195 169");
-    EXPECT_EQ(run(u, "PAnsiChar.Decode", {2}), "\u00e9");
-    EXPECT_EQ(run(u, "PAnsiChar.Decode", {9, 1}), "9");
-    EXPECT_EQ(run(u, "PAnsiChar.Free"), "");
-    // PCharArray of "abc": the UTF-16 text and a 0 unit
-    void* w = make("PCharArray", {std::u16string(u"abc")});
-    EXPECT_EQ(run(w, "?PChar.str"), "abc");
-    EXPECT_EQ(run(w, "?PChar.Length"), "3");
-    EXPECT_EQ(run(w, "PInt.Read", {1}), std::to_string('c'));  // 'c' and the terminating 0
-    EXPECT_EQ(run(w, "PChar.Write", {1, 0}), "");
-    EXPECT_EQ(run(w, "?PChar.str"), "a");
-    EXPECT_EQ(run(w, "PInt.Free"), "");
+    steps(make("PAnsiCharArrayUTF8", {std::u16string(u"\u00e9")}),
+          {{"PByte.URead", {0}, "195"}, {"PByte.URead", {1}, "169"}, {"PAnsiChar.Decode", {2}, "\u00e9"},
+           {"PAnsiChar.Decode", {9, 1}, "9"}, {"PAnsiChar.Free", {}, ""}});
+    // PCharArray of "abc": the UTF-16 text and a 0 unit ('c' and the terminating 0 in one int)
+    steps(make("PCharArray", {std::u16string(u"abc")}),
+          {{"?PChar.str", {}, "abc"}, {"?PChar.Length", {}, "3"}, {"PInt.Read", {1}, std::to_string('c')},
+           {"PChar.Write", {1, 0}, ""}, {"?PChar.str", {}, "a"}, {"PInt.Free", {}, ""}});
 }
 
 TEST_F(NativeMembers, CountedArraysOfStrings) {
-    void* s = make("PString", {3});
-    EXPECT_EQ(run(s, "PInt.Read", {-1}), "3");  // the count before element 0
-    EXPECT_EQ(run(s, "PString.Write", {1, std::u16string(u"ab")}), "");
-    EXPECT_EQ(run(s, "PString.Read", {1}), "ab");
-    EXPECT_EQ(run(s, "?PString.Length"), "0");     // element 0's
-    EXPECT_EQ(run(s, "PString.c_str"), "pointer");
-    EXPECT_EQ(run(last, "?PChar.str"), "");        // the shared empty text
-    EXPECT_EQ(run(s, "PString.Write", {0, std::u16string(u"xyz")}), "");
-    EXPECT_EQ(run(s, "?PString.Length"), "3");
-    EXPECT_EQ(run(s, "PString.c_str"), "pointer");
-    EXPECT_EQ(run(last, "?PChar.str"), "xyz");
-    EXPECT_EQ(run(s, "PString.Free"), "");
-
-    void* a = make("PAnsiString", {2});
-    EXPECT_EQ(run(a, "PAnsiString.Read", {0}), "");
-    EXPECT_EQ(run(a, "PAnsiString.c_str"), "pointer");
-    EXPECT_EQ(run(last, "?PAnsiChar.str"), "");
-    EXPECT_EQ(run(a, "PAnsiString.Write", {1, std::u16string(u"hey")}), "");
-    EXPECT_EQ(run(a, "PAnsiString.Write", {1, std::u16string(u"hello")}), "");  // the old text is freed
-    EXPECT_EQ(run(a, "PAnsiString.Read", {1}), "hello");
-    EXPECT_EQ(run(a, "PInt.Read", {3}), "5");  // element 1's length
-    EXPECT_EQ(run(a, "PAnsiString.Free"), "");
+    // The count lies before element 0; an empty element's c_str is the shared empty text.
+    steps(make("PString", {3}),
+          {{"PInt.Read", {-1}, "3"}, {"PString.Write", {1, std::u16string(u"ab")}, ""}, {"PString.Read", {1}, "ab"},
+           {"?PString.Length", {}, "0"}, {"PString.c_str", {}, "pointer"}, {"^?PChar.str", {}, ""},
+           {"PString.Write", {0, std::u16string(u"xyz")}, ""}, {"?PString.Length", {}, "3"}, {"PString.c_str", {}, "pointer"},
+           {"^?PChar.str", {}, "xyz"}, {"PString.Free", {}, ""}});
+    // Writing again frees the old text; element 1's length is the int at index 3.
+    steps(make("PAnsiString", {2}),
+          {{"PAnsiString.Read", {0}, ""}, {"PAnsiString.c_str", {}, "pointer"}, {"^?PAnsiChar.str", {}, ""},
+           {"PAnsiString.Write", {1, std::u16string(u"hey")}, ""}, {"PAnsiString.Write", {1, std::u16string(u"hello")}, ""},
+           {"PAnsiString.Read", {1}, "hello"}, {"PInt.Read", {3}, "5"}, {"PAnsiString.Free", {}, ""}});
     // A null counted array is ignored by Free; a negative count makes no block.
-    EXPECT_EQ(run(nullptr, "PString.Free"), "");
-    EXPECT_EQ(run(nullptr, "PAnsiString.Free"), "");
-    EXPECT_EQ(make("PString", {-1}), nullptr);
-    EXPECT_EQ(make("PInt", {-1}), nullptr);
+    steps(nullptr, {{"PString.Free", {}, ""}, {"PAnsiString.Free", {}, ""}});
+    EXPECT_TRUE(make("PString", {-1}) == nullptr && make("PInt", {-1}) == nullptr);
 }
 
 TEST_F(NativeMembers, WhatTheTablesDoNotListTakesOnlyThePointer) {
-    void* block = make("PInt", {2});
-    // An unknown member, an instruction kind the member does not have, an unknown class.
-    EXPECT_EQ(run(block, "PInt.NoSuchMember", {5}), "5");
-    EXPECT_EQ(run(block, "?PInt.Read", {5}), "5");
-    EXPECT_EQ(run(block, "=PChar.str", {5}), "5");
-    EXPECT_EQ(run(block, "PNoSuchClass.Read", {5}), "5");
-    // A wrong kind stores nothing; a null or low address is an error, not a crash.
-    EXPECT_EQ(run(block, "PInt.Write", {0, std::u16string(u"text")}), "Cannot convert 'string' to 'int'");
-    EXPECT_EQ(run(block, "PInt.Read", {0}), "0");
+    // An unknown member, an instruction kind the member does not have, an unknown class; a wrong
+    // kind stores nothing; a null or low address is an error, not a crash.
+    steps(make("PInt", {2}),
+          {{"PInt.NoSuchMember", {5}, "5"}, {"?PInt.Read", {5}, "5"}, {"=PChar.str", {5}, "5"}, {"PNoSuchClass.Read", {5}, "5"},
+           {"PInt.Write", {0, std::u16string(u"text")}, "Cannot convert 'string' to 'int'"}, {"PInt.Read", {0}, "0"},
+           {"PInt.Free", {}, ""}});
     EXPECT_EQ(run(nullptr, "PInt.Read", {0}), "Native memory access at an invalid address");
     EXPECT_EQ(run(reinterpret_cast<void*>(16), "?PChar.str"), "Native memory access at an invalid address");
-    EXPECT_EQ(run(block, "PInt.Free"), "");
     EXPECT_EQ(make("PNoSuchClass", {}), nullptr);
 }

@@ -1,6 +1,5 @@
-// The procedure registry through its built-ins on the Linux host (libc.so.6): Proc keeps the
-// first declaration of a name, GetProc finds by name, calls of procedures without an entry point
-// are refused, unloading a library retires its descriptors, and code attached to "asm" procedures.
+// The procedure registry through its built-ins on the Linux host (libc.so.6): declarations, calls
+// without an entry point, unloading, and code attached to "asm" procedures.
 #include <cstring>
 
 #include "builtin_harness.h"
@@ -38,13 +37,11 @@ TEST_F(NativeRegistry, ProcKeepsTheFirstDeclarationAndGetProcFindsIt) {
 TEST_F(NativeRegistry, ProceduresWithoutAnEntryPointAreRefusedByName) {
     ProcRegistry& reg = image.rt->program.procs;
     CLibProc* late = native_register_proc(reg, "libc.so.6", "no_such_export", 'i', "i", 1, true);
-    ASSERT_NE(late, nullptr);
-    EXPECT_EQ(late->proc, nullptr);
+    ASSERT_TRUE(late && !late->proc);
     EXPECT_EQ(result(bi_CallProc, {1, Ptr{late}}), "Native procedure <no_such_export> has no entry point");
     EXPECT_EQ(result(bi_CallProc, {1, Ptr{nullptr}}), "CallProc of an invalid procedure");
     Instruction ins{};
-    char name[] = "never_declared";
-    ins.name = name;
+    ins.name = const_cast<char*>("never_declared");
     try {
         native_libproc(image.rt.get(), &frame, &ins);
         ADD_FAILURE() << "no error";
@@ -71,8 +68,7 @@ TEST_F(NativeRegistry, AsmProceduresTakeAttachedCodeOnce) {
     const uint8_t answer[] = {0xB8, 0x2A, 0x00, 0x00, 0x00, 0xC3};                    // mov eax, 42; ret
     const uint8_t add2[] = {0x8B, 0x44, 0x24, 0x04, 0x03, 0x44, 0x24, 0x08, 0xC3};  // [esp+4] + [esp+8]
     CLibProc* asm_proc = declare("asm", "answer", 'i', "", 0);
-    ASSERT_NE(asm_proc, nullptr);
-    EXPECT_EQ(asm_proc->library, nullptr);
+    ASSERT_TRUE(asm_proc && !asm_proc->library);
     EXPECT_EQ(attach("answer", answer, sizeof answer), "attached");
     void* code = asm_proc->proc;
     EXPECT_EQ(attach("answer", add2, sizeof add2), "attached");  // left as it was

@@ -4,12 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "image/image_parser.h"
 #include "native/native_state.h"
@@ -17,6 +14,7 @@
 #include "platform/platform.h"
 #include "test_support.h"
 #include "types/proc_records.h"
+#include "vm/thread_registry.h"
 
 using namespace qel;
 
@@ -26,24 +24,16 @@ namespace {
 // for the routines enter, set_this, push_int, push_double, push_long, invoke and pop_int.
 std::vector<uint8_t> layout(const std::string& text, const void* context, const ThunkRoutines& r) {
     std::vector<uint8_t> out;
+    const void* words[] = {context, r.enter, r.set_this, r.push_int, r.push_double, r.push_long, r.invoke, r.pop_int};
     std::istringstream in(text);
     std::string token;
     while (in >> token) {
-        const void* word = nullptr;
-        if (token == "{C}") word = context;
-        else if (token == "{E}") word = r.enter;
-        else if (token == "{T}") word = r.set_this;
-        else if (token == "{I}") word = r.push_int;
-        else if (token == "{D}") word = r.push_double;
-        else if (token == "{L}") word = r.push_long;
-        else if (token == "{V}") word = r.invoke;
-        else if (token == "{P}") word = r.pop_int;
-        if (token[0] == '{') {
-            auto w = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(word));
-            for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(w >> (8 * i)));
-        } else {
+        if (token[0] != '{') {
             out.push_back(static_cast<uint8_t>(std::stoul(token, nullptr, 16)));
+            continue;
         }
+        auto w = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(words[std::string("CETIDLVP").find(token[1])]));
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(w >> (8 * i)));
     }
     return out;
 }
@@ -53,21 +43,15 @@ const char* const kThisHead = "55 8B EC 51 51 C7 45 FC {C} FF 75 FC B8 {E} FF D0
 const char* const kIntResult = "FF 75 FC B8 {V} FF D0 59 FF 75 FC B8 {P} FF D0 59 59 5D ";
 const char* const kNoResult = "FF 75 FC B8 {V} FF D0 59 59 5D ";
 
-struct StubCase {
-    int convention;
-    const char* codes;
-    char result;
-    std::string bytes;
-};
+struct StubCase { int convention; const char* codes; char result; std::string bytes; };
 
 }  // namespace
 
 TEST(Thunks, StubsFollowTheLayout) {
     // Fake addresses: only the bytes are compared, nothing is run.
-    const ThunkRoutines r{reinterpret_cast<void*>(0x11121314), reinterpret_cast<void*>(0x21222324),
-                          reinterpret_cast<void*>(0x31323334), reinterpret_cast<void*>(0x41424344),
-                          reinterpret_cast<void*>(0x51525354), reinterpret_cast<void*>(0x61626364),
-                          reinterpret_cast<void*>(0x71727374)};
+    auto fake = [](uintptr_t a) { return reinterpret_cast<void*>(a); };
+    const ThunkRoutines r{fake(0x11121314), fake(0x21222324), fake(0x31323334), fake(0x41424344),
+                          fake(0x51525354), fake(0x61626364), fake(0x71727374)};
     const void* context = reinterpret_cast<void*>(0x0A0B0C0D);
     const std::string push_p8 = "FF 75 08 FF 75 FC B8 {I} FF D0 83 C4 08 ";
     const std::string push_p12 = "FF 75 0C FF 75 FC B8 {I} FF D0 83 C4 08 ";
@@ -105,17 +89,9 @@ TEST(Thunks, StubsThatCannotBeMadeAreRefused) {
     const ThunkRoutines& r = thunk_routines();
     uint8_t out[kStagingBytes];
     const std::string ints31(31, 'i'), ints29(29, 'i'), ints28(28, 'i');
-    struct Refusal {
-        int convention;
-        std::string codes;
-        char result;
-        StubStatus status;
-        int bad_index;
-    } cases[] = {
-        {3, "i", 'i', StubStatus::bad_convention, -1},
-        {-1, "", 'v', StubStatus::bad_convention, -1},
-        {0, "is", 'i', StubStatus::bad_parameter, 1},
-        {0, "ibd", 'i', StubStatus::bad_parameter, 1},
+    struct Refusal { int convention; std::string codes; char result; StubStatus status; int bad_index; } cases[] = {
+        {3, "i", 'i', StubStatus::bad_convention, -1}, {-1, "", 'v', StubStatus::bad_convention, -1},
+        {0, "is", 'i', StubStatus::bad_parameter, 1}, {0, "ibd", 'i', StubStatus::bad_parameter, 1},
         {1, "f", 'i', StubStatus::bad_parameter, 0},
         {0, ints31, 'v', StubStatus::displacement, 30},              // the 31st word lies at [ebp+128]
         {0, std::string(29, 'i') + "d", 'v', StubStatus::displacement, 29},  // its high word at [ebp+128]
@@ -125,8 +101,7 @@ TEST(Thunks, StubsThatCannotBeMadeAreRefused) {
         SCOPED_TRACE("codes '" + c.codes + "' convention " + std::to_string(c.convention));
         StubResult s = assemble_stub(out, sizeof out, nullptr, c.convention, c.codes.c_str(),
                                      static_cast<int>(c.codes.size()), c.result, r);
-        EXPECT_EQ(s.status, c.status);
-        EXPECT_EQ(s.bad_index, c.bad_index);
+        EXPECT_TRUE(s.status == c.status && s.bad_index == c.bad_index) << int(s.status) << " " << s.bad_index;
     }
     // The largest that fit: 15 doubles (the last high word at [ebp+124]); 28 words of thiscall with
     // an int result (511 bytes).
@@ -134,8 +109,7 @@ TEST(Thunks, StubsThatCannotBeMadeAreRefused) {
     EXPECT_EQ(assemble_stub(out, sizeof out, nullptr, 0, doubles.c_str(), 15, 'i', r).status, StubStatus::ok);
     EXPECT_EQ(assemble_stub(out, sizeof out, nullptr, 0, doubles.c_str(), 16, 'i', r).status, StubStatus::displacement);
     StubResult s = assemble_stub(out, sizeof out, nullptr, 2, ints28.c_str(), 28, 'i', r);
-    EXPECT_EQ(s.status, StubStatus::ok);
-    EXPECT_EQ(s.size, 63u + 28 * 16);
+    EXPECT_TRUE(s.status == StubStatus::ok && s.size == 63u + 28 * 16) << s.size;
 }
 
 TEST(Thunks, PagesAreFilledDenselyAndANewOneTakenWhenTheRestIsTooSmall) {
@@ -164,51 +138,31 @@ TEST(Registry, ProcLinesBindAndReportAtLoad) {
     auto rt = std::make_unique<Runtime>();
     rt->system.ErrorReporting = true;
     std::string text = qeltest::image_text(
-        "[METADATA]\n"
-        "proc labs i i libc.so.6 cdecl\n"
-        "proc no_such_export i n libc.so.6 cdecl\n"
-        "proc f1 i n nosuch.so cdecl\n"
-        "proc f2 i n nosuch.so cdecl\n"
-        "proc late_lib i n late nosuch2.so stdcall\n"
-        "proc late_export i n late libc.so.6 stdcall\n"
-        "proc code i dlt asm cdecl\n"
-        "proc abs i i LIBC.SO.6 cdecl\n"
-        "proc labs v dd libc.so.6 stdcall\n"
-        "struct Global [none] System\n"
+        "[METADATA]\nproc labs i i libc.so.6 cdecl\nproc no_such_export i n libc.so.6 cdecl\nproc f1 i n nosuch.so cdecl\n"
+        "proc f2 i n nosuch.so cdecl\nproc late_lib i n late nosuch2.so stdcall\nproc late_export i n late libc.so.6 stdcall\n"
+        "proc code i dlt asm cdecl\nproc abs i i LIBC.SO.6 cdecl\nproc labs v dd libc.so.6 stdcall\nstruct Global [none] System\n"
         "[/METADATA]\n");
     LoadReport report;
     testing::internal::CaptureStderr();
     ASSERT_TRUE(parse_image(rt->program, text.data(), report)) << report.what;
     const std::string err = testing::internal::GetCapturedStderr();
+    // A library is not tried again; letter case makes another library.
     const char* const expected_reports[] = {
-        "Undefined lib function <no_such_export> in <libc.so.6>",
-        "Library <nosuch.so> loading error!",
-        "Undefined lib function <f1> in <nosuch.so>",
-        "Undefined lib function <f2> in <nosuch.so>",  // the library is not tried again
-        "Library <LIBC.SO.6> loading error!",          // letter case makes another library
-        "Undefined lib function <abs> in <LIBC.SO.6>",
-    };
+        "Undefined lib function <no_such_export> in <libc.so.6>", "Library <nosuch.so> loading error!",
+        "Undefined lib function <f1> in <nosuch.so>", "Undefined lib function <f2> in <nosuch.so>",
+        "Library <LIBC.SO.6> loading error!", "Undefined lib function <abs> in <LIBC.SO.6>"};
     std::string expected;
     for (const char* r : expected_reports) expected += std::string("Qel Runtime Error: \n[Qel Error]:Err <10>\nFatal Error !\nAssembly Info:\n") + r + "\n";
     EXPECT_EQ(err, expected);
 
     ProcRegistry& reg = rt->program.procs;
     ASSERT_EQ(reg.procs.count, 5);  // labs, late_lib, late_export, code, labs again
-    auto* labs = static_cast<CLibProc*>(reg.procs[0]);
-    auto* late_lib = static_cast<CLibProc*>(reg.procs[1]);
-    auto* late_export = static_cast<CLibProc*>(reg.procs[2]);
-    auto* code = static_cast<CLibProc*>(reg.procs[3]);
-    EXPECT_NE(labs->proc, nullptr);
-    EXPECT_EQ(labs->unicode, 1);  // there is no labsW
-    EXPECT_EQ(labs->esp_size, 4);
-    EXPECT_EQ(reg.find(labs->hash), labs);  // the first of two declarations of a name
-    EXPECT_EQ(late_lib->proc, nullptr);
-    EXPECT_EQ(late_lib->library->hInst, nullptr);
-    EXPECT_EQ(late_export->proc, nullptr);
-    EXPECT_EQ(late_export->library, labs->library);  // one record per library name
-    EXPECT_EQ(code->library, nullptr);
-    EXPECT_EQ(code->proc, nullptr);
-    EXPECT_EQ(code->esp_size, 8 + 8 + 8);
+    auto proc = [&](int i) { return static_cast<CLibProc*>(reg.procs[i]); };
+    CLibProc *labs = proc(0), *late_lib = proc(1), *late_export = proc(2), *code = proc(3);
+    // There is no labsW; the first of two declarations of a name is found; one record per library.
+    EXPECT_TRUE(labs->proc && labs->unicode == 1 && labs->esp_size == 4 && reg.find(labs->hash) == labs);
+    EXPECT_TRUE(!late_lib->proc && !late_lib->library->hInst && !late_export->proc && late_export->library == labs->library);
+    EXPECT_TRUE(!code->library && !code->proc && code->esp_size == 8 + 8 + 8);
     ASSERT_EQ(reg.libs.count, 4);  // libc.so.6, nosuch.so, nosuch2.so, LIBC.SO.6
     EXPECT_NE(static_cast<CLib*>(reg.libs[0])->hInst, nullptr);
     EXPECT_EQ(static_cast<CLib*>(reg.libs[3])->hInst, nullptr);
@@ -225,13 +179,8 @@ using ThisFn = int32_t(__attribute__((thiscall)) *)(void* self, int32_t n, int32
 }  // namespace
 
 TEST(Thunks, ThreadsInsideOneThunkKeepTheirOwnObjectAndStack) {
-    auto image = qeltest::load(
-        "#include \"prelude/minimal.qsrc\"\n"
-        "[SOURCE]\n"
-        // this + n
-        "method Work.[a:1][m:0][p:14][r:i][v:iiiiiiiiiiiiiiiiiiii]\n"
-        "ldthis\ncallstd Int\nldvint 0\nadd\nreturn\n"
-        "[/SOURCE]\n");
+    auto image = qeltest::load("#include \"prelude/minimal.qsrc\"\n[SOURCE]\nmethod Work.[a:1][m:0][p:14][r:i][v:iiiiiiiiiiiiiiiiiiii]\n"
+                               "ldthis\ncallstd Int\nldvint 0\nadd\nreturn\n[/SOURCE]\n");  // this + n
     ASSERT_TRUE(image.ok) << image.failure().what;
     Runtime* rt = image.rt.get();
     auto fn = reinterpret_cast<ThisFn>(entry_point(rt, "Work", 2));
@@ -254,4 +203,18 @@ TEST(Thunks, ThreadsInsideOneThunkKeepTheirOwnObjectAndStack) {
     // was not touched.
     EXPECT_EQ(rt->threads.entries.count, 4);
     EXPECT_EQ(rt->stack.count, 0);
+}
+
+TEST(ThreadRegistry, RegistersLooksUpAndUnregistersByThreadId) {
+    auto stack = [](uintptr_t n) { return reinterpret_cast<ValueStack*>(n * 16); };
+    ThreadRegistry r;
+    r.init();
+    for (auto [id, n] : {std::pair{7u, 1u}, {8u, 2u}, {7u, 3u}}) EXPECT_TRUE(r.add(id, stack(n)));
+    EXPECT_TRUE(r.lookup(7) == stack(1) && r.lookup(8) == stack(2));  // the same id twice: the first answers
+    r.remove(7);  // the first pair only; an absent id changes nothing
+    r.remove(99);
+    EXPECT_TRUE(r.lookup(7) == stack(3) && r.entries.count == 2);
+    r.remove(7);
+    EXPECT_TRUE(r.lookup(7) == nullptr && r.lookup(8) == stack(2));
+    r.destroy();
 }

@@ -1,9 +1,7 @@
-// Objects and reflection: enums, member search, layout and finalization of class descriptors, named
-// resources, the refresh of the locale settings, members by name, objects and method values, and
-// construction, release and dispatch.
+// Objects and reflection: enums, member search, layout and finalization of descriptors, resources,
+// the locale refresh, members by name, method values, construction, release and dispatch.
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "builtin_harness.h"
 #include "types/system_records.h"
@@ -16,49 +14,18 @@ using qeltest::Ptr;
 namespace {
 
 const char* const kImage =
-    "#include \"prelude/minimal.qsrc\"\n"
-    "[METADATA]\n"
-    "enum Colour i Test\n"
-    "Red 1\n"
-    "Green 20\n"
-    "Blue -3\n"
-    "class Base object 0 Test\n"
-    "0 1 i int FCount 0\n"
-    "0 1 s string FName 0\n"
-    "1 0 i int Count FCount FCount n\n"
-    "1 0 s string Name FName 0 n\n"
-    "1 1 i int Size 0 SetSize n\n"
-    "class Derived Base 0 Test\n"
-    "0 1 d double FValue 0\n"
-    "1 0 i int Count FCount 0 n\n"
-    "1 0 i int Total FCount 0 n\n"
-    "struct Point [none] Test\n"
-    "0 1 i int X 0\n"
-    "0 1 i int Y 0\n"
-    "struct Point3 Point Test\n"
-    "0 1 i int Z 0\n"
-    "class PHandle object 1 Test\n"
-    "[/METADATA]\n"
-    "[RESOURCE]\n"
-    "Icon\n"
-    "0102FF\n"
-    "[/RESOURCE]\n"
-    "[SOURCE]\n"
-    "method Base::Base.[a:1][m:0][p:00][r:v][v:]\n"
-    "create object\n"
-    "ret\n"
-    "method Base::SetSize.[a:1][m:0][p:01][r:v][v:i]\n"
-    "ret\n"
-    "method Derived::Derived.[a:1][m:0][p:00][r:v][v:]\n"
-    "create Base\n"
-    "ret\n"
-    "[/SOURCE]\n";
+    "#include \"prelude/minimal.qsrc\"\n[METADATA]\nenum Colour i Test\nRed 1\nGreen 20\nBlue -3\n"
+    "class Base object 0 Test\n0 1 i int FCount 0\n0 1 s string FName 0\n1 0 i int Count FCount FCount n\n"
+    "1 0 s string Name FName 0 n\n1 1 i int Size 0 SetSize n\n"
+    "class Derived Base 0 Test\n0 1 d double FValue 0\n1 0 i int Count FCount 0 n\n1 0 i int Total FCount 0 n\n"
+    "struct Point [none] Test\n0 1 i int X 0\n0 1 i int Y 0\nstruct Point3 Point Test\n0 1 i int Z 0\n"
+    "class PHandle object 1 Test\n[/METADATA]\n[RESOURCE]\nIcon\n0102FF\n[/RESOURCE]\n[SOURCE]\n"
+    "method Base::Base.[a:1][m:0][p:00][r:v][v:]\ncreate object\nret\nmethod Base::SetSize.[a:1][m:0][p:01][r:v][v:i]\nret\n"
+    "method Derived::Derived.[a:1][m:0][p:00][r:v][v:]\ncreate Base\nret\n[/SOURCE]\n";
 
 class Reflection : public qeltest::Builtins {
-public:
-    void SetUp() override { use_image(kImage); }
-
 protected:
+    void SetUp() override { use_image(kImage); }
     Runtime& rt() { return *image.rt; }
     CClass* cls(const char* name) { return qeltest::find_class(rt(), name); }
     ResourceRec* load_res(const std::u16string& name) { return pointer<ResourceRec>(bi_LoadRes, {name}); }
@@ -66,9 +33,8 @@ protected:
         struct { const void* data; uint32_t count; } block{data, n};
         return pointer<ResourceRec>(bi_CreateRes, {name, Ptr{&block}});
     }
-    static std::string bytes_of(const ResourceRec* r) {
-        return r ? std::string(reinterpret_cast<const char*>(r->data), r->size) : "<none>";
-    }
+    static std::string bytes_of(const ResourceRec* r) { return r ? std::string(reinterpret_cast<const char*>(r->data), r->size) : "<none>"; }
+    static std::u16string str(const WStr& w) { return std::u16string(w.text(), w.length); }
 };
 
 TEST_F(Reflection, EnumsByExactName) {
@@ -94,20 +60,16 @@ TEST_F(Reflection, EnumsByExactName) {
 TEST_F(Reflection, MemberSearchFollowsTheFindingRules) {
     struct { BuiltinFn fn; const char* start; const char* name; const char* owner; } cases[] = {
         // fields: the owner is the class whose own field is expected; null for none
-        {bi_class_search_field, "Derived", "FValue", "Derived"},
-        {bi_class_search_field, "Derived", "FCount", "Base"},
+        {bi_class_search_field, "Derived", "FValue", "Derived"}, {bi_class_search_field, "Derived", "FCount", "Base"},
         {bi_class_search_field, "Derived", "FClassInfo", "object"},
         {bi_class_search_field, "Base", "FValue", nullptr},  // no search downwards
-        {bi_class_search_field, "Derived", "fcount", nullptr},
-        {bi_class_search_field, "Point3", "Z", "Point3"},
+        {bi_class_search_field, "Derived", "fcount", nullptr}, {bi_class_search_field, "Point3", "Z", "Point3"},
         {bi_class_search_field, "Point3", "X", nullptr},  // a struct's search stops at the struct
         {bi_class_search_field, "Derived", "Count", nullptr},  // a property is not a field
         // properties: readable ones first, then write-only ones
         {bi_class_search_prop, "Derived", "Count", "Derived"},  // the derived class's own
-        {bi_class_search_prop, "Derived", "Name", "Base"},
-        {bi_class_search_prop, "Derived", "Size", "Base"},  // write-only
-        {bi_class_search_prop, "Base", "Total", nullptr},
-        {bi_class_search_prop, "Derived", "FValue", nullptr},  // a field is not a property
+        {bi_class_search_prop, "Derived", "Name", "Base"}, {bi_class_search_prop, "Derived", "Size", "Base"},  // write-only
+        {bi_class_search_prop, "Base", "Total", nullptr}, {bi_class_search_prop, "Derived", "FValue", nullptr},  // a field is not a property
     };
     for (const auto& c : cases) {
         const std::u16string name(c.name, c.name + std::strlen(c.name));
@@ -122,8 +84,7 @@ TEST_F(Reflection, MemberSearchFollowsTheFindingRules) {
 }
 
 TEST_F(Reflection, ClassCalcSizeLaysOutAgain) {
-    // A registered struct whose field changed type.
-    CClass* point = cls("Point");
+    CClass* point = cls("Point");  // a registered struct whose field changed type
     field_of(point, "X")->type = 'd';
     EXPECT_EQ(result(bi_class_calc_size, {Ptr{point}}), "<0 values>");
     EXPECT_EQ(field_of(point, "Y")->address * 100 + point->size, 816);
@@ -132,29 +93,23 @@ TEST_F(Reflection, ClassCalcSizeLaysOutAgain) {
     EXPECT_EQ(cls("PHandle")->size, 0);
     // An embedded member whose type is no class cannot be laid out: a clear error.
     auto* broken = static_cast<CMember*>(std::calloc(1, sizeof(CMember)));
-    broken->name = strdup("FInner");
-    broken->type = 'p';
-    broken->kind = kMemberObject;
-    broken->array_length = -1;
+    broken->name = strdup("FInner"), broken->type = 'p', broken->kind = kMemberObject, broken->array_length = -1;
     point->fields->add(broken);
     EXPECT_EQ(run(bi_class_calc_size, {Ptr{point}}), "embedded member 'FInner' of 'Point' names no class or struct");
     EXPECT_EQ(run(bi_class_calc_size, {Ptr{nullptr}}), "Class info not found!");
 }
 
 TEST_F(Reflection, ClassFinalizeLeavesTheDescriptorSafeToUse) {
-    CClass* base = cls("Base");
-    CClass* derived = cls("Derived");
+    CClass *base = cls("Base"), *derived = cls("Derived");
     const uint32_t hash = base->hash;
     const int32_t size = base->size;
     CMember* total = property_of(derived, "Total");
     ASSERT_EQ(total->read->ptr, field_of(base, "FCount"));
-
     EXPECT_EQ(result(bi_class_finalize, {Ptr{base}}), "<0 values>");
     EXPECT_TRUE(!base->fields && !base->ofields && !base->properties && !base->methods);
     EXPECT_TRUE(base->name && !*base->name && base->hash == hash && base->size == size);
     // Accessors of the derived class that read the freed field are unbound.
     EXPECT_TRUE(total->read->type == kPropNone && total->read->ptr == nullptr);
-
     // Searches through the derived class see only what is left.
     EXPECT_EQ(pointer(bi_class_search_field, {Ptr{derived}, u"FCount"}), nullptr);
     EXPECT_EQ(pointer(bi_class_search_field, {Ptr{derived}, u"FValue"}), field_of(derived, "FValue"));
@@ -165,7 +120,6 @@ TEST_F(Reflection, ClassFinalizeLeavesTheDescriptorSafeToUse) {
 
 TEST_F(Reflection, ResourcesByNameAddedOrReplacedWithACopy) {
     ResourceRec* icon = load_res(u"Icon");
-    ASSERT_TRUE(icon);
     EXPECT_EQ(bytes_of(icon), std::string("\x01\x02\xFF", 3));
     for (const char16_t* other : {u"icon", u"Icon ", u"Ico", u""}) EXPECT_EQ(load_res(other), nullptr);
 
@@ -173,7 +127,6 @@ TEST_F(Reflection, ResourcesByNameAddedOrReplacedWithACopy) {
     char bytes[] = "blob";
     ResourceRec* blob = create_res(u"Blob", bytes, 4);
     ASSERT_TRUE(blob);
-    EXPECT_EQ(rt().program.code.resources.count, before + 1);
     EXPECT_STREQ(blob->name, "Blob");
     bytes[0] = 'X';
     EXPECT_EQ(bytes_of(blob), "blob");
@@ -186,36 +139,32 @@ TEST_F(Reflection, ResourcesByNameAddedOrReplacedWithACopy) {
     EXPECT_EQ(rt().program.code.resources.count, before + 1);
     // No bytes: an empty resource that still has a block.
     ResourceRec* empty = create_res(u"Empty", nullptr, 0);
-    ASSERT_TRUE(empty);
-    EXPECT_EQ(empty->size, 0u);
-    EXPECT_TRUE(empty->data);
+    EXPECT_TRUE(empty && empty->size == 0 && empty->data);
     // Names pass through the ANSI code page both ways.
     ResourceRec* accented = create_res(u"R\u00E9sum\u00E9", "z", 1);
     EXPECT_EQ(load_res(u"R\u00E9sum\u00E9"), accented);
     EXPECT_EQ(load_res(u"Resume"), nullptr);
 
     // Bad blocks are errors and change nothing.
-    const int32_t now = rt().program.code.resources.count;
     EXPECT_EQ(run(bi_CreateRes, {u"Bad", Ptr{nullptr}}), "Null pointer passed to CreateRes");
     struct { const void* data; uint32_t count; } missing{nullptr, 3};
     EXPECT_EQ(run(bi_CreateRes, {u"Bad", Ptr{&missing}}), "Null pointer passed to CreateRes");
-    EXPECT_EQ(rt().program.code.resources.count, now);
+    EXPECT_EQ(rt().program.code.resources.count, before + 3);  // Blob, Empty and the accented name
     EXPECT_EQ(run(bi_LoadRes, {3}), "Cannot convert 'int' to 'string'");
 }
 
 TEST_F(Reflection, SystemInitializeReadsTheLocaleAgain) {
     CSystemFormats& formats = system_formats();
-    const char16_t decimal = formats.DecimalSeparator;
-    const std::string shortDate = utf8(*formats.ShortDateFormat);
-    const std::string monday = utf8(*locale_names().long_days[1]);
-    ASSERT_FALSE(shortDate.empty());
+    auto settings = [&] {
+        return std::u16string(1, formats.DecimalSeparator) + u"|" + str(*formats.ShortDateFormat) + u"|" + str(*locale_names().long_days[1]);
+    };
+    const std::u16string before = settings();
+    ASSERT_GT(formats.ShortDateFormat->length, 0u);
     formats.DecimalSeparator = u'#';
     formats.ShortDateFormat->assign_narrow("scribbled");
     locale_names().long_days[1]->assign_narrow("Someday");
     EXPECT_EQ(result(bi_system_initialize), "<0 values>");
-    EXPECT_EQ(formats.DecimalSeparator, decimal);
-    EXPECT_EQ(utf8(*formats.ShortDateFormat), shortDate);
-    EXPECT_EQ(utf8(*locale_names().long_days[1]), monday);
+    EXPECT_EQ(settings(), before);
 }
 
 // Fields and properties read and written by name: through field accessors, plain and virtual

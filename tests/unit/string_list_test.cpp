@@ -1,15 +1,9 @@
-// String lists through the strings_ built-ins with their ref arguments (the addresses of string
-// variables): splitting and joining, name=value lines, sorting, objects and lookups, the file
-// encodings byte for byte, and compressed files.
-#include <gtest/gtest.h>
-
+// String lists through the strings_ built-ins with their ref arguments (addresses of string
+// variables): text, name=value lines, sorting, objects, file encodings byte for byte, compression.
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "builtin_harness.h"
 #include "image/container.h"
@@ -32,8 +26,7 @@ protected:
         for (WStr* w : vars) wstr_delete(w);
         if (!dir.empty()) std::filesystem::remove_all(dir);
     }
-    // A list with these lines, freed with the test.
-    Ptr list(const Lines& lines = {}) {
+    Ptr list(const Lines& lines = {}) {  // freed with the test
         PtrList* l = lists.emplace_back(ptr_list_create());
         for (const auto& s : lines) string_list_add(l, s.c_str(), static_cast<uint32_t>(s.size()), nullptr);
         return Ptr{l};
@@ -45,20 +38,16 @@ protected:
         for (int32_t i = 0; i < of(l)->count; ++i) out.push_back(str(item(l, i)->text));
         return out;
     }
-    // A string variable holding the text, as a ref argument; value reads it back.
-    Ptr ref(const std::u16string& s) {
+    Ptr ref(const std::u16string& s) {  // a string variable holding the text; value reads it back
         WStr*& w = vars.emplace_back(wstr_new());
         w->assign_wide(s.c_str(), static_cast<uint32_t>(s.size()));
         return Ptr{&w};
     }
     static std::u16string value(Ptr ref) { return str(**static_cast<WStr* const*>(ref.p)); }
-    // A file of this test's directory: its name as a ref, and its bytes.
-    Ptr file(const std::string& name) {
-        if (dir.empty()) {
-            char tmpl[] = "/tmp/qel-strings-XXXXXX";
-            dir = ::mkdtemp(tmpl);
-        }
-        std::string f = dir + "/" + name;
+    Ptr file(const std::string& name) {  // a file of the test's directory, named by a ref
+        char tmpl[] = "/tmp/qel-strings-XXXXXX";
+        if (dir.empty()) dir = ::mkdtemp(tmpl);
+        const std::string f = dir + "/" + name;
         return ref(std::u16string(f.begin(), f.end()));
     }
     Bytes bytes(const std::string& name) {
@@ -92,16 +81,12 @@ TEST_F(StringLists, SplitsAtEveryKindOfBreakOrASeparatorAndJoinsWithCrLf) {
         EXPECT_EQ(value(out), text);
     }
     std::tuple<Lines, std::u16string, std::u16string, Lines> splits[] = {
-        {{u"old"}, u"x,,y,", u",", {u"old", u"x", u"", u"y"}},
-        {{}, u"a::b", u"::", {u"a", u"b"}},
-        {{}, u",", u",", {u""}},
-        {{}, u"aXbxc", u"x", {u"aXb", u"c"}},  // case-sensitive
-        {{}, u"ab", u"abc", {u"ab"}},
-        {{u"old"}, u"", u",", {u"old"}},
-        {{u"old"}, u"a\r\nb", u"\r\n", {u"a", u"b"}},  // exactly CR LF: the text replaces the lines
-        {{u"old"}, u"a\nb", u"\n", {u"old", u"a", u"b"}},
-        {{u"old"}, u"a,b", u"", {u"old", u"a,b"}},  // no separator: the whole text is one line
-    };
+        {{u"old"}, u"x,,y,", u",", {u"old", u"x", u"", u"y"}}, {{}, u"a::b", u"::", {u"a", u"b"}},
+        {{}, u",", u",", {u""}}, {{}, u"aXbxc", u"x", {u"aXb", u"c"}},  // case-sensitive
+        {{}, u"ab", u"abc", {u"ab"}}, {{u"old"}, u"", u",", {u"old"}},
+        // Exactly CR LF: the text replaces the lines; no separator: the whole text is one line.
+        {{u"old"}, u"a\r\nb", u"\r\n", {u"a", u"b"}}, {{u"old"}, u"a\nb", u"\n", {u"old", u"a", u"b"}},
+        {{u"old"}, u"a,b", u"", {u"old", u"a,b"}}};
     for (const auto& [before, text, separator, after] : splits) {
         Ptr l = list(before);
         EXPECT_EQ(run(bi_strings_set_text_with_lb, {l, ref(text), separator}), "");
@@ -134,11 +119,8 @@ TEST_F(StringLists, NameValueLines) {
         EXPECT_EQ(value(out), expected);
     }
     std::tuple<Lines, std::u16string, std::u16string, Lines> sets[] = {
-        {{u"a=1"}, u"a", u"", {u"a="}},
-        {{}, u"a", u"", {u"a="}},
-        {{u"b=2", u"a=1"}, u"a", u"xyz", {u"b=2", u"a=xyz"}},
-        {{u"a=1=2"}, u"a", u"9", {u"a=9"}},
-        {{u"ab=1"}, u"a", u"2", {u"ab=1", u"a=2"}},
+        {{u"a=1"}, u"a", u"", {u"a="}}, {{}, u"a", u"", {u"a="}}, {{u"b=2", u"a=1"}, u"a", u"xyz", {u"b=2", u"a=xyz"}},
+        {{u"a=1=2"}, u"a", u"9", {u"a=9"}}, {{u"ab=1"}, u"a", u"2", {u"ab=1", u"a=2"}},
         {{u"a=long old value"}, u"a", u"v", {u"a=v"}},
     };
     for (const auto& [before, name, val, after] : sets) {
@@ -166,13 +148,11 @@ TEST_F(StringLists, NameValueLines) {
 }
 
 TEST_F(StringLists, SortsByUnitsOrFoldedToLowerCase) {
-    std::tuple<bool, int32_t, Lines> cases[] = {  // case-sensitive, descending, the order (folded when folded)
-        {true, 0, {u"", u"A", u"B", u"_", u"a", u"a", u"ab", u"b"}},
-        {true, 1, {u"b", u"ab", u"a", u"a", u"_", u"B", u"A", u""}},
-        // Folding to lower case puts "_" (5F) before the letters (a is 61).
-        {false, 0, {u"", u"_", u"a", u"a", u"a", u"ab", u"b", u"b"}},
-        {false, -7, {u"b", u"b", u"ab", u"a", u"a", u"a", u"_", u""}},  // any non-zero count descends
-    };
+    // Case-sensitive, descending, the order (folded when folded): folding puts "_" (5F) before the
+    // letters (a is 61); any non-zero count descends.
+    std::tuple<bool, int32_t, Lines> cases[] = {
+        {true, 0, {u"", u"A", u"B", u"_", u"a", u"a", u"ab", u"b"}}, {true, 1, {u"b", u"ab", u"a", u"a", u"_", u"B", u"A", u""}},
+        {false, 0, {u"", u"_", u"a", u"a", u"a", u"ab", u"b", u"b"}}, {false, -7, {u"b", u"b", u"ab", u"a", u"a", u"a", u"_", u""}}};
     for (const auto& [case_sensitive, descending, expected] : cases) {
         Ptr l = list({u"b", u"B", u"a", u"A", u"_", u"ab", u"a", u""});
         EXPECT_EQ(run(bi_strings_sort, {l, case_sensitive, descending}), "");
@@ -182,12 +162,9 @@ TEST_F(StringLists, SortsByUnitsOrFoldedToLowerCase) {
                 if (!case_sensitive && u >= u'A' && u <= u'Z') u = static_cast<char16_t>(u + 32);
         EXPECT_EQ(got, expected) << case_sensitive << descending;
     }
-    WStr a{}, b{};
-    a.assign_wide(u"\uFFFF");
-    b.assign_wide(u"a");
-    EXPECT_EQ(string_list_compare(a, b, true), 1);  // units are unsigned
-    a.clear();
-    b.clear();
+    Ptr units = list({u"a", u"\uFFFF", u"b"});  // units compare unsigned
+    EXPECT_EQ(run(bi_strings_sort, {units, true, 0}), "");
+    EXPECT_EQ(lines(units), (Lines{u"a", u"b", u"\uFFFF"}));
 }
 
 TEST_F(StringLists, LinesObjectsAndLookups) {
@@ -232,15 +209,11 @@ TEST_F(StringLists, LinesObjectsAndLookups) {
 
 // Bytes as files hold them, with the lines they decode to (the Linux ANSI code page is UTF-8).
 const std::pair<Bytes, Lines> kDecodings[] = {
-    {{0xFF, 0xFE}, {}},
-    {{0xFF, 0xFE, 0x41, 0x00, 0x0D, 0x00, 0x0A, 0x00, 0x42, 0x00}, {u"A", u"B"}},
+    {{0xFF, 0xFE}, {}}, {{0xFF, 0xFE, 0x41, 0x00, 0x0D, 0x00, 0x0A, 0x00, 0x42, 0x00}, {u"A", u"B"}},
     {{0xFF, 0xFE, 0x41, 0x00, 0x42}, {u"A"}},  // an odd last byte is ignored
     {{0xFF, 0xFE, 0xE9, 0x00, 0x3D, 0xD8, 0x00, 0xDE}, {u"\u00E9\U0001F600"}},
-    {{0xEF, 0xBB, 0xBF, 0x61, 0xC3, 0xA9, 0x0A, 0x62}, {u"a\u00E9", u"b"}},
-    {{0xEF, 0xBB, 0xBF}, {}},
-    {{0x61, 0x0D, 0x0A}, {u"a"}},
-    {{0xC3, 0xA9, 0x3D, 0x31}, {u"\u00E9=1"}},
-    {{}, {}},
+    {{0xEF, 0xBB, 0xBF, 0x61, 0xC3, 0xA9, 0x0A, 0x62}, {u"a\u00E9", u"b"}}, {{0xEF, 0xBB, 0xBF}, {}},
+    {{0x61, 0x0D, 0x0A}, {u"a"}}, {{0xC3, 0xA9, 0x3D, 0x31}, {u"\u00E9=1"}}, {{}, {}},
     {{0xFE, 0xFF, 0x00, 0x41}, {std::u16string(u"\uFFFD\uFFFD\0A", 4)}},  // big-endian marks are not recognised
 };
 
@@ -266,11 +239,9 @@ TEST_F(StringLists, LoadsEachEncodingFromFilesAndStreams) {
 
 TEST_F(StringLists, SavesEachEncodingByteForByte) {
     std::tuple<Lines, int32_t, bool, Bytes> cases[] = {
-        {{u"A"}, 3, true, {0xFF, 0xFE, 0x41, 0x00}},
-        {{u"A"}, 2, false, {0x41}},
-        {{u"A"}, 2, true, {0xEF, 0xBB, 0xBF, 0x41}},
-        {{u"A"}, 0, true, {0x41}},  // no mark for the ANSI code page
-        {{u"A"}, 1, true, {}},      // unknown encodings leave an empty file
+        {{u"A"}, 3, true, {0xFF, 0xFE, 0x41, 0x00}}, {{u"A"}, 2, false, {0x41}},
+        {{u"A"}, 2, true, {0xEF, 0xBB, 0xBF, 0x41}}, {{u"A"}, 0, true, {0x41}},  // no mark for the ANSI code page
+        {{u"A"}, 1, true, {}},  // unknown encodings leave an empty file
         {{}, 3, true, {0xFF, 0xFE}},
         {{u"a", u"\u00E9\u0100"}, 3, false, {0x61, 0x00, 0x0D, 0x00, 0x0A, 0x00, 0xE9, 0x00, 0x00, 0x01}},
         // Every byte of a multi-byte code page is written, not one per unit.
