@@ -310,24 +310,6 @@ TEST_F(Strings, EachBuiltinGivesItsResultInPlace) {
         EXPECT_EQ(result(rows[n].fn, rows[n].args), rows[n].expected) << rows[n].name << ", row " << n;
 }
 
-TEST_F(Strings, ResultsStayInTheSlotsOwnBuffer) {
-    push("abcdef");
-    WChar* buffer = top().text.buffer;
-    push(4);
-    ASSERT_EQ(call(bi_LeftStr), "");
-    push(2);
-    ASSERT_EQ(call(bi_RightStr), "");
-    EXPECT_EQ(top().text.buffer, buffer);
-    EXPECT_EQ(text(top()), "s:cd");
-    push(0);
-    ASSERT_EQ(call(bi_LeftStr), "");
-    EXPECT_EQ(top().text.buffer, nullptr);  // cut to nothing: the buffer is freed
-    ASSERT_EQ(run(bi_Trim, {" \t\r\n\f\v "}), "");
-    EXPECT_EQ(top().text.buffer, nullptr);
-    ASSERT_EQ(run(bi_String, {12}), "");
-    EXPECT_EQ(top().text.capacity, 32u);  // numbers are printed into 32 reserved units
-}
-
 TEST_F(Strings, InsertStrWritesThroughTheReference) {
     WStr* var = wstr_new();
     WStr* none = nullptr;  // a variable that holds no string yet gets one
