@@ -116,8 +116,6 @@ TEST(Loader, MalformedTextFailsTheLoadNamingTheLine) {
         {global + "[/METADATA]\n[RESOURCE]\nr\nzz\n[/RESOURCE]\n", 6, "not hexadecimal"},
         {global + "[/METADATA]\n[RESOURCE]\nr\nAB\n", 7, "[/RESOURCE]"}, {global, 2, "without [/METADATA]"},
         {global + "struct S [none] System\n0 1 i int a -2\n[/METADATA]\n", 4, "invalid array length"},
-        {global + "[/METADATA]\n[SOURCE]\nmethod F.[a:1][m:0][p:00][r:v][v:]\nfrob 1\n[/SOURCE]\n", 6,
-         "unknown mnemonic 'frob'"},
     };
     for (const auto& c : cases) {
         auto l = qeltest::parse_raw(crlf(c.text));
