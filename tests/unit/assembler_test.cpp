@@ -1,5 +1,4 @@
-// The assembler: operand kinds, method headers and records, the one chain across blocks, branch
-// and call resolution, and the malformed source lines that fail the load.
+// The assembler: operand kinds and the malformed source lines that fail the load.
 #include <gtest/gtest.h>
 
 #include "image/instruction.h"
@@ -7,7 +6,6 @@
 #include "builtin_harness.h"
 #include "base/name_hash.h"
 #include "test_support.h"
-#include "types/class_registry.h"
 
 using namespace qel;
 
@@ -55,49 +53,6 @@ TEST(Assembler, OperandKinds) {
     int n = 1;
     for (const auto& c : cases) EXPECT_EQ(describe(at(*l.rt, "F", n++)), c.second) << c.first;
     EXPECT_EQ(at(*l.rt, "F", n)->operand.d, 0.5);
-}
-
-TEST(Assembler, HeadersRecordsAndLineNumbers) {
-    auto l = qeltest::parse(source("method object::object.[a:1][m:0][p:00][r:v][v:]\nret\n"
-                                   "method object::Paint.[a:2][m:1][p:0A][r:i][v:iiiiiiiiiisd]\nldint 1\nreturn\n"
-                                   "method Helper.[a:1][m:0][p:00][r:v][v:]\nret\n"));
-    ASSERT_TRUE(l.ok) << l.failure().what;
-    Runtime& rt = *l.rt;
-    Instruction* paint = rt.program.code.method("object::Paint");
-    ASSERT_TRUE(paint);
-    MethodRecord* m = paint->method();
-    EXPECT_STREQ(m->var_types, "iiiiiiiiiisd");
-    EXPECT_EQ((std::vector<int>{paint->param_count(), m->var_counts, m->access, m->modifier, m->type}),
-              (std::vector<int>{10, 12, 2, 1, 'i'}));
-    EXPECT_TRUE(m->line == paint && m->name == paint->name && m->name_hash != 0);
-    EXPECT_EQ(class_by_name(rt.program.classes, "object")->methods->count, 2);
-    // A unit-level function is in no class's list and has no short-name hash.
-    EXPECT_EQ(rt.program.code.method("Helper")->method()->name_hash, 0u);
-    // Line numbers: a header has operands (one less than its line); "ret" alone is its own line.
-    // The header of object::object is on line 10 of the image text.
-    EXPECT_EQ(rt.program.code.method("object::object")->lineno, 9);
-    EXPECT_EQ(rt.program.code.method("object::object")->next->lineno, 11);
-    EXPECT_EQ(at(rt, "object::Paint", 1)->lineno, 12);  // "ldint 1" on line 13
-}
-
-TEST(Assembler, OneChainAcrossBlocksAndResolvedTargets) {
-    auto l = qeltest::parse(source("method F.[a:1][m:0][p:00][r:v][v:]\njmp 1\njmp 0\njmp 4\ncallmtd G\nret\n[/SOURCE]\n[SOURCE]\n"
-                                   "method G.[a:1][m:0][p:00][r:v][v:]\ncallmtd Nowhere\nldmtd F\nret\n"));
-    ASSERT_TRUE(l.ok) << l.failure().what;
-    Runtime& rt = *l.rt;
-    Instruction* f = rt.program.code.method("F");
-    EXPECT_EQ(at(rt, "F", 1)->operand.target, at(rt, "F", 1));
-    EXPECT_EQ(at(rt, "F", 2)->operand.target, f);
-    EXPECT_EQ(at(rt, "F", 3)->operand.target, at(rt, "F", 4));
-    EXPECT_EQ(at(rt, "F", 4)->operand.target, rt.program.code.method("G"));
-    EXPECT_EQ(at(rt, "G", 1)->operand.target, nullptr);
-    EXPECT_EQ(at(rt, "G", 2)->operand.target, f);
-    // Blocks are not separated: the next block is assembled into the first one's trailing record.
-    EXPECT_EQ(at(rt, "F", 6), rt.program.code.method("G"));
-    // The chain ends with an empty record.
-    Instruction* last = rt.program.code.first;
-    while (last->next) last = last->next;
-    EXPECT_EQ(last->opcode, kOpNone);
 }
 
 // The source starts on line 9 of the image text (line 10 is the first method header).

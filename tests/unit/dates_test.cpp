@@ -68,20 +68,6 @@ TEST(DateCalendar, InvalidPartsEncodeAsZero) {
     for (auto& t : times) EXPECT_DOUBLE_EQ(encode_time(t.h, t.m, t.s, t.ms), t.expected) << t.h << ":" << t.m;
 }
 
-TEST(DateTimeStamp, RoundsToTheMillisecondAndCarriesMidnight) {
-    double day = encode_date(2024, 2, 29);
-    struct { double fraction; int32_t date, time; } cases[] = {  // the last: the next day at 0:00, never 24:00
-        {0.5, 0, 43200000}, {(1000 + 0.4) / kMsPerDay, 0, 1000}, {(1000 + 0.6) / kMsPerDay, 0, 1001},
-        {86399999 / kMsPerDay, 0, 86399999}, {(86400000 - 0.2) / kMsPerDay, 1, 0}};
-    for (auto& c : cases) {
-        TimeStamp ts = to_timestamp(day + c.fraction);
-        EXPECT_EQ(ts.date, static_cast<int32_t>(day) + kDateDelta + c.date) << c.fraction;
-        EXPECT_EQ(ts.time, c.time) << c.fraction;
-    }
-    DateParts p = decode_date(day + (86400000 - 0.2) / kMsPerDay);
-    EXPECT_EQ(p.month * 100 + p.day, 301);
-}
-
 TEST(DateTimeStamp, NegativeValuesAndValuesOutsideTheStamp) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
@@ -100,33 +86,6 @@ TEST(DateTimeStamp, NegativeValuesAndValuesOutsideTheStamp) {
     EXPECT_EQ(day_of_week(-1.25), 4);
     DateParts far = decode_date(2146790000.0);  // the largest day that still decodes
     EXPECT_TRUE(far.year > 5000000 && far.month >= 1 && far.month <= 12);
-}
-
-TEST(DateArithmetic, DaysBetween) {
-    double noon = encode_date(2024, 3, 1) + 0.5;
-    struct { double a, b; int32_t days; } cases[] = {
-        {noon, encode_date(2024, 3, 2) + encode_time(11, 59, 0, 0), 0}, {noon, encode_date(2024, 3, 2) + 0.5, 1},
-        {encode_date(2024, 3, 8), encode_date(2024, 3, 1), 7}, {-1.25, 1.25, 2}, {-0.5, 0.25, 0},
-        {encode_date(1, 1, 1), encode_date(9999, 12, 31), 3652058},
-        {2100000000.0, -2100000000.0, INT32_MAX},  // more days than an int holds
-    };
-    for (auto& c : cases) EXPECT_EQ(days_between(c.a, c.b), c.days) << c.a << " " << c.b;
-}
-
-TEST(DateArithmetic, IncMinuteAndIncMonthOnBothSidesOfDayZero) {
-    // IncMonth keeps the time of day of days before day 0 too (its edges are in the calendar table).
-    EXPECT_DOUBLE_EQ(inc_month(encode_date(1899, 11, 28) + 0.75, 1), -1.25);
-    const double leap = encode_date(2024, 2, 29);
-    struct { double d; int n; double expected; } cases[] = {
-        {leap + 0.5, 90, leap + encode_time(13, 30, 0, 0)}, {leap + 0.5, -720, leap},
-        {leap + 0.5, 721, leap + 1 + encode_time(0, 1, 0, 0)},
-        {-1.25, 60, encode_date(1899, 12, 28) + encode_time(19, 0, 0, 0)},
-        {-1.25, -60, encode_date(1899, 12, 28) + encode_time(17, 0, 0, 0)}, {-0.5, 720, 0},
-    };
-    for (auto& c : cases) {
-        TimeStamp got = to_timestamp(inc_minute(c.d, c.n)), want = to_timestamp(c.expected);
-        EXPECT_TRUE(got.date == want.date && got.time == want.time) << c.d << " " << c.n;
-    }
 }
 
 TEST(DateIso8601, ReadsDatesTimesAndOffsets) {
@@ -174,6 +133,7 @@ TEST_F(DateBuiltins, ResultsReplaceTheArguments) {
         {FN(IncYear), {encode_date(2000, 2, 29) + t, 357913942}, d(t)},
         {FN(IncDay), {10.5, -11}, "d:-0.5"}, {FN(IncMinute), {-1.25, 60}, d(-1.25 + 60 / 1440.0)},
         {FN(DaysBetween), {36586.0, 36587.5}, "i:1"},
+        {FN(DaysBetween), {2100000000.0, -2100000000.0}, "i:2147483647"},  // more days than an int holds
         {FN(DaysPerMonth), {2024, 2}, "i:29"}, {FN(DaysPerMonth), {2024, INT32_MIN}, "i:0"},
         {FN(ShortDayNames), {0}, "s:Sun"}, {FN(ShortDayNames), {7}, "s:"}, {FN(ShortDayNames), {-1}, "s:"},
         {FN(YearOf), {"x"}, conv + "'string' to 'double'"}, {FN(IncMonth), {1.0, 2.0}, conv + "'double' to 'int'"},

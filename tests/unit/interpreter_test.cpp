@@ -271,7 +271,6 @@ TEST_F(Ops, BadTargetsAreRuntimeErrors) {
         {"ldint 0\ncallvirt Free", "Method call on a null object"},
         {"ldint 5\nldpstr Exception.FMessage", "Field access at an invalid address"},
         {"ldint 8\ncallvirt Free", "Method call on an invalid object"},
-        {"ldint 12\ncallstd object_free", "Release of an invalid object"},
     };
     for (const auto& r : rows) EXPECT_EQ(eval("", r.body), std::string("s:") + r.expected) << r.body;
 }

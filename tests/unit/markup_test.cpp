@@ -110,7 +110,6 @@ TEST_F(Markup, AttributeTextsConvertByMemberType) {
     };
     for (auto& c : cases) EXPECT_EQ(read(u"<Rec " + std::u16string(c.attribute) + u" />", c.member), c.value) << c.member;
     EXPECT_EQ(read(u"<Rec I=\"clRed\"/>", "I"), std::to_string(static_cast<int32_t>(name_hash("clRed"))));
-    EXPECT_EQ(read(u"<Rec Nope=\"1\"/>", "I"), "attribute 'Nope' not found in element 'Rec'");
 }
 
 // A source cut anywhere ends there: what the buffer holds beyond its length is never read.

@@ -179,15 +179,12 @@ TEST(WFormat, ConversionsFlagsWidthsPrecisionsAndRoom) {
         {u"%x|%X|%08X|%#x|%o|%p", {I(-1), I(255), I(255), I(255), I(8), I(0x1234)},
          u"ffffffff|FF|000000FF|0xff|10|00001234"},
         {u"%+d|% d|%5d|%-5d|%05d|%.3d", {I(5), I(5), I(42), I(42), I(-42), I(7)}, u"+5| 5|   42|42   |-0042|007"},
-        {u"%hd|%hu|%hx", {I(70000), I(-1), I(0x12345)}, u"4464|65535|2345"},
         {u"%I64d|%lld|%I64x|%I64d|%I32d|%ld", {L(INT64_MIN), L(12345678901LL), L(-1), I(-5), I(6), I(7)},
          u"-9223372036854775808|12345678901|ffffffffffffffff|-5|6|7"},
         {u"%d|%d|%d|%I64d|%f|%.1f", {L(0x100000005LL), D(3.99), D(-3.99), D(1e10), L(-3), I(0)},
          u"5|3|-3|10000000000|-3.000000|0.0"},  // numbers of one kind serve the others by value
         {u"%.2f|%5.2f|%-8.1f|%08.3f|%+.1f", {D(3.14159), D(3.14159), D(2.5), D(-3.14159), D(2.0)},
          u"3.14| 3.14|2.5     |-003.142|+2.0"},
-        {u"%e|%E|%e|%.2e", {D(1e20), D(1e-5), D(1e100), D(12345.678)},
-         u"1.000000e+20|1.000000E-05|1.000000e+100|1.23e+04"},
         {u"%g|%g|%G|%.15g|%#g|%#.0f", {D(0.0001), D(1e-5), D(1e-5), D(1.0 / 3), D(1.0), D(3.0)},
          u"0.0001|1e-05|1E-05|0.333333333333333|1.00000|3."},
         {u"%f|%5.1f|%G|%+f|%-6e|", {D(inf), D(-inf), D(nan), D(inf), D(inf)}, u"inf| -inf|NAN|+inf|inf   |"},
@@ -294,7 +291,6 @@ TEST_F(Strings, EachBuiltinGivesItsResultInPlace) {
         {FN(Float), {"0.1000000000000000000000000000000000000000000000000000000000000000000001"}, "d:0.1"},
         {FN(Ptr), {5}, "p:5"}, {FN(Ptr), {int64_t{0x100000009LL}}, "p:9"}, {FN(Ptr), {"-2"}, "p:4294967294"},
         {FN(Ptr), {true}, "b:true"},
-        {FN(String), {0.1}, "s:0.1"}, {FN(String), {1e20}, "s:1e+20"}, {FN(String), {1.0 / 3}, "s:0.333333333333333"},
         {FN(String), {std::numeric_limits<int64_t>::min()}, "s:-9223372036854775808"}, {FN(String), {-7}, "s:-7"},
         {FN(String), {true}, "s:true"}, {FN(String), {at(0x80000000u)}, "s:-2147483648"},
         {FN(String), {Mtd{&header}}, "s:Shape::Draw"}, {FN(String), {Mtd{&long_header}}, "s:" + long_name},
@@ -308,24 +304,6 @@ TEST_F(Strings, EachBuiltinGivesItsResultInPlace) {
     };
     for (size_t n = 0; n < rows.size(); ++n)
         EXPECT_EQ(result(rows[n].fn, rows[n].args), rows[n].expected) << rows[n].name << ", row " << n;
-}
-
-TEST_F(Strings, ResultsStayInTheSlotsOwnBuffer) {
-    push("abcdef");
-    WChar* buffer = top().text.buffer;
-    push(4);
-    ASSERT_EQ(call(bi_LeftStr), "");
-    push(2);
-    ASSERT_EQ(call(bi_RightStr), "");
-    EXPECT_EQ(top().text.buffer, buffer);
-    EXPECT_EQ(text(top()), "s:cd");
-    push(0);
-    ASSERT_EQ(call(bi_LeftStr), "");
-    EXPECT_EQ(top().text.buffer, nullptr);  // cut to nothing: the buffer is freed
-    ASSERT_EQ(run(bi_Trim, {" \t\r\n\f\v "}), "");
-    EXPECT_EQ(top().text.buffer, nullptr);
-    ASSERT_EQ(run(bi_String, {12}), "");
-    EXPECT_EQ(top().text.capacity, 32u);  // numbers are printed into 32 reserved units
 }
 
 TEST_F(Strings, InsertStrWritesThroughTheReference) {
@@ -342,7 +320,6 @@ TEST_F(Strings, InsertStrWritesThroughTheReference) {
 TEST_F(Strings, FormatTakesItsValuesFromTheVariadicCount) {
     Instruction method{};
     const std::pair<std::vector<Arg>, std::string> cases[] = {  // the format, then the values
-        {{"Left=%i, Top=%i", 3, 4}, "s:Left=3, Top=4"},
         {{"%s|%d|%.2f|%I64d|%x", "\u00E9t\u00E9", true, 2.25, int64_t{-9000000000LL}, at(0xBEEF)},
          "s:\u00E9t\u00E9|1|2.25|-9000000000|beef"},
         {{"%d", Mtd{&method}, 5}, "s:5"},  // a method value takes no argument
