@@ -1,15 +1,10 @@
 #!/usr/bin/env bash
-# The short fuzz campaign: 600 mutants of the image tests and benchmarks with the fixed seed 1
-# (a minute or two on two cores). Exits 1 when any mutant ends the host by a signal; timeouts
-# (most often loops the mutation made endless in the script itself) are listed, not failed, and
-# so are the signals listed in tests/fuzz/known-crashes (the script's own doing);
-# the failures are kept in OUT/crashes with the command that reproduces each. The seeds are the
-# image tests and benchmarks but two that hand script-made memory to libc (qsort_thunk's buffer,
-# thread_outlives_winmain's pthread_t): most mutations of those are native misuse no host can
-# refuse (the long campaigns keep them).
-# Mutants run through the fork server when one is given.
+# The short fuzz campaign (ctest linux/fuzz_short): 600 mutants of the image tests and benchmarks,
+# seed 1, through the fork server when one is given. Exits 1 when a mutant ends the host by a signal
+# not listed in tests/fuzz/known-crashes; timeouts are listed, not failed. Two seeds are left out:
+# most mutations of qsort_thunk's buffer and thread_outlives_winmain's pthread_t are native misuse
+# no host can refuse (the long campaigns keep them).
 #   tests/fuzz/ci.sh [QEL QELASM OUT [SERVER]]   (default: build/qel, build/qelasm, build/fuzz-ci)
-# The test suite runs it (linux/fuzz_short).
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 qel=${1:-$root/build/qel}
