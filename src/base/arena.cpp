@@ -11,13 +11,14 @@ constexpr size_t kBlockBytes = 256 * 1024;
 
 void* Arena::take_new_block(size_t n) {
     const size_t room = n > kBlockBytes ? n : kBlockBytes;
-    auto* b = static_cast<Block*>(std::malloc(offsetof(Block, bytes) + room));
+    // calloc: a block this large is a fresh mapping, which the system hands over zero-filled, so
+    // the zeroing costs nothing where clearing each record as it is taken would touch it twice.
+    auto* b = static_cast<Block*>(std::calloc(1, offsetof(Block, bytes) + room));
     if (!b) return nullptr;
     b->previous = head;
     head = b;
     size = room;
     used = n;
-    std::memset(b->bytes, 0, n);
     return b->bytes;
 }
 
