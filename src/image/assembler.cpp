@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "image/assembler.h"
@@ -283,6 +284,48 @@ bool method_header(ParseState& ps, Instruction* ins, int line) {
 
 void set_builtin_resolver(BuiltinResolver resolver) { g_resolve_builtin = resolver; }
 
+namespace {
+
+constexpr OpcodeSet kBranches = opcode_set(kOp_cmp, kOp_jmp, kOp_cmpjmp, kOp_try, kOp_catch);
+constexpr OpcodeSet kCalls = opcode_set(kOp_call, kOp_callmtd, kOp_ldmtd);
+
+// A branch counts records from its method's header: when the method ends, its counts become the
+// records they name.
+bool settle_branches(ParseState& ps) {
+    const std::vector<Instruction*>& body = ps.body;
+    for (Instruction* ins : ps.branches) {
+        const int32_t n = ins->operand.i;
+        Instruction* target = n <= 0 ? body[0] : static_cast<uint32_t>(n) < body.size() ? body[n] : nullptr;
+        if (!target)  // the mnemonic had operands after it: its line is one more than its count
+            return ps.fail(ins->lineno + 1, std::string("branch target ") + std::to_string(n) + " of " +
+                                                opcode_mnemonic(ins->opcode) + " lies beyond the end of " + body[0]->name);
+        ins->operand.l = 0;
+        ins->operand.target = target;
+    }
+    ps.branches.clear();
+    return true;
+}
+
+// Keeps an assembled record for the resolution of its method's branches and of the calls.
+bool track(ParseState& ps, Instruction* ins) {
+    const int op = ins->opcode;
+    if (op == kOp_method) {
+        if (!settle_branches(ps)) return false;
+        ps.body.clear();
+    } else if (kBranches[op]) {
+        if (ps.body.empty())
+            return ps.fail(ins->lineno + 1, std::string("branch target ") + std::to_string(ins->operand.i) + " of " +
+                                                opcode_mnemonic(op) + " is outside any method");
+        ps.branches.push_back(ins);
+    } else if (kCalls[op]) {
+        ps.calls.push_back(ins);
+    }
+    if (op == kOp_method || !ps.body.empty()) ps.body.push_back(ins);
+    return true;
+}
+
+}  // namespace
+
 bool assemble_source(ParseState& ps) {
     LineReader& r = ps.reader;
     r.set_split(LineReader::kSplitDot | LineReader::kSplitComma | LineReader::kSplitSpace);
@@ -300,65 +343,24 @@ bool assemble_source(ParseState& ps) {
         if (!read_operand(ps, ins, *e, line)) return false;
         if (!r.end_of_line())
             return ps.fail(line, std::string("unexpected operand '") + r.next() + "' after " + e->mnemonic);
+        if (!track(ps, ins)) return false;
         ins->next = ps.program.code.new_instruction();
         ps.current = ins->next;
     }
     return ps.fail(ps.reader.lineno, "source block without [/SOURCE]");
 }
 
-bool resolve_operands(Program& prog, LoadReport& report) {
-    // A branch counts records from its method's header: the records of the current method are
-    // kept in order (the header first), and its branches are settled when the method ends.
-    std::vector<Instruction*> body;
-    std::vector<Instruction*> branches;
-    auto settle = [&]() {
-        for (Instruction* ins : branches) {
-            const int32_t n = ins->operand.i;
-            Instruction* target = n <= 0 ? body[0] : static_cast<uint32_t>(n) < body.size() ? body[n] : nullptr;
-            if (!target)  // the mnemonic had operands after it: its line is one more than its count
-                return report.fail(ins->lineno + 1, std::string("branch target ") + std::to_string(n) + " of " +
-                                                        opcode_mnemonic(ins->opcode) + " lies beyond the end of " +
-                                                        body[0]->name);
-            ins->operand.l = 0;
-            ins->operand.target = target;
-        }
-        branches.clear();
-        return true;
-    };
-    constexpr OpcodeSet kResolved = opcode_set(kOp_method, kOp_cmp, kOp_jmp, kOp_cmpjmp, kOp_try, kOp_catch, kOp_call,
-                                               kOp_callmtd, kOp_ldmtd);
-    for (Instruction* ins = prog.code.first; ins; ins = ins->next) {
-        if (!kResolved[ins->opcode]) {
-            if (!body.empty()) body.push_back(ins);
-            continue;
-        }
-        switch (ins->opcode) {
-            case kOp_method:
-                if (!settle()) return false;
-                body.clear();
-                break;
-            case kOp_cmp:
-            case kOp_jmp:
-            case kOp_cmpjmp:
-            case kOp_try:
-            case kOp_catch:
-                if (body.empty())
-                    return report.fail(ins->lineno + 1, std::string("branch target ") + std::to_string(ins->operand.i) +
-                                                            " of " + opcode_mnemonic(ins->opcode) + " is outside any method");
-                branches.push_back(ins);
-                break;
-            case kOp_call:
-            case kOp_callmtd:
-            case kOp_ldmtd:
-                ins->operand.l = 0;
-                ins->operand.target = ins->name ? prog.code.method(ins->name) : nullptr;
-                break;
-            default:
-                break;
-        }
-        if (ins->opcode == kOp_method || !body.empty()) body.push_back(ins);
+bool resolve_operands(ParseState& ps) {
+    // The empty record that ends the chain counts as one of the last method's records.
+    if (!ps.body.empty()) ps.body.push_back(ps.current);
+    if (!settle_branches(ps)) return false;
+    CodeStore& code = ps.program.code;
+    code.build_index();
+    for (Instruction* ins : ps.calls) {
+        ins->operand.l = 0;
+        ins->operand.target = ins->name ? code.method(ins->name) : nullptr;
     }
-    return settle();
+    return true;
 }
 
 }  // namespace qel

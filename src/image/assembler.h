@@ -1,5 +1,6 @@
 // The assembler: one Instruction per source line through the opcode table, method headers into
-// method records, and after the whole image is read the branch and call operands resolved.
+// method records; branch operands resolved as each method ends, call operands once the whole image
+// is read.
 #pragma once
 #include <cstdint>
 
@@ -19,7 +20,7 @@ void set_builtin_resolver(BuiltinResolver resolver);
 // One source block, from the line after "[SOURCE]" through "[/SOURCE]".
 bool assemble_source(ParseState& ps);
 
-// After parsing: branch counts become target Instructions, call names become method headers.
-bool resolve_operands(Program& program, LoadReport& report);
+// After the last source block: the last method's branches, then call names become method headers.
+bool resolve_operands(ParseState& ps);
 
 }  // namespace qel

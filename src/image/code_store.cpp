@@ -49,19 +49,17 @@ char* CodeStore::copy(const char* text) {
     return p;
 }
 
-void CodeStore::add_method(MethodRecord* m) {
-    methods.add(m);
-    if (static_cast<uint32_t>(methods.count) * 2 > index_mask) {
-        const uint32_t size = index_mask ? (index_mask + 1) * 2 : 64;
-        auto** grown = static_cast<MethodRecord**>(std::calloc(size, sizeof(MethodRecord*)));
-        if (!grown) raise_runtime_error("Out of memory");
-        for (int32_t i = 0; i < methods.count; ++i) index_put(grown, size - 1, static_cast<MethodRecord*>(methods[i]));
-        std::free(index);
-        index = grown;
-        index_mask = size - 1;
-    } else {
-        index_put(index, index_mask, m);
-    }
+void CodeStore::add_method(MethodRecord* m) { methods.add(m); }
+
+void CodeStore::build_index() {
+    uint32_t size = 64;
+    while (size < static_cast<uint32_t>(methods.count) * 2) size *= 2;
+    auto** built = static_cast<MethodRecord**>(std::calloc(size, sizeof(MethodRecord*)));
+    if (!built) raise_runtime_error("Out of memory");
+    for (int32_t i = 0; i < methods.count; ++i) index_put(built, size - 1, static_cast<MethodRecord*>(methods[i]));
+    std::free(index);
+    index = built;
+    index_mask = size - 1;
 }
 
 Instruction* CodeStore::method(uint32_t hash) const {

@@ -20,7 +20,8 @@ struct CodeStore {
     Instruction* first;
     PtrList methods;    // MethodRecord*, image order
     PtrList resources;  // ResourceRec*, image order
-    // The methods by the NameHash of their full names (the first of equal hashes), open addressing.
+    // The methods by the NameHash of their full names (the first of equal hashes), open addressing;
+    // null until build_index.
     MethodRecord** index;
     uint32_t index_mask;
     // Where the Instructions, their names and literals and the method records live.
@@ -42,8 +43,10 @@ struct CodeStore {
         return p;
     }
     Instruction* new_instruction() { return static_cast<Instruction*>(take(sizeof(Instruction), alignof(Instruction))); }
-    // Appends a method record; a later record with the hash of an earlier one is never found.
+    // Appends a method record. Lookups by name need the index, built once every method is known;
+    // a later record with the hash of an earlier one is never found.
     void add_method(MethodRecord* m);
+    void build_index();
     // The header of the first method whose full name has that NameHash, or null.
     Instruction* method(const char* full_name) const;
     Instruction* method(uint32_t hash) const;

@@ -288,19 +288,19 @@ bool parse_sections(ParseState& ps) {
     ps.current->next = nullptr;
     bind_accessors(prog.classes);
     prog.class_index.build(prog.classes);
-    return resolve_operands(prog, ps.report);
+    return resolve_operands(ps);
 }
 }  // namespace
 
 bool parse_image(Program& prog, char* text, LoadReport& report) {
-    ParseState ps{prog, LineReader{}, nullptr, report};
+    ParseState ps{prog, LineReader{}, nullptr, report, {}, {}, {}};
     prog.code.first = ps.current = prog.code.new_instruction();
     ps.reader.start(text);
     return parse_sections(ps);
 }
 
 bool parse_image(Program& prog, StreamedText& text, LoadReport& report) {
-    ParseState ps{prog, LineReader{}, nullptr, report};
+    ParseState ps{prog, LineReader{}, nullptr, report, {}, {}, {}};
     prog.code.first = ps.current = prog.code.new_instruction();
     text.start(ps.reader);
     return parse_sections(ps);

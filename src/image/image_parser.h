@@ -1,6 +1,7 @@
 // The section loop over the image text: manifest, metadata, resources and source blocks.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "image/line_reader.h"
 #include "image/load_report.h"
@@ -13,6 +14,11 @@ struct ParseState {
     LineReader reader;
     Instruction* current = nullptr;  // the trailing empty record of the chain
     LoadReport& report;
+    // The records of the method being assembled (its header first) and its branches, settled when
+    // the method ends; the calls of the whole image, bound once every method is known.
+    std::vector<Instruction*> body;
+    std::vector<Instruction*> branches;
+    std::vector<Instruction*> calls;
 
     bool fail(int at_line, std::string what) { return report.fail(at_line, std::move(what)); }
     // The line of the next token to be read.
