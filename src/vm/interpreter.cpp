@@ -975,10 +975,12 @@ void prepare_dispatch(Instruction* first) {
     DispatchTables tables;
     activation(nullptr, nullptr, nullptr, nullptr, &tables);
     // One pass: fusing looks at the instructions after the one it fuses, never at their labels.
+    constexpr OpcodeSet kRunHeads = opcode_set(kOp_ldint, kOp_lddbl, kOp_ldvdbl, kOp_ldvstr, kOp_ldvint);
     MethodFacts facts;
     for (Instruction* i = first; i; i = i->next) {
         i->label = tables.opcodes[i->opcode];
         if (i->opcode == kOp_method) facts = facts_of(i);
+        if (!kRunHeads[i->opcode]) continue;
         if (const void* fused = fuse(i, facts, tables)) i->label = fused;
     }
 }
