@@ -54,16 +54,20 @@ public:
         }, a);
     }
 
-    // Calls the built-in on the frame: "" or the message of the runtime error it raised.
-    std::string call(qel::BuiltinFn fn) {
+    // Runs f: "" or the message of the runtime error it raised.
+    template <typename F>
+    std::string caught(F f) {
         try {
-            fn(image.rt.get(), &frame);
+            f();
         } catch (const qel::qel_exception& e) {
             qel::WStr* w = qel::exception_message(image.rt.get(), e.object);
             return w ? utf8(*w) : std::string("?");
         }
         return "";
     }
+
+    // Calls the built-in on the frame: "" or the message of the runtime error it raised.
+    std::string call(qel::BuiltinFn fn) { return caught([&] { fn(image.rt.get(), &frame); }); }
 
     // On an emptied stack: pushes the arguments and calls; "" or the error.
     std::string run(qel::BuiltinFn fn, const std::vector<Arg>& args = {}) {
