@@ -17,6 +17,9 @@
 #include "vm/interpreter.h"
 #include "vm/stack_ops.h"
 
+// A built-in and its name, for the rows of tables of built-in calls.
+#define FN(name) qel::bi_##name, #name
+
 namespace qeltest {
 
 struct Ptr { const void* p; };                                     // a pointer argument
@@ -30,7 +33,7 @@ public:
 
     void use_image(const std::string& authoring) {
         image = load(authoring);
-        ASSERT_TRUE(image.ok) << image.failure().what;
+        ASSERT_TRUE(image.ok) << image.report.what;
         st = &image.rt->stack;
         st->count = 0;
         qel::init_bare_frame(frame, st);

@@ -115,8 +115,6 @@ TEST(DateIso8601, ReadsDatesTimesAndOffsets) {
 
 class DateBuiltins : public qeltest::Builtins {};
 
-#define FN(name) bi_##name, #name
-
 TEST_F(DateBuiltins, ResultsReplaceTheArguments) {
     const double v = encode_date(2023, 7, 4) + encode_time(21, 5, 9, 0);  // a Tuesday
     const double t = encode_time(7, 30, 0, 0);

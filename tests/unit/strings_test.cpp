@@ -222,8 +222,6 @@ Ptr at(uintptr_t n) { return Ptr{reinterpret_cast<const void*>(n)}; }
 
 class Strings : public qeltest::Builtins {};
 
-#define FN(name) bi_##name, #name
-
 TEST_F(Strings, EachBuiltinGivesItsResultInPlace) {
     Instruction header{}, long_header{}, null_method{};
     MethodRecord record{}, long_record{};
