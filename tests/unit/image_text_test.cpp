@@ -129,21 +129,6 @@ TEST(Loader, ImagesThatCannotStart) {
     EXPECT_TRUE(!l.ok && l.report.what.find(expected) != std::string::npos) << l.report.what;
 }
 
-TEST(Loader, AnImageTextWithoutItsNulByteIsRefused) {
-    char path[] = "/tmp/qel-image-XXXXXX";
-    ::close(::mkstemp(path));
-    const std::u16string wide(path, path + std::strlen(path));
-    for (bool nul : {false, true}) {
-        std::string text = crlf(kGlobal) + (nul ? std::string(1, '\0') : "");
-        ASSERT_EQ(container_deflate_to_file(reinterpret_cast<const uint8_t*>(text.data()), int32_t(text.size()), wide.c_str()), kZOk);
-        Runtime rt;
-        LoadReport report;
-        EXPECT_EQ(load_image(rt, wide.c_str(), report), nul) << report.what;
-        EXPECT_EQ(report.what, nul ? "" : "the image text does not end with a NUL byte");
-    }
-    ::unlink(path);
-}
-
 // What parsing leaves: every record's line, opcode and names, the literals, and the resources.
 std::string parsed(const Program& prog) {
     std::string out;
@@ -189,12 +174,21 @@ TEST(Loader, AStreamedTextParsesLikeTheWholeText) {
     }
 }
 
-// The container is checked to its end whatever the parser found on the way: a damaged one fails
-// with its zlib status, and the notes its text made do not go out.
-TEST(Loader, AStreamedContainerCutShortFailsAsAContainer) {
+// An image file is checked whole: its text must end with a NUL byte, and a container cut short
+// fails with its zlib status whatever the parser found on the way (the notes its text made do not
+// go out).
+TEST(Loader, ImageFilesAreCheckedWhole) {
     char path[] = "/tmp/qel-image-XXXXXX";
     ::close(::mkstemp(path));
     const std::u16string wide(path, path + std::strlen(path));
+    for (bool nul : {false, true}) {
+        std::string text = crlf(kGlobal) + (nul ? std::string(1, '\0') : "");
+        ASSERT_EQ(container_deflate_to_file(reinterpret_cast<const uint8_t*>(text.data()), int32_t(text.size()), wide.c_str()), kZOk);
+        Runtime rt;
+        LoadReport report;
+        EXPECT_EQ(load_image(rt, wide.c_str(), report), nul) << report.what;
+        EXPECT_EQ(report.what, nul ? "" : "the image text does not end with a NUL byte");
+    }
     const std::string orphan = "[METADATA]\nstruct Global [none] System\nstruct Orphan Missing System\n[/METADATA]\n";
     for (const std::string& body : {orphan, orphan + "garbage\n"}) {
         std::string text = crlf(body);
