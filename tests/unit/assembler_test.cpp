@@ -1,11 +1,8 @@
 // The assembler: operand kinds and the malformed source lines that fail the load.
-#include <gtest/gtest.h>
-
 #include "image/instruction.h"
 #include "image/opcodes.h"
 #include "builtin_harness.h"
 #include "base/name_hash.h"
-#include "test_support.h"
 
 using namespace qel;
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
-#include <cstdlib>
 #include <string>
 #include <variant>
 #include <vector>

@@ -1,7 +1,5 @@
 // Dates: the calendar against an independent table, time stamps, arithmetic, the ISO 8601 reader,
 // the two pattern formatters with the settings they read, and the date built-ins.
-#include <gtest/gtest.h>
-
 #include <charconv>
 #include <climits>
 #include <limits>

@@ -1,5 +1,4 @@
 // Image text: the line reader, the manifest, the metadata grammar's line checks, and malformed texts.
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstring>

@@ -1,7 +1,5 @@
 // Lists: the PtrList growth rule, the quicksort's exact choices, the list, bit-set and hash-list
 // built-ins (bounds failures included; hash lists find by the NameHash alone).
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <tuple>

@@ -1,8 +1,6 @@
 // The procedure registry through its built-ins on the Linux host (libc.so.6): declarations, calls
 // without an entry point, unloading, and code attached to "asm" procedures (the native images
 // declare and call procedures through Proc, CallProc and GetProc in both lanes).
-#include <cstring>
-
 #include "builtin_harness.h"
 #include "native/native_bridge.h"
 #include "native/procedures.h"

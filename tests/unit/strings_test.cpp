@@ -1,6 +1,4 @@
 // Strings: WStr, the UTF-16 printf, and the string and conversion built-ins as callstd calls them.
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <limits>
 
