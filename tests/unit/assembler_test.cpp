@@ -1,11 +1,8 @@
 // The assembler: operand kinds and the malformed source lines that fail the load.
-#include <gtest/gtest.h>
-
 #include "image/instruction.h"
 #include "image/opcodes.h"
 #include "builtin_harness.h"
 #include "base/name_hash.h"
-#include "test_support.h"
 
 using namespace qel;
 
@@ -49,7 +46,7 @@ TEST(Assembler, OperandKinds) {
     std::string body = "method F.[a:1][m:0][p:00][r:v][v:]\n";
     for (const auto& c : cases) body += std::string(c.first) + "\n";
     auto l = qeltest::parse(source(body + "lddbl 0.5\nret\n"));
-    ASSERT_TRUE(l.ok) << l.failure().what;
+    ASSERT_TRUE(l.ok) << l.report.what;
     int n = 1;
     for (const auto& c : cases) EXPECT_EQ(describe(at(*l.rt, "F", n++)), c.second) << c.first;
     EXPECT_EQ(at(*l.rt, "F", n)->operand.d, 0.5);
@@ -75,8 +72,8 @@ TEST(Assembler, MalformedLinesFailTheLoadNamingTheLine) {
     };
     for (const auto& c : cases) {
         auto l = qeltest::parse(source(c.body));
-        EXPECT_TRUE(!l.ok && l.failure().line == c.line && l.failure().what.find(c.what) != std::string::npos)
-            << c.what << ": " << l.failure().line << " " << l.failure().what;
+        EXPECT_TRUE(!l.ok && l.report.line == c.line && l.report.what.find(c.what) != std::string::npos)
+            << c.what << ": " << l.report.line << " " << l.report.what;
     }
 }
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
-#include <cstdlib>
 #include <string>
 #include <variant>
 #include <vector>
@@ -16,6 +15,9 @@
 #include "vm/exceptions.h"
 #include "vm/interpreter.h"
 #include "vm/stack_ops.h"
+
+// A built-in and its name, for the rows of tables of built-in calls.
+#define FN(name) qel::bi_##name, #name
 
 namespace qeltest {
 
@@ -30,7 +32,7 @@ public:
 
     void use_image(const std::string& authoring) {
         image = load(authoring);
-        ASSERT_TRUE(image.ok) << image.failure().what;
+        ASSERT_TRUE(image.ok) << image.report.what;
         st = &image.rt->stack;
         st->count = 0;
         qel::init_bare_frame(frame, st);
@@ -54,16 +56,20 @@ public:
         }, a);
     }
 
-    // Calls the built-in on the frame: "" or the message of the runtime error it raised.
-    std::string call(qel::BuiltinFn fn) {
+    // Runs f: "" or the message of the runtime error it raised.
+    template <typename F>
+    std::string caught(F f) {
         try {
-            fn(image.rt.get(), &frame);
+            f();
         } catch (const qel::qel_exception& e) {
             qel::WStr* w = qel::exception_message(image.rt.get(), e.object);
             return w ? utf8(*w) : std::string("?");
         }
         return "";
     }
+
+    // Calls the built-in on the frame: "" or the message of the runtime error it raised.
+    std::string call(qel::BuiltinFn fn) { return caught([&] { fn(image.rt.get(), &frame); }); }
 
     // On an emptied stack: pushes the arguments and calls; "" or the error.
     std::string run(qel::BuiltinFn fn, const std::vector<Arg>& args = {}) {

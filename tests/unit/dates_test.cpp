@@ -1,7 +1,5 @@
 // Dates: the calendar against an independent table, time stamps, arithmetic, the ISO 8601 reader,
 // the two pattern formatters with the settings they read, and the date built-ins.
-#include <gtest/gtest.h>
-
 #include <charconv>
 #include <climits>
 #include <limits>
@@ -114,8 +112,6 @@ TEST(DateIso8601, ReadsDatesTimesAndOffsets) {
 }
 
 class DateBuiltins : public qeltest::Builtins {};
-
-#define FN(name) bi_##name, #name
 
 TEST_F(DateBuiltins, ResultsReplaceTheArguments) {
     const double v = encode_date(2023, 7, 4) + encode_time(21, 5, 9, 0);  // a Tuesday

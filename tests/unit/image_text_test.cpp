@@ -1,16 +1,15 @@
 // Image text: the line reader, the manifest, the metadata grammar's line checks, and malformed texts.
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstring>
 
+#include "builtin_harness.h"
 #include "image/container.h"
 #include "image/image_parser.h"
 #include "image/opcodes.h"
 #include "image/streamed_text.h"
 #include "image/instruction.h"
 #include "image/line_reader.h"
-#include "test_support.h"
 #include "types/class_registry.h"
 #include "types/datetime.h"
 
@@ -69,11 +68,7 @@ std::string crlf(const std::string& lf) {
 
 const char* kGlobal = "[METADATA]\nstruct Global [none] System\n[/METADATA]\n";
 
-std::string text_of(const WStr* s) {
-    std::string out;
-    for (uint32_t i = 0; i < s->length; ++i) out += static_cast<char>(s->text()[i]);
-    return out;
-}
+std::string text_of(const WStr* s) { return qeltest::Builtins::utf8(*s); }
 
 TEST(Manifest, KnownKeysFillTheSystemBlock) {
     const std::string keys[] = {"project:name \"Demo App\"\nproject:title \"\"\nproject:company \"ACME, Inc.\"\n"
@@ -82,7 +77,7 @@ TEST(Manifest, KnownKeysFillTheSystemBlock) {
                                 "project:name \"x\"\n"};
     for (const std::string& k : keys) {
         auto l = qeltest::load_raw(crlf("[MANIFEST]\n" + k + "[/MANIFEST]\n" + kGlobal));
-        ASSERT_TRUE(l.ok) << l.failure().what;
+        ASSERT_TRUE(l.ok) << l.report.what;
         CSystem& s = l.rt->system;
         EXPECT_EQ(text_of(s.ProjectName) + "|" + text_of(s.ProjectTitle) + "|" + text_of(s.ProjectCompany) + "|" +
                       text_of(s.ProjectVersion), k.size() > 20 ? "Demo App||ACME, Inc.|1.2.3" : "x|||");
@@ -99,11 +94,11 @@ TEST(Metadata, ALineWithAFieldTooFewOrTooManyFailsAtItsLine) {
     };
     for (const char* line : kBad) {
         auto l = qeltest::parse_raw(crlf(std::string("[METADATA]\nunit System\n") + line + "\nstruct Global [none] System\n[/METADATA]\n"));
-        EXPECT_TRUE(!l.ok && l.failure().line == 3) << line << ": " << l.failure().line << " " << l.failure().what;
+        EXPECT_TRUE(!l.ok && l.report.line == 3) << line << ": " << l.report.line << " " << l.report.what;
     }
     for (const char* member : {"0 1 i int A", "0 1 i int A 0 0", "1 0 i int P A 0", "0 1 z int A 0"}) {
         auto l = qeltest::parse_raw(crlf(std::string("[METADATA]\nstruct Global [none] System\n") + member + "\n[/METADATA]\n"));
-        EXPECT_TRUE(!l.ok && l.failure().line == 3) << member << ": " << l.failure().line << " " << l.failure().what;
+        EXPECT_TRUE(!l.ok && l.report.line == 3) << member << ": " << l.report.line << " " << l.report.what;
     }
 }
 
@@ -119,8 +114,8 @@ TEST(Loader, MalformedTextFailsTheLoadNamingTheLine) {
     };
     for (const auto& c : cases) {
         auto l = qeltest::parse_raw(crlf(c.text));
-        EXPECT_TRUE(!l.ok && l.failure().line == c.line && l.failure().what.find(c.what) != std::string::npos)
-            << c.what << ": " << l.failure().line << " " << l.failure().what;
+        EXPECT_TRUE(!l.ok && l.report.line == c.line && l.report.what.find(c.what) != std::string::npos)
+            << c.what << ": " << l.report.line << " " << l.report.what;
     }
 }
 
@@ -130,22 +125,7 @@ TEST(Loader, ImagesThatCannotStart) {
                                     "0 1 p pointer FList 2\n[/METADATA]\n[SOURCE]\n"
                                     "method Bad::Bad.[a:1][m:0][p:00][r:v][v:]\nret\n[/SOURCE]\n"));
     const std::string expected = "class <Bad> has its field FList where its objects";
-    EXPECT_TRUE(!l.ok && l.failure().what.find(expected) != std::string::npos) << l.failure().what;
-}
-
-TEST(Loader, AnImageTextWithoutItsNulByteIsRefused) {
-    char path[] = "/tmp/qel-image-XXXXXX";
-    ::close(::mkstemp(path));
-    const std::u16string wide(path, path + std::strlen(path));
-    for (bool nul : {false, true}) {
-        std::string text = crlf(kGlobal) + (nul ? std::string(1, '\0') : "");
-        ASSERT_EQ(container_deflate_to_file(reinterpret_cast<const uint8_t*>(text.data()), int32_t(text.size()), wide.c_str()), kZOk);
-        Runtime rt;
-        LoadReport report;
-        EXPECT_EQ(load_image(rt, wide.c_str(), report), nul) << report.what;
-        EXPECT_EQ(report.what, nul ? "" : "the image text does not end with a NUL byte");
-    }
-    ::unlink(path);
+    EXPECT_TRUE(!l.ok && l.report.what.find(expected) != std::string::npos) << l.report.what;
 }
 
 // What parsing leaves: every record's line, opcode and names, the literals, and the resources.
@@ -193,12 +173,21 @@ TEST(Loader, AStreamedTextParsesLikeTheWholeText) {
     }
 }
 
-// The container is checked to its end whatever the parser found on the way: a damaged one fails
-// with its zlib status, and the notes its text made do not go out.
-TEST(Loader, AStreamedContainerCutShortFailsAsAContainer) {
+// An image file is checked whole: its text must end with a NUL byte, and a container cut short
+// fails with its zlib status whatever the parser found on the way (the notes its text made do not
+// go out).
+TEST(Loader, ImageFilesAreCheckedWhole) {
     char path[] = "/tmp/qel-image-XXXXXX";
     ::close(::mkstemp(path));
     const std::u16string wide(path, path + std::strlen(path));
+    for (bool nul : {false, true}) {
+        std::string text = crlf(kGlobal) + (nul ? std::string(1, '\0') : "");
+        ASSERT_EQ(container_deflate_to_file(reinterpret_cast<const uint8_t*>(text.data()), int32_t(text.size()), wide.c_str()), kZOk);
+        Runtime rt;
+        LoadReport report;
+        EXPECT_EQ(load_image(rt, wide.c_str(), report), nul) << report.what;
+        EXPECT_EQ(report.what, nul ? "" : "the image text does not end with a NUL byte");
+    }
     const std::string orphan = "[METADATA]\nstruct Global [none] System\nstruct Orphan Missing System\n[/METADATA]\n";
     for (const std::string& body : {orphan, orphan + "garbage\n"}) {
         std::string text = crlf(body);

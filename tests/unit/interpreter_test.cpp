@@ -41,12 +41,9 @@ protected:
     std::string on(std::initializer_list<std::string> values, F f) {
         st->count = 0;
         for (const std::string& v : values) push_value(v);
-        try {
-            return f();
-        } catch (const qel_exception& e) {
-            WStr* w = exception_message(image.rt.get(), e.object);
-            return w ? utf8(*w) : "?";
-        }
+        std::string out;
+        const std::string error = caught([&] { out = f(); });
+        return error.empty() ? out : error;
     }
 
     // A binary operator on (l, r): the one value left, or the error.

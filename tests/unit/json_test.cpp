@@ -87,17 +87,10 @@ const Case kCorpus[] = {
     {u"1e5", "reject", 2}, {u"123", "i12", 2}, {u"{\"a\":1}", "reject", 6}, {u"nullx", "null", 4},
 };
 
-std::string utf8(const std::u16string& s) {
-    WStr w{};
-    w.assign_wide(s.data(), static_cast<uint32_t>(s.size()));
-    std::string out = qeltest::Builtins::utf8(w);
-    w.clear();
-    return out;
-}
-
 TEST(JsonParse, CorpusGivesEachTreeOrRejects) {
     for (const Case& c : kCorpus)
-        EXPECT_EQ(parsed(c.text, c.cut ? c.cut : std::char_traits<WChar>::length(c.text)), c.tree) << utf8(c.text) << " cut to " << c.cut;
+        EXPECT_EQ(parsed(c.text, c.cut ? c.cut : std::char_traits<WChar>::length(c.text)), c.tree)
+            << testing::PrintToString(c.text) << " cut to " << c.cut;
     // A zero unit is content like any other: outside a string it is trailing garbage.
     EXPECT_EQ(parsed(u"1\0", 2), "reject");
     EXPECT_EQ(parsed(u"\"\0\"", 3), "reject");
@@ -192,8 +185,8 @@ const struct { std::u16string json; json_serialize_opts opts; std::u16string tex
 TEST(JsonSerialize, ModesOptionsNumbersAndEscapes) {
     for (auto& c : kSerialized) {
         json_value* v = json_parse(c.json.data(), static_cast<uint32_t>(c.json.size()));
-        ASSERT_TRUE(v) << utf8(c.json);
-        EXPECT_EQ(utf8(serialized(v, c.opts)), utf8(c.text)) << utf8(c.json) << " mode " << c.opts.mode;
+        ASSERT_TRUE(v) << testing::PrintToString(c.json);
+        EXPECT_EQ(serialized(v, c.opts), c.text) << testing::PrintToString(c.json) << " mode " << c.opts.mode;
         json_value_free(v);
     }
     json_value* nan = json_double_new(std::nan(""));

@@ -51,7 +51,7 @@ TEST(Layout, TheRuleOnItsExamplesAndTheBaseChain) {
         "class A object 0 System\n0 1 i int a 0\n1 0 i int PA a 0 n\nclass B A 0 System\n0 1 i int b 0\n"
         "class C B 0 System\n0 1 i int c 0\nclass Other object 0 System\n"
         "class Orphan Missing 0 System\n0 1 i int x 0\n"));  // an undeclared base is dropped
-    ASSERT_TRUE(l.ok) << l.failure().what;
+    ASSERT_TRUE(l.ok) << l.report.what;
     Runtime& rt = *l.rt;
     expect_layout(rt, {"Mixed", {{"a", 0}, {"b", 8}, {"c", 16}}, 24});
     expect_layout(rt, {"object", {{"FClassInfo", 0}}, 4});
@@ -134,7 +134,7 @@ const Record kRecords[] = {
 
 TEST(Prelude, RecordsDescriptorsAndTypeCodes) {
     auto l = qeltest::load("#include \"prelude/prelude.qsrc\"\n");
-    ASSERT_TRUE(l.ok) << l.failure().what;
+    ASSERT_TRUE(l.ok) << l.report.what;
     PtrList& classes = l.rt->program.classes;
     for (const Record& r : kRecords) {
         CClass* c = class_by_name(classes, r.name);

@@ -1,7 +1,5 @@
 // Lists: the PtrList growth rule, the quicksort's exact choices, the list, bit-set and hash-list
 // built-ins (bounds failures included; hash lists find by the NameHash alone).
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <tuple>
@@ -104,7 +102,7 @@ protected:
     void* make_tracked(PtrList* log, PtrList* owner) {
         void* obj = pointer(bi_New, {Ptr{tracked}});
         for (auto [name, list] : {std::pair{"FLog", log}, std::pair{"FOwner", owner}})
-            *reinterpret_cast<PtrList**>(static_cast<char*>(obj) + qeltest::find_field(*image.rt, "Tracked", name)->address) = list;
+            *reinterpret_cast<PtrList**>(static_cast<char*>(obj) + field_of(tracked, name)->address) = list;
         return obj;
     }
 
@@ -221,7 +219,7 @@ TEST_F(ListBuiltins, ClearObjectsReleasesEachObjectOnceWhileDestructorsTouchTheL
         for (int i = 0; i < 3; ++i) {
             void* block = item_class ? allocate_instance(rec) : std::malloc(8);
             if (item_class)
-                (*reinterpret_cast<WStr**>(static_cast<char*>(block) + qeltest::find_field(*image.rt, "Rec", "FName")->address))
+                (*reinterpret_cast<WStr**>(static_cast<char*>(block) + field_of(rec, "FName")->address))
                     ->assign_narrow("a name");
             owned->add(block);
         }

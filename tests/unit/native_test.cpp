@@ -180,7 +180,7 @@ using ThisFn = int32_t(__attribute__((thiscall)) *)(void* self, int32_t n, int32
 TEST(Thunks, ThreadsInsideOneThunkKeepTheirOwnObjectAndStack) {
     auto image = qeltest::load("#include \"prelude/minimal.qsrc\"\n[SOURCE]\nmethod Work.[a:1][m:0][p:14][r:i][v:iiiiiiiiiiiiiiiiiiii]\n"
                                "ldthis\ncallstd Int\nldvint 0\nadd\nreturn\n[/SOURCE]\n");  // this + n
-    ASSERT_TRUE(image.ok) << image.failure().what;
+    ASSERT_TRUE(image.ok) << image.report.what;
     Runtime* rt = image.rt.get();
     auto fn = reinterpret_cast<ThisFn>(entry_point(rt, "Work", 2));
     std::atomic<int> wrong{0};

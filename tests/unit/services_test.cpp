@@ -25,8 +25,6 @@ int32_t generator_output(uint32_t seed, int n) {
     return static_cast<int32_t>((seed >> 16) & 0x7FFF);
 }
 
-#define FN(name) bi_##name, #name
-
 TEST_F(Services, ValueFunctions) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const std::string conv = "Cannot convert ";

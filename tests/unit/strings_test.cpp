@@ -1,6 +1,4 @@
 // Strings: WStr, the UTF-16 printf, and the string and conversion built-ins as callstd calls them.
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <limits>
 
@@ -221,8 +219,6 @@ TEST(WFormat, ConversionsFlagsWidthsPrecisionsAndRoom) {
 Ptr at(uintptr_t n) { return Ptr{reinterpret_cast<const void*>(n)}; }
 
 class Strings : public qeltest::Builtins {};
-
-#define FN(name) bi_##name, #name
 
 TEST_F(Strings, EachBuiltinGivesItsResultInPlace) {
     Instruction header{}, long_header{}, null_method{};

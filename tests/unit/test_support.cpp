@@ -41,9 +41,4 @@ Loaded parse(const std::string& authoring) { return parse_raw(image_text(authori
 
 qel::CClass* find_class(qel::Runtime& rt, const char* name) { return qel::class_by_name(rt.program.classes, name); }
 
-qel::CMember* find_field(qel::Runtime& rt, const char* cls, const char* field) {
-    qel::CClass* c = find_class(rt, cls);
-    return c ? qel::field_of(c, field) : nullptr;
-}
-
 }  // namespace qeltest

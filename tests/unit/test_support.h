@@ -19,7 +19,6 @@ struct Loaded {
     std::string text;  // the image text (cut in place by the parser)
     qel::LoadReport report;
     std::vector<std::string> notes;  // the numbered reports that let the load go on: "10 text"
-    const qel::LoadReport& failure() const { return report; }
 };
 
 // Parses only (sections, metadata, source, layout, accessors): no checks, linking or start.
@@ -32,6 +31,5 @@ Loaded load(const std::string& authoring);
 Loaded load_raw(const std::string& text);
 
 qel::CClass* find_class(qel::Runtime& rt, const char* name);
-qel::CMember* find_field(qel::Runtime& rt, const char* cls, const char* field);
 
 }  // namespace qeltest

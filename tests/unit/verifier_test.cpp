@@ -58,7 +58,7 @@ const Case kCases[] = {
 TEST(Verifier, RefusesWhatWouldCorruptAndNotesThePunning) {
     for (const Case& c : kCases) {
         auto l = qeltest::parse(image(c.vars, c.body));
-        ASSERT_TRUE(l.ok) << c.body << l.failure().what;
+        ASSERT_TRUE(l.ok) << c.body << l.report.what;
         std::vector<VerifyProblem> problems = verify_program(l.rt->program);
         if (c.line == 0) {
             EXPECT_TRUE(problems.empty()) << c.body << problems.front().what;
@@ -96,7 +96,7 @@ TEST(HostRecords, DeclarationsThatDifferAreNamed) {
     for (const auto& [metadata, problem] : kCases) {
         const bool global = std::string(metadata).find("Global") != std::string::npos;
         auto l = qeltest::parse(std::string("[METADATA]\n") + (global ? "" : "struct Global [none] System\n") + metadata + "[/METADATA]\n");
-        ASSERT_TRUE(l.ok) << metadata << l.failure().what;
+        ASSERT_TRUE(l.ok) << metadata << l.report.what;
         std::vector<std::string> found = host_record_mismatches(l.rt->program);
         if (!problem) {
             EXPECT_TRUE(found.empty()) << metadata << found.front();

@@ -85,7 +85,7 @@ struct PaintCase { const char* cls; uint8_t style; bool composition, buffer_fail
 
 TEST(WindowProcs, EachPaintStyleCallsTheSystemInItsOrder) {
     auto image = qeltest::load(kImage);
-    ASSERT_TRUE(image.ok) << image.failure().what;
+    ASSERT_TRUE(image.ok) << image.report.what;
     Runtime* rt = image.rt.get();
     rt->native->windows = &kRecorders;
     const PaintCase cases[] = {
@@ -136,7 +136,7 @@ TEST(WindowProcs, EachPaintStyleCallsTheSystemInItsOrder) {
 // callbacks) and gone when they have ended; ThreadProc's result is the thread's exit code.
 TEST(WindowProcs, ScriptThreadsRunOnTheirOwnRegisteredStacks) {
     auto image = qeltest::load(kImage);
-    ASSERT_TRUE(image.ok) << image.failure().what;
+    ASSERT_TRUE(image.ok) << image.report.what;
     Runtime* rt = image.rt.get();
     auto start = reinterpret_cast<void* (*)(void*)>(entry_point(rt, "ThreadProc", 0));  // never returns
     ASSERT_EQ(reinterpret_cast<void*>(start), reinterpret_cast<void*>(thread_proc));
