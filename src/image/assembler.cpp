@@ -344,8 +344,7 @@ bool assemble_source(ParseState& ps) {
         if (!r.end_of_line())
             return ps.fail(line, std::string("unexpected operand '") + r.next() + "' after " + e->mnemonic);
         if (!track(ps, ins)) return false;
-        ins->next = ps.program.code.new_instruction();
-        ps.current = ins->next;
+        ps.current = ps.program.code.new_instruction();
     }
     return ps.fail(ps.reader.lineno, "source block without [/SOURCE]");
 }

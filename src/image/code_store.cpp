@@ -12,7 +12,8 @@
 namespace qel {
 
 void CodeStore::init() {
-    first = nullptr;
+    first = last = nullptr;
+    free_record = link_record = nullptr;
     methods = PtrList{};
     resources = PtrList{};
     index = nullptr;
@@ -42,6 +43,15 @@ void index_put(MethodRecord** index, uint32_t mask, MethodRecord* m) {
 }  // namespace
 
 void CodeStore::out_of_memory() { raise_runtime_error("Out of memory"); }
+
+Instruction* CodeStore::new_record_block() {
+    auto* block = static_cast<Instruction*>(records.take(kRecordsPerBlock * sizeof(Instruction), alignof(Instruction)));
+    if (!block) out_of_memory();
+    if (link_record) link_record->operand.target = block;  // the old block's last record leads here
+    free_record = block + 1;
+    link_record = block + kRecordsPerBlock - 1;
+    return block;
+}
 
 char* CodeStore::copy(const char* text) {
     char* p = arena.copy(text);
@@ -80,9 +90,11 @@ ResourceRec* CodeStore::resource(const char* name) const {
 }
 
 void CodeStore::release() {
-    // The whole chain, its names and literals live in the arena.
+    // The whole chain, its names and literals live in the arenas.
     arena.release();
-    first = nullptr;
+    records.release();
+    first = last = nullptr;
+    free_record = link_record = nullptr;
     for (int32_t i = 0; i < resources.count; ++i) {
         auto* r = static_cast<ResourceRec*>(resources[i]);
         std::free(r->name);

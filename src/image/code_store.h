@@ -17,15 +17,23 @@ struct ResourceRec {
 };
 
 struct CodeStore {
+    // Records of a block of Instructions (one block of the arena, 256 KB); the last is the link.
+    static constexpr size_t kRecordsPerBlock = 8192;
     Instruction* first;
+    Instruction* last;  // the empty record that ends the chain (once parsing is done)
     PtrList methods;    // MethodRecord*, image order
     PtrList resources;  // ResourceRec*, image order
     // The methods by the NameHash of their full names (the first of equal hashes), open addressing;
     // null until build_index.
     MethodRecord** index;
     uint32_t index_mask;
-    // Where the Instructions, their names and literals and the method records live.
+    // Where the names and literals of the Instructions and the method records live.
     Arena arena;
+    // The blocks of Instructions: the record handed out next, and the current block's last record,
+    // kept for the link to the next block.
+    Arena records;
+    Instruction* free_record;
+    Instruction* link_record;
 
     void init();
     void release();
@@ -36,13 +44,23 @@ struct CodeStore {
         return p;
     }
     [[noreturn]] static void out_of_memory();
+    Instruction* new_record_block();
     char* copy(const char* text);
     char* copy(const char* text, size_t n) {
         char* p = arena.copy(text, n);
         if (__builtin_expect(!p, 0)) out_of_memory();
         return p;
     }
-    Instruction* new_instruction() { return static_cast<Instruction*>(take(sizeof(Instruction), alignof(Instruction))); }
+    // The record after the one handed out before (zero-filled).
+    Instruction* new_instruction() {
+        if (__builtin_expect(free_record == link_record, 0)) return new_record_block();
+        return free_record++;
+    }
+    // The next record of the chain for a walk over every record (links included); null after last.
+    Instruction* after(const Instruction* i) const {
+        if (i == last) return nullptr;
+        return i->is_link() ? i->operand.target : const_cast<Instruction*>(i) + 1;
+    }
     // Appends a method record. Lookups by name need the index, built once every method is known;
     // a later record with the hash of an earlier one is never found.
     void add_method(MethodRecord* m);

@@ -1,5 +1,7 @@
 // One assembled source line. All Instructions of an image form one chain in text order; a method
-// is the stretch that follows its header (an Instruction with opcode `method`).
+// is the stretch that follows its header (an Instruction with opcode `method`). The chain is stored
+// in blocks of consecutive records: the record after one is the next in the chain, except where a
+// block ends in a link (see following()).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -46,8 +48,8 @@ struct Instruction {
         void* object;              // by opcode: see the accessors below
         Instruction* run_target;   // a run's branch target, or the run's second instruction
     };
-    int32_t opcode;
     Operand operand;
+    int32_t opcode;
     union {
         char* name;                // first name operand (in the code store's arena)
         int32_t run_c;             // the variable a run stores into
@@ -56,7 +58,6 @@ struct Instruction {
         char* name2;               // second name operand
         Instruction* run_after;    // the instruction after a run
     };
-    Instruction* next;
     const void* label;   // where the interpreter dispatches this instruction
 
     const WStr* literal() const { return static_cast<const WStr*>(object); }    // ldstr (read only)
@@ -68,8 +69,25 @@ struct Instruction {
     CClass* cls() const { return static_cast<CClass*>(object); }
     CMember* field() const { return static_cast<CMember*>(object); }            // field instructions
     char16_t* com_name() const { return static_cast<char16_t*>(object); }       // comget, comset
+
+    // A record without an opcode is a link to the block that continues the chain when it has a
+    // target, and the end of the chain when it has none (the empty record behind the last line).
+    bool is_link() const { return opcode == 0 && operand.target; }
+    bool is_end() const { return opcode == 0 && !operand.target; }
 };
 // What a script sees as CMethodLine.
 static_assert(offsetof(Instruction, lineno) == 0 && offsetof(Instruction, object) == 4);
+// The same record in both builds: the 8-byte operand sits at an offset that is a multiple of 8.
+static_assert(offsetof(Instruction, operand) == 8 && offsetof(Instruction, opcode) == 16 &&
+              offsetof(Instruction, label) == 28 && sizeof(Instruction) == 32);
+
+// The instruction that runs after i in the chain (a link passed over). The end of the chain is its
+// own successor.
+inline Instruction* following(Instruction* i) {
+    if (i->is_end()) return i;
+    Instruction* n = i + 1;
+    return n->is_link() ? n->operand.target : n;
+}
+inline const Instruction* following(const Instruction* i) { return following(const_cast<Instruction*>(i)); }
 
 }  // namespace qel

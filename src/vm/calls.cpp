@@ -53,7 +53,7 @@ void run_top_level(Runtime* rt, Instruction* method, void* self, ValueStack* st)
         return;
     }
     ++st->depth;
-    interpret(rt, &f, method->next);
+    interpret(rt, &f, method + 1);
     release_caught(rt, &f);
     leave_frame(f);
     --st->depth;

@@ -7,6 +7,7 @@
 
 #include "base/name_hash.h"
 #include "base/runtime_error.h"
+#include "image/code_store.h"
 #include "image/instruction.h"
 #include "image/opcodes.h"
 #include "vm/exceptions.h"
@@ -206,7 +207,7 @@ struct MethodFacts {
 MethodFacts facts_of(Instruction* header) {
     MethodFacts m;
     m.header = header;
-    for (Instruction* i = header->next; i && i->opcode != kOp_method; i = i->next) {
+    for (const Instruction* i = following(header); !i->is_end() && i->opcode != kOp_method; i = following(i)) {
         if (i->opcode == kOp_try) m.has_try = true;
         if (i->opcode == kOp_ldref && i->operand.i >= 0 && i->operand.i < 32) m.referenced |= 1u << i->operand.i;
     }
@@ -249,9 +250,10 @@ bool string_variable(const Instruction* header, int32_t i) {
 // into the middle of a run executes it one instruction at a time.
 const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables& t) {
     const Instruction* header = facts.header;
-    Instruction* second = i->next;
-    Instruction* third = second ? second->next : nullptr;
-    Instruction* fourth = third ? third->next : nullptr;
+    // The end of the chain is its own successor, and no run takes it in.
+    Instruction* second = following(i);
+    Instruction* third = following(second);
+    Instruction* fourth = following(third);
     if (i->opcode == kOp_ldint) {
         const int k = second ? fused_op_index(second->opcode) : -1;
         if (k < 0) return nullptr;
@@ -274,7 +276,7 @@ const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables&
         i->run_target = second;  // the constant is its operand; a variable's index too
         if (fourth && fourth->opcode == kOp_stvdbl) {
             i->run_c = fourth->operand.i;
-            i->run_after = fourth->next;
+            i->run_after = following(fourth);
             return t.double_ops[(constant ? 6 : 9) + k];
         }
         i->run_after = fourth;
@@ -288,14 +290,14 @@ const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables&
         if ((literal || variable) && third && third->opcode == kOp_add && fourth && fourth->opcode == kOp_stvstr &&
             fourth->operand.i == a) {
             i->run_target = second;
-            i->run_after = fourth->next;
+            i->run_after = following(fourth);
             return t.append[literal ? 0 : 1];
         }
         // The variable is stored again before anything else looks at it (s := UpperCase(s),
         // s := Format("%s..", s, ...)): its text moves onto the stack instead of being copied.
         if (facts.has_try || (facts.referenced >> a) & 1) return nullptr;
         int steps = 0;
-        for (const Instruction* k = second; k && steps < 16; k = k->next, ++steps) {
+        for (const Instruction* k = second; steps < 16; k = following(k), ++steps) {
             if (k->opcode == kOp_stvstr && k->operand.i == a) return t.append[2];
             if (!leaves_variable_alone(k, a)) return nullptr;
         }
@@ -308,14 +310,14 @@ const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables&
         // Normalised to "jump when the comparison holds": cmp jumps when it fails.
         int op = fourth->opcode == kOp_cmp ? negated_compare(third->opcode) : third->opcode;
         i->run_target = fourth->operand.target;
-        i->run_after = fourth->next;
+        i->run_after = following(fourth);
         return (constant ? t.compare_vk : t.compare_vv)[compare_index(op)];
     }
     const int k = fused_op_index(third->opcode);
     if (k < 0) return nullptr;
     if (fourth && fourth->opcode == kOp_stvint) {
         i->run_c = fourth->operand.i;
-        i->run_after = fourth->next;
+        i->run_after = following(fourth);
         return (constant ? t.arith_vks : t.arith_vvs)[k];
     }
     i->run_after = fourth;
@@ -379,7 +381,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
 #define DISPATCH() goto* ins->label
 #define NEXT()           \
     do {                 \
-        ins = ins->next; \
+        ++ins;           \
         DISPATCH();      \
     } while (0)
 #define PUSH() push_slot(st)
@@ -398,9 +400,10 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
         try {
             DISPATCH();
 
-        L_none:  // the empty record behind a source block: the end of the chain ends the run
-            if (!ins->next) goto done;
-            NEXT();
+        L_none:  // a link to the next block of records, or the end of the chain, which ends the run
+            if (!ins->operand.target) goto done;
+            ins = ins->operand.target;
+            DISPATCH();
         L_method:  // a header is never executed: the previous method has no closing ret
             past_the_end(f);
 
@@ -506,14 +509,14 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
             NEED(1);
             Value& v = slots[--st->count];
             bool c = v.tag == kTagBool ? v.v.i != 0 : value_truth(v);
-            ins = c ? ins->next : ins->operand.target;
+            ins = c ? ins + 1 : ins->operand.target;
             DISPATCH();
         }
         L_cmpjmp: {
             NEED(1);
             Value& v = slots[--st->count];
             bool c = v.tag == kTagBool ? v.v.i != 0 : value_truth(v);
-            ins = c ? ins->operand.target : ins->next;
+            ins = c ? ins->operand.target : ins + 1;
             DISPATCH();
         }
         L_jmp:
@@ -695,13 +698,13 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
             if (invalid_address(self)) bad_object(self);
             if (!ins->operand.target) method_not_found(ins);
             const CallSite site{ins->operand.target, self, f, 0};
-            activation(rt, nullptr, site.method->next, &site, nullptr);
+            activation(rt, nullptr, site.method + 1, &site, nullptr);
             AFTER_CALL();
         }
         L_callmtd: {
             if (!ins->operand.target) method_not_found(ins);
             const CallSite site{ins->operand.target, nullptr, f, f->variadic};
-            activation(rt, nullptr, site.method->next, &site, nullptr);
+            activation(rt, nullptr, site.method + 1, &site, nullptr);
             AFTER_CALL();
         }
         L_callvirt: {
@@ -971,13 +974,13 @@ done:
 
 #undef QEL_TYPED_CELLS
 
-void prepare_dispatch(Instruction* first) {
+void prepare_dispatch(CodeStore& code) {
     DispatchTables tables;
     activation(nullptr, nullptr, nullptr, nullptr, &tables);
     // One pass: fusing looks at the instructions after the one it fuses, never at their labels.
     constexpr OpcodeSet kRunHeads = opcode_set(kOp_ldint, kOp_lddbl, kOp_ldvdbl, kOp_ldvstr, kOp_ldvint);
     MethodFacts facts;
-    for (Instruction* i = first; i; i = i->next) {
+    for (Instruction* i = code.first; i; i = code.after(i)) {
         i->label = tables.opcodes[i->opcode];
         if (i->opcode == kOp_method) facts = facts_of(i);
         if (!kRunHeads[i->opcode]) continue;
@@ -989,7 +992,7 @@ void interpret(Runtime* rt, Frame* f, Instruction* first) { activation(rt, f, fi
 
 void run_method(Runtime* rt, Instruction* method, void* self, Frame* caller, int variadic) {
     const CallSite site{method, self, caller, variadic};
-    activation(rt, nullptr, method->next, &site, nullptr);
+    activation(rt, nullptr, method + 1, &site, nullptr);
 }
 
 }  // namespace qel

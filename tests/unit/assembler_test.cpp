@@ -16,7 +16,7 @@ std::string source(const std::string& body) {
 // The n-th instruction after the header of the method with that full name.
 Instruction* at(Runtime& rt, const char* method, int n) {
     Instruction* i = rt.program.code.method(method);
-    for (int k = 0; i && k < n; ++k) i = i->next;
+    for (int k = 0; i && k < n; ++k) i = following(i);
     return i;
 }
 

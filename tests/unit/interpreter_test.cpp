@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "builtin_harness.h"
+#include "image/code_store.h"
 #include "image/opcodes.h"
 #include "vm/operators.h"
 
@@ -204,6 +205,26 @@ TEST_F(Ops, FusedRunsGiveTheResultsOfTheirInstructions) {
     EXPECT_EQ(eval("i", "ldint 4\nstvint 0\nldint 7\njmp @in\nldvint 0\n@in:\nldint 1\nadd"), "i:8");
     EXPECT_EQ(eval("", "callmtd Fill", "method Fill.[a:1][m:0][p:00][r:v][v:i]\n@fill:\nldvint 0\nldint 1\nadd\njmp @fill\n"),
               "s:Stack overflow");
+}
+
+// The records of an image are kept in blocks: code runs on across the link at a block's end, in
+// every place the link can fall in a loop with fused runs, a string append, branches and a call
+// (whose header may be the last record of a block).
+TEST_F(Ops, CodeRunsOnAcrossTheBlocksOfRecords) {
+    const std::string loop = "ldint 0\nstvint 0\nldint 0\nstvint 1\nldstr \"\"\nstvstr 2\n@loop:\nldvint 1\nldvint 0\nadd\n"
+                             "stvint 1\nldvstr 2\nldstr \"x\"\nadd\nstvstr 2\ninc 0\nldvint 0\nldint 5\nblt\ncmpjmp @loop\n"
+                             "callmtd U\nldvint 1\nadd\nldvstr 2\ncallstd Length\nadd";
+    const std::string callee = "method U.[a:1][m:0][p:00][r:i][v:]\nldint 100\nreturn\n";
+    ASSERT_EQ(eval("iis", loop, callee), "i:115");
+    // Where T's first record lies in the first block: fillers (a jmp to the next record each) move
+    // the loop, and then U's header, over the block's end one record at a time.
+    const int before = static_cast<int>(image.rt->program.code.method("T") - image.rt->program.code.first) + 2;
+    const int room = static_cast<int>(CodeStore::kRecordsPerBlock) - 1 - before;
+    for (int shift = 0; shift < 33; ++shift) {
+        std::string filler;
+        for (int k = 0; k < room - shift; ++k) filler += "jmp @f" + std::to_string(k) + "\n@f" + std::to_string(k) + ":\n";
+        EXPECT_EQ(eval("iis", filler + loop, callee), "i:115") << shift;
+    }
 }
 
 // Structs: newstruct leaves string fields null until newstr; New and newobj of a struct create
