@@ -72,7 +72,6 @@ esac
 
 # Word-split the command line like a shell would not: the host joins or reads it whole anyway.
 read -r -a args <<<"$cmdline"
-if [ -z "$cmdline" ]; then args=(); fi
 (cd "$work" && "${runner[@]}" "$host" "${args[@]}" >"$work/stdout" 2>"$work/stderr.raw" </dev/null)
 rc=$?
 
