@@ -12,7 +12,7 @@
 namespace qel {
 
 void CodeStore::init() {
-    first = last = nullptr;
+    first = nullptr;
     free_record = link_record = nullptr;
     methods = PtrList{};
     resources = PtrList{};
@@ -93,7 +93,7 @@ void CodeStore::release() {
     // The whole chain, its names and literals live in the arenas.
     arena.release();
     records.release();
-    first = last = nullptr;
+    first = nullptr;
     free_record = link_record = nullptr;
     for (int32_t i = 0; i < resources.count; ++i) {
         auto* r = static_cast<ResourceRec*>(resources[i]);

@@ -20,7 +20,6 @@ struct CodeStore {
     // Records of a block of Instructions (one block of the arena, 256 KB); the last is the link.
     static constexpr size_t kRecordsPerBlock = 8192;
     Instruction* first;
-    Instruction* last;  // the empty record that ends the chain (once parsing is done)
     PtrList methods;    // MethodRecord*, image order
     PtrList resources;  // ResourceRec*, image order
     // The methods by the NameHash of their full names (the first of equal hashes), open addressing;
@@ -55,11 +54,6 @@ struct CodeStore {
     Instruction* new_instruction() {
         if (__builtin_expect(free_record == link_record, 0)) return new_record_block();
         return free_record++;
-    }
-    // The next record of the chain for a walk over every record (links included); null after last.
-    Instruction* after(const Instruction* i) const {
-        if (i == last) return nullptr;
-        return i->is_link() ? i->operand.target : const_cast<Instruction*>(i) + 1;
     }
     // Appends a method record. Lookups by name need the index, built once every method is known;
     // a later record with the hash of an earlier one is never found.

@@ -285,7 +285,6 @@ bool parse_sections(ParseState& ps) {
         r.set_split(0);
         t = r.next();
     }
-    prog.code.last = ps.current;
     bind_accessors(prog.classes);
     prog.class_index.build(prog.classes);
     return resolve_operands(ps);

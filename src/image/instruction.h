@@ -90,4 +90,10 @@ inline Instruction* following(Instruction* i) {
 }
 inline const Instruction* following(const Instruction* i) { return following(const_cast<Instruction*>(i)); }
 
+// The next record for a walk over the whole chain (links included); null after its end. Records
+// come zero-filled, so the chain ends at the first record without an opcode or a link, even when
+// parsing stopped halfway.
+inline Instruction* after(Instruction* i) { return i->is_end() ? nullptr : i->is_link() ? i->operand.target : i + 1; }
+inline const Instruction* after(const Instruction* i) { return after(const_cast<Instruction*>(i)); }
+
 }  // namespace qel

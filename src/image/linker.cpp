@@ -41,7 +41,7 @@ bool check_object_layouts(Program& prog, LoadReport& report) {
 
 void link_image(Program& prog, LoadReport& report) {
     constexpr OpcodeSet kLinked = opcode_set(kOp_libproc, kOp_newobj, kOp_create, kOp_throw, kOp_ldcls);
-    for (Instruction* ins = prog.code.first; ins; ins = prog.code.after(ins)) {
+    for (Instruction* ins = prog.code.first; ins; ins = after(ins)) {
         if (!kLinked[ins->opcode]) continue;
         switch (ins->opcode) {
             case kOp_libproc:

@@ -77,7 +77,7 @@ public:
             auto* c = static_cast<const CClass*>(program.classes[i]);
             for (int32_t k = 0; c->fields && k < c->fields->count; ++k) owners_[static_cast<const CMember*>((*c->fields)[k])] = c;
         }
-        for (const Instruction* ins = program.code.first; ins; ins = program.code.after(ins)) {
+        for (const Instruction* ins = program.code.first; ins; ins = after(ins)) {
             if (ins->opcode == kOp_method) {
                 end_method();
                 header_ = ins;

@@ -7,7 +7,6 @@
 
 #include "base/name_hash.h"
 #include "base/runtime_error.h"
-#include "image/code_store.h"
 #include "image/instruction.h"
 #include "image/opcodes.h"
 #include "vm/exceptions.h"
@@ -974,13 +973,13 @@ done:
 
 #undef QEL_TYPED_CELLS
 
-void prepare_dispatch(CodeStore& code) {
+void prepare_dispatch(Instruction* first) {
     DispatchTables tables;
     activation(nullptr, nullptr, nullptr, nullptr, &tables);
     // One pass: fusing looks at the instructions after the one it fuses, never at their labels.
     constexpr OpcodeSet kRunHeads = opcode_set(kOp_ldint, kOp_lddbl, kOp_ldvdbl, kOp_ldvstr, kOp_ldvint);
     MethodFacts facts;
-    for (Instruction* i = code.first; i; i = code.after(i)) {
+    for (Instruction* i = first; i; i = after(i)) {
         i->label = tables.opcodes[i->opcode];
         if (i->opcode == kOp_method) facts = facts_of(i);
         if (!kRunHeads[i->opcode]) continue;

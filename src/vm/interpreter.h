@@ -9,11 +9,10 @@ namespace qel {
 
 struct Runtime;
 struct Instruction;
-struct CodeStore;
 
 // Sets every instruction's dispatch target, fusing common runs (a variable compared with a
 // constant and a branch, arithmetic on int variables) into single steps. Run once after linking.
-void prepare_dispatch(CodeStore& code);
+void prepare_dispatch(Instruction* first);
 
 // Runs from first until the method ends. Catches runtime errors raised by its instructions.
 void interpret(Runtime* rt, Frame* f, Instruction* first);

@@ -131,7 +131,7 @@ TEST(Loader, ImagesThatCannotStart) {
 // What parsing leaves: every record's line, opcode and names, the literals, and the resources.
 std::string parsed(const Program& prog) {
     std::string out;
-    for (const Instruction* i = prog.code.first; i; i = prog.code.after(i)) {
+    for (const Instruction* i = prog.code.first; i; i = after(i)) {
         out += std::to_string(i->lineno) + " " + opcode_mnemonic(i->opcode) + (i->name ? std::string(" ") + i->name : "");
         if (i->opcode == kOp_ldstr) out += " \"" + text_of(i->literal()) + "\"";
         out += "\n";
