@@ -5,10 +5,6 @@
 
 namespace qel {
 
-namespace {
-constexpr size_t kBlockBytes = 256 * 1024;
-}
-
 void* Arena::take_new_block(size_t n) {
     const size_t room = n > kBlockBytes ? n : kBlockBytes;
     // calloc: a block this large is a fresh mapping, which the system hands over zero-filled, so

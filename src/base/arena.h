@@ -8,6 +8,8 @@
 namespace qel {
 
 struct Arena {
+    // A block's room: larger requests get a block of their own size.
+    static constexpr size_t kBlockBytes = 256 * 1024;
     struct Block {
         Block* previous;
         alignas(8) unsigned char bytes[1];

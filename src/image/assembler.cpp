@@ -106,26 +106,26 @@ bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* para
     return true;
 }
 
-bool method_header(ParseState& ps, Instruction* ins, int line) {
+// A method line: its full name (copied) and its header text (read in place).
+bool method_header(ParseState& ps, Instruction* ins, int line, char* name, const char* header) {
     Program& prog = ps.program;
     auto* m = static_cast<MethodRecord*>(prog.code.take(sizeof(MethodRecord)));
     int32_t params = 0;
-    if (!ins->name2 || !parse_header(prog.code, ins->name2, m, &params)) {
-        return ps.fail(line, std::string("method header '") + (ins->name2 ? ins->name2 : "") +
+    if (!header || !parse_header(prog.code, header, m, &params)) {
+        return ps.fail(line, std::string("method header '") + (header ? header : "") +
                                  "' does not have the form [a:N][m:N][p:XX][r:C][v:CODES] with at most 32 variables");
     }
     ins->object = m;
     ins->operand.i = params;
-    ins->name2 = nullptr;
-    m->name = ins->name;
-    m->hash = name_hash(ins->name);
+    m->name = name;
+    m->hash = name_hash(name);
     m->line = ins;
     prog.code.add_method(m);
-    if (const char* colon = std::strchr(ins->name, ':')) {
+    if (const char* colon = std::strchr(name, ':')) {
         char class_name[128];
-        size_t n = static_cast<size_t>(colon - ins->name);
+        size_t n = static_cast<size_t>(colon - name);
         if (n > 127) n = 127;
-        std::memcpy(class_name, ins->name, n);
+        std::memcpy(class_name, name, n);
         class_name[n] = 0;
         if (CClass* c = prog.class_index.by_name(class_name)) {
             const char* short_name = colon[1] == ':' ? colon + 2 : colon + 1;
@@ -163,14 +163,17 @@ bool method_header(ParseState& ps, Instruction* ins, int line) {
             return true;
         case K::Method: {
             const char* t = word();
-            ins->name = ps.program.code.copy(t, length);
+            ins->operand.named.name = ps.program.code.copy(t, length);
             return true;
         }
         case K::Names: {
             const char* first = word();
-            ins->name = ps.program.code.copy(first, length);
-            if (const char* second = word(); *second) ins->name2 = ps.program.code.copy(second, length);
-            return op == kOp_method ? method_header(ps, ins, line) : true;
+            char* name = ps.program.code.copy(first, length);
+            const char* second = word();
+            if (op == kOp_method) return method_header(ps, ins, line, name, *second ? second : nullptr);
+            ins->operand.names.first = name;
+            if (*second) ins->operand.names.second = ps.program.code.copy(second, length);
+            return true;
         }
         case K::Literal: {
             if (op == kOp_ldntv) return true;
@@ -202,7 +205,7 @@ bool method_header(ParseState& ps, Instruction* ins, int line) {
         }
         case K::Hash: {
             const char* t = word();
-            ins->name = ps.program.code.copy(t, length);
+            ins->operand.named.name = ps.program.code.copy(t, length);
             ins->operand.u = name_hash(t);
             return true;
         }
@@ -218,7 +221,7 @@ bool method_header(ParseState& ps, Instruction* ins, int line) {
             if (op == kOp_inc && ins->operand.i >= 0 && ins->operand.i <= 8) {
                 // inc 0 .. inc 8 become inc_0 .. inc_8; the operand stays, and its high word tells
                 // the form apart from an inc_N written as such (whose line counts differently).
-                ins->opcode = kOp_inc_0 + ins->operand.i;
+                ins->opcode = static_cast<uint16_t>(kOp_inc_0 + ins->operand.i);
                 ins->operand.l = ins->operand.i + (int64_t{1} << 32);
             }
             return true;
@@ -250,7 +253,7 @@ bool method_header(ParseState& ps, Instruction* ins, int line) {
             CClass* c = ps.program.class_index.by_name(t);
             ins->operand.i = c ? c->size : size_of_basic_type(t);
             ins->object = c;
-            ins->name = ps.program.code.copy(t, length);
+            ins->operand.named.name = ps.program.code.copy(t, length);
             return true;
         }
         case K::Signature: {
@@ -263,7 +266,7 @@ bool method_header(ParseState& ps, Instruction* ins, int line) {
             ins->operand.cvirt.convention = static_cast<int16_t>(std::strtol(b, nullptr, 10));
             ins->operand.cvirt.result = c[0];
             if (d[0] != 'n') {
-                ins->name = ps.program.code.copy(d);
+                ins->object = ps.program.code.copy(d);
                 size_t n = std::strlen(d);
                 ins->operand.cvirt.name_length = static_cast<uint8_t>(n > 255 ? 255 : n);
             }
@@ -298,7 +301,7 @@ bool settle_branches(ParseState& ps) {
         Instruction* target = n <= 0 ? body[0] : static_cast<uint32_t>(n) < body.size() ? body[n] : nullptr;
         if (!target)  // the mnemonic had operands after it: its line is one more than its count
             return ps.fail(ins->lineno + 1, std::string("branch target ") + std::to_string(n) + " of " +
-                                                opcode_mnemonic(ins->opcode) + " lies beyond the end of " + body[0]->name);
+                                                opcode_mnemonic(ins->opcode) + " lies beyond the end of " + body[0]->method()->name);
         ins->operand.l = 0;
         ins->operand.target = target;
     }
@@ -337,8 +340,7 @@ bool assemble_source(ParseState& ps) {
         const OpcodeEntry* e = opcode_by_mnemonic(mnemonic, r.length);
         if (!e) return ps.fail(line, std::string("unknown mnemonic '") + mnemonic + "'");
         Instruction* ins = ps.current;
-        ins->opcode = e->number;
-        ins->name = ins->name2 = nullptr;
+        ins->opcode = static_cast<uint16_t>(e->number);
         ins->lineno = r.lineno;
         if (!read_operand(ps, ins, *e, line)) return false;
         if (!r.end_of_line())
@@ -355,10 +357,7 @@ bool resolve_operands(ParseState& ps) {
     if (!settle_branches(ps)) return false;
     CodeStore& code = ps.program.code;
     code.build_index();
-    for (Instruction* ins : ps.calls) {
-        ins->operand.l = 0;
-        ins->operand.target = ins->name ? code.method(ins->name) : nullptr;
-    }
+    for (Instruction* ins : ps.calls) ins->operand.target = ins->name() ? code.method(ins->name()) : nullptr;
     return true;
 }
 

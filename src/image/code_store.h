@@ -17,8 +17,9 @@ struct ResourceRec {
 };
 
 struct CodeStore {
-    // Records of a block of Instructions (one block of the arena, 256 KB); the last is the link.
-    static constexpr size_t kRecordsPerBlock = 8192;
+    // Records of a block of Instructions (as many as fill one block of the arena); the last is the
+    // link.
+    static constexpr size_t kRecordsPerBlock = Arena::kBlockBytes / sizeof(Instruction);
     Instruction* first;
     PtrList methods;    // MethodRecord*, image order
     PtrList resources;  // ResourceRec*, image order

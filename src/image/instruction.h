@@ -36,12 +36,23 @@ union Operand {
         int16_t convention;
         char result;
         uint8_t name_length;
-    } cvirt;  // callcvirt
+    } cvirt;  // callcvirt (its parameter labels are the object)
+    // An instruction that keeps the name it was written with keeps it in the operand's second word:
+    // after the NameHash (a Hash operand), the size (a type's) or the called method's header.
+    struct {
+        uint32_t first;
+        char* name;
+    } named;
+    struct {
+        char* first;
+        char* second;
+    } names;  // the two names of a Names operand (none for a method header: its record has them)
 };
 static_assert(sizeof(Operand) == 8);
 
 // The head of a run of instructions that the interpreter executes as one step keeps the run's
-// operands in fields that its own opcode leaves unused: operand.run, run_target, run_c, run_after.
+// operands in room that its own opcode leaves unused: operand.run, run_target, run_c and
+// run_length (a run never spans two blocks of records).
 struct Instruction {
     int32_t lineno;      // the reader's line count when the mnemonic had been read
     union {
@@ -49,15 +60,9 @@ struct Instruction {
         Instruction* run_target;   // a run's branch target, or the run's second instruction
     };
     Operand operand;
-    int32_t opcode;
-    union {
-        char* name;                // first name operand (in the code store's arena)
-        int32_t run_c;             // the variable a run stores into
-    };
-    union {
-        char* name2;               // second name operand
-        Instruction* run_after;    // the instruction after a run
-    };
+    uint16_t opcode;
+    uint8_t run_c;       // the variable a run stores into
+    uint8_t run_length;  // the records a run takes: the instruction after it is this + run_length
     const void* label;   // where the interpreter dispatches this instruction
 
     const WStr* literal() const { return static_cast<const WStr*>(object); }    // ldstr (read only)
@@ -69,6 +74,8 @@ struct Instruction {
     CClass* cls() const { return static_cast<CClass*>(object); }
     CMember* field() const { return static_cast<CMember*>(object); }            // field instructions
     char16_t* com_name() const { return static_cast<char16_t*>(object); }       // comget, comset
+    char* labels() const { return static_cast<char*>(object); }                 // callcvirt
+    char* name() const { return operand.named.name; }  // call, callmtd, ldmtd; Hash and TypeSize operands
 
     // A record without an opcode is a link to the block that continues the chain when it has a
     // target, and the end of the chain when it has none (the empty record behind the last line).
@@ -79,7 +86,8 @@ struct Instruction {
 static_assert(offsetof(Instruction, lineno) == 0 && offsetof(Instruction, object) == 4);
 // The same record in both builds: the 8-byte operand sits at an offset that is a multiple of 8.
 static_assert(offsetof(Instruction, operand) == 8 && offsetof(Instruction, opcode) == 16 &&
-              offsetof(Instruction, label) == 28 && sizeof(Instruction) == 32);
+              offsetof(Instruction, run_c) == 18 && offsetof(Instruction, label) == 20 && sizeof(Instruction) == 24);
+static_assert(offsetof(Operand, named.name) == 4 && offsetof(Operand, names.second) == 4);
 
 // The instruction that runs after i in the chain (a link passed over). The end of the chain is its
 // own successor.

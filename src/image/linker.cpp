@@ -46,14 +46,13 @@ void link_image(Program& prog, LoadReport& report) {
         switch (ins->opcode) {
             case kOp_libproc:
                 ins->object = prog.procs.find(ins->operand.u);
-                if (ins->object) ins->name = nullptr;
                 break;
             case kOp_newobj:
             case kOp_create:
             case kOp_throw:
             case kOp_ldcls:
                 ins->object = class_by_hash(prog.classes, ins->operand.u);
-                if (!ins->object) report.note(11, std::string("Undefined class <") + (ins->name ? ins->name : "") + ">");
+                if (!ins->object) report.note(11, std::string("Undefined class <") + (ins->name() ? ins->name() : "") + ">");
                 break;
             default:
                 break;

@@ -95,7 +95,7 @@ private:
     void note(const Instruction* ins, std::string what) { out_.push_back({source_line(ins), false, std::move(what)}); }
 
     std::string mnemonic(const Instruction* ins) const { return opcode_mnemonic(ins->opcode); }
-    std::string method_name() const { return header_->name ? header_->name : "?"; }
+    std::string method_name() const { return header_->method()->name; }
 
     // The last instruction of a body must not fall through into whatever follows it.
     void end_method() {
@@ -121,8 +121,8 @@ private:
                     refuse(ins, mnemonic(ins) + " jumps to the header of " + method_name() + " (a count of 0 or less)");
                 break;
             case Check::TypeSize:
-                if (!ins->cls() && !type_info_by_name(ins->name ? ins->name : ""))
-                    refuse(ins, mnemonic(ins) + " of '" + (ins->name ? ins->name : "") + "', which is not a declared type");
+                if (!ins->cls() && !type_info_by_name(ins->name() ? ins->name() : ""))
+                    refuse(ins, mnemonic(ins) + " of '" + (ins->name() ? ins->name() : "") + "', which is not a declared type");
                 break;
             case Check::None: break;
         }

@@ -136,7 +136,7 @@ void call_native(CLibProc* d, ValueStack* st, void* object) {
 
 void native_libproc(Runtime*, Frame* f, Instruction* ins) {
     CLibProc* d = ins->proc();
-    if (!d) raise_about("Native procedure <%s> is not declared", ins->name);
+    if (!d) raise_about("Native procedure <%s> is not declared", ins->name());
     call_native(d, f->stack, nullptr);
 }
 
@@ -152,8 +152,8 @@ void native_callcvirt(Runtime*, Frame* f, Instruction* ins) {
     temp.proc = table[slot];
     temp.type = static_cast<uint8_t>(ins->operand.cvirt.convention);
     temp.return_type = static_cast<uint8_t>(ins->operand.cvirt.result);
-    temp.param_labels = ins->name ? ins->name : const_cast<char*>("");
-    temp.param_count = ins->name ? ins->operand.cvirt.name_length : 0;
+    temp.param_labels = ins->labels() ? ins->labels() : const_cast<char*>("");
+    temp.param_count = ins->labels() ? ins->operand.cvirt.name_length : 0;
     if (temp.type == kCdecl) temp.esp_size = cdecl_bytes(temp.param_labels);
     char name[32];
     std::snprintf(name, sizeof name, "slot %d", static_cast<int>(slot));

@@ -259,10 +259,11 @@ const ClassRow* class_row(const char* name) {
 Member resolve(const Instruction* ins) {
     const Kind kind = ins->opcode == kOp_callreal ? kMethod : ins->opcode == kOp_ldnpp ? kRead : kWrite;
     if (ins->opcode != kOp_callreal && ins->opcode != kOp_ldnpp && ins->opcode != kOp_stnpp) return m_nop;
-    const ClassRow* c = class_row(ins->name);
-    if (!c || !ins->name2) return m_nop;
+    const ClassRow* c = class_row(ins->operand.names.first);
+    const char* member = ins->operand.names.second;
+    if (!c || !member) return m_nop;
     for (int i = 0; i < c->count; ++i)
-        if (c->members[i].kind == kind && std::strcmp(c->members[i].name, ins->name2) == 0) return c->members[i].run;
+        if (c->members[i].kind == kind && std::strcmp(c->members[i].name, member) == 0) return c->members[i].run;
     return m_nop;
 }
 

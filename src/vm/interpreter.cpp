@@ -31,7 +31,7 @@ constexpr uint32_t kCrlfHash = name_hash("crlf");
 [[noreturn]] void method_not_found(const Instruction* ins) {
     WStr m{};
     m.assign_narrow("Method not found: ");
-    m.append_narrow(ins->name ? ins->name : "");
+    m.append_narrow(ins->name() ? ins->name() : "");
     raise_runtime_error(m);
 }
 [[noreturn]] void not_a_string_variable() { raise_runtime_error("Variable is not a string"); }
@@ -249,14 +249,16 @@ bool string_variable(const Instruction* header, int32_t i) {
 // into the middle of a run executes it one instruction at a time.
 const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables& t) {
     const Instruction* header = facts.header;
-    // The end of the chain is its own successor, and no run takes it in.
-    Instruction* second = following(i);
-    Instruction* third = following(second);
-    Instruction* fourth = following(third);
+    // A run lies within one block of records: a link (or the end), having no opcode, stops the
+    // look ahead there, and no run takes it in.
+    auto step = [](Instruction* r) { return r->opcode ? r + 1 : r; };
+    Instruction* second = i + 1;
+    Instruction* third = step(second);
+    Instruction* fourth = step(third);
     if (i->opcode == kOp_ldint) {
         const int k = second ? fused_op_index(second->opcode) : -1;
         if (k < 0) return nullptr;
-        i->run_after = third;
+        i->run_length = 2;
         return t.const_op[k];
     }
     const int dk = second && second->opcode >= kOp_add && second->opcode <= kOp_sub
@@ -264,7 +266,7 @@ const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables&
                        : -1;
     if (i->opcode == kOp_lddbl) {
         if (dk < 0) return nullptr;
-        i->run_after = third;
+        i->run_length = 2;
         return t.double_ops[12 + dk];
     }
     if (i->opcode == kOp_ldvdbl) {
@@ -274,11 +276,11 @@ const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables&
         const bool constant = second->opcode == kOp_lddbl;
         i->run_target = second;  // the constant is its operand; a variable's index too
         if (fourth && fourth->opcode == kOp_stvdbl) {
-            i->run_c = fourth->operand.i;
-            i->run_after = following(fourth);
+            i->run_c = static_cast<uint8_t>(fourth->operand.i);
+            i->run_length = 4;
             return t.double_ops[(constant ? 6 : 9) + k];
         }
-        i->run_after = fourth;
+        i->run_length = 3;
         return t.double_ops[(constant ? 0 : 3) + k];
     }
     if (i->opcode == kOp_ldvstr) {
@@ -289,7 +291,7 @@ const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables&
         if ((literal || variable) && third && third->opcode == kOp_add && fourth && fourth->opcode == kOp_stvstr &&
             fourth->operand.i == a) {
             i->run_target = second;
-            i->run_after = following(fourth);
+            i->run_length = 4;
             return t.append[literal ? 0 : 1];
         }
         // The variable is stored again before anything else looks at it (s := UpperCase(s),
@@ -309,17 +311,17 @@ const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables&
         // Normalised to "jump when the comparison holds": cmp jumps when it fails.
         int op = fourth->opcode == kOp_cmp ? negated_compare(third->opcode) : third->opcode;
         i->run_target = fourth->operand.target;
-        i->run_after = following(fourth);
+        i->run_length = 4;
         return (constant ? t.compare_vk : t.compare_vv)[compare_index(op)];
     }
     const int k = fused_op_index(third->opcode);
     if (k < 0) return nullptr;
     if (fourth && fourth->opcode == kOp_stvint) {
-        i->run_c = fourth->operand.i;
-        i->run_after = following(fourth);
+        i->run_c = static_cast<uint8_t>(fourth->operand.i);
+        i->run_length = 4;
         return (constant ? t.arith_vks : t.arith_vvs)[k];
     }
-    i->run_after = fourth;
+    i->run_length = 3;
     return (constant ? t.arith_vk : t.arith_vv)[k];
 }
 
@@ -764,7 +766,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
 #define COMPARE_BRANCH(label, op, second)                                    \
     label: {                                                                 \
         ROOM_FOR_TWO();                                                      \
-        ins = var_as<int32_t>(vars, ins->operand.run.a) op(second) ? ins->run_target : ins->run_after; \
+        ins = var_as<int32_t>(vars, ins->operand.run.a) op(second) ? ins->run_target : (ins + ins->run_length); \
         DISPATCH();                                                          \
     }
 #define COMPARE_BRANCHES(kind, second)                 \
@@ -794,14 +796,14 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
         Value& v = slots[st->count++];                                                 \
         v.tag = kTagInt;                                                               \
         v.v.u = op(var_as<uint32_t>(vars, ins->operand.run.a), static_cast<uint32_t>(second)); \
-        ins = ins->run_after;                                                          \
+        ins += ins->run_length;                                                          \
         DISPATCH();                                                                    \
     }
 #define ARITH_STORE(label, op, second)                                                               \
     label: {                                                                                         \
         ROOM_FOR_TWO();                                                                              \
         var_as<uint32_t>(vars, ins->run_c) = op(var_as<uint32_t>(vars, ins->operand.run.a), static_cast<uint32_t>(second)); \
-        ins = ins->run_after;                                                                        \
+        ins += ins->run_length;                                                                        \
         DISPATCH();                                                                                  \
     }
 // The top of the stack op a constant; a top that is not an int takes the instructions one by one.
@@ -809,7 +811,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
     label: {                                                                        \
         if (__builtin_expect(st->count < 1 || TOP().tag != kTagInt, 0)) goto* kLabels[ins->opcode]; \
         TOP().v.u = op(TOP().v.u, static_cast<uint32_t>(ins->operand.i));           \
-        ins = ins->run_after;                                                       \
+        ins += ins->run_length;                                                       \
         DISPATCH();                                                                 \
     }
 #define ARITHS(form, kind, second)               \
@@ -853,21 +855,21 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
         Value& v = slots[st->count++];                    \
         v.tag = kTagDouble;                               \
         v.v.d = DVAR(ins->operand.i) op (second);         \
-        ins = ins->run_after;                             \
+        ins += ins->run_length;                             \
         DISPATCH();                                       \
     }
 #define DOUBLE_STORE(label, op, second)                   \
     label: {                                              \
         ROOM_FOR_TWO();                                   \
         DVAR(ins->run_c) = DVAR(ins->operand.i) op (second); \
-        ins = ins->run_after;                             \
+        ins += ins->run_length;                             \
         DISPATCH();                                       \
     }
 #define DOUBLE_CONST(label, op)                                                                     \
     label: {                                                                                        \
         if (__builtin_expect(st->count < 1 || TOP().tag != kTagDouble, 0)) goto* kLabels[ins->opcode]; \
         TOP().v.d = TOP().v.d op ins->operand.d;                                                    \
-        ins = ins->run_after;                                                                       \
+        ins += ins->run_length;                                                                       \
         DISPATCH();                                                                                 \
     }
 #define DOUBLES(form, kind, second)               \
@@ -891,12 +893,12 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
         F_append_k:
             ROOM_FOR_TWO();
             var_as<WStr*>(vars, ins->operand.i)->append(*ins->run_target->literal());
-            ins = ins->run_after;
+            ins += ins->run_length;
             DISPATCH();
         F_append_v:
             ROOM_FOR_TWO();
             var_as<WStr*>(vars, ins->operand.i)->append(*var_as<WStr*>(vars, ins->run_target->operand.i));
-            ins = ins->run_after;
+            ins += ins->run_length;
             DISPATCH();
 #undef ROOM_FOR_TWO
         // A string variable about to be stored again moves onto the stack; it holds the slot's old

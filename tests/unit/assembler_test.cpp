@@ -22,13 +22,19 @@ Instruction* at(Runtime& rt, const char* method, int n) {
 
 // An instruction as "opcode operand" with its names, its text literal or its signature.
 std::string describe(const Instruction* i) {
-    std::string s = std::string(opcode_mnemonic(i->opcode)) + " " + std::to_string(i->operand.l);
-    if (i->name) s += std::string(" ") + i->name + (i->name2 ? std::string(".") + i->name2 : "");
+    const OperandKind kind = opcode_by_number(i->opcode)->kind;
+    const bool named = kind == OperandKind::Method || kind == OperandKind::Hash || kind == OperandKind::TypeSize;
+    const bool names = kind == OperandKind::Names;
+    std::string s = std::string(opcode_mnemonic(i->opcode)) + " " +
+                    (named ? std::to_string(i->operand.named.first) : names ? "0" : std::to_string(i->operand.l));
+    if (named && i->name()) s += std::string(" ") + i->name();
+    if (names && i->operand.names.first)
+        s += std::string(" ") + i->operand.names.first + (i->operand.names.second ? std::string(".") + i->operand.names.second : "");
     if (i->opcode == kOp_ldstr) s += " \"" + qeltest::Builtins::utf8(*static_cast<WStr*>(i->object)) + "\"";
     if (i->opcode == kOp_comget) s += std::string(" ") + static_cast<char>(static_cast<char16_t*>(i->object)[0]);
     if (i->opcode == kOp_callcvirt)
         s = std::string("callcvirt ") + std::to_string(i->operand.cvirt.slot) + "." + std::to_string(i->operand.cvirt.convention) +
-            "." + static_cast<char>(i->operand.cvirt.result) + "." + (i->name ? i->name : "-") + "/" +
+            "." + static_cast<char>(i->operand.cvirt.result) + "." + (i->labels() ? i->labels() : "-") + "/" +
             std::to_string(i->operand.cvirt.name_length);
     return s;
 }
