@@ -13,18 +13,24 @@ namespace qel {
 namespace {
 // The interface version the container was defined with; any 1.x zlib accepts it.
 constexpr const char* kZlibInterface = "1.2.5";
-}  // namespace
 
-int container_inflate(ByteBuffer& out, uint8_t* in, int32_t in_length) {
+// Puts zlib's header bytes back where the container keeps its "ql" (when there are two bytes) and
+// starts inflating in.
+int start_inflate(z_stream& strm, uint8_t* in, int32_t in_length) {
     if (in_length >= 2) {
         in[0] = 0x78;
         in[1] = 0x9C;
     }
-    z_stream strm;
-    std::memset(&strm, 0, sizeof strm);
     strm.next_in = in;
     strm.avail_in = static_cast<uInt>(in_length < 0 ? 0 : in_length);
-    int status = inflateInit_(&strm, kZlibInterface, static_cast<int>(sizeof(z_stream)));
+    return inflateInit_(&strm, kZlibInterface, static_cast<int>(sizeof(z_stream)));
+}
+}  // namespace
+
+int container_inflate(ByteBuffer& out, uint8_t* in, int32_t in_length) {
+    z_stream strm;
+    std::memset(&strm, 0, sizeof strm);
+    int status = start_inflate(strm, in, in_length);
     if (status != Z_OK) return status;
     int overflows = 0;
     do {
@@ -53,61 +59,18 @@ int container_inflate(ByteBuffer& out, uint8_t* in, int32_t in_length) {
     return overflows ? Z_BUF_ERROR : Z_OK;
 }
 
-int container_inflate_growing(ByteBuffer& out, uint8_t* in, int32_t in_length) {
-    if (in_length < 2) return kZDataError;
-    in[0] = 0x78;
-    in[1] = 0x9C;
-    z_stream strm;
-    std::memset(&strm, 0, sizeof strm);
-    strm.next_in = in;
-    strm.avail_in = static_cast<uInt>(in_length);
-    int status = inflateInit_(&strm, kZlibInterface, static_cast<int>(sizeof(z_stream)));
-    if (status != Z_OK) return status;
-    out.release();
-    int64_t cap = in_length < (1 << 16) ? (1 << 18) : static_cast<int64_t>(in_length) * 4;
-    int64_t len = 0;
-    for (;;) {
-        if (len == cap || !out.data) {
-            if (out.data) cap *= 2;
-            if (cap > 0x7FFFFFFF) cap = 0x7FFFFFFF;
-            auto* grown = static_cast<uint8_t*>(std::realloc(out.data, static_cast<size_t>(cap)));
-            if (!grown || len == cap) {
-                inflateEnd(&strm);
-                return Z_MEM_ERROR;
-            }
-            out.data = grown;
-            out.capacity = static_cast<int32_t>(cap);
-        }
-        strm.next_out = out.data + len;
-        strm.avail_out = static_cast<uInt>(cap - len);
-        status = inflate(&strm, Z_NO_FLUSH);
-        len = cap - strm.avail_out;
-        if (status == Z_STREAM_END) break;
-        if (status == Z_OK) continue;
-        inflateEnd(&strm);
-        // Input that ends before the stream does is damaged, not short of room.
-        return status == Z_BUF_ERROR || status == Z_NEED_DICT ? Z_DATA_ERROR : status;
-    }
-    out.length = static_cast<int32_t>(len);
-    return inflateEnd(&strm);
-}
-
 bool InflateStream::open(uint8_t* in, int32_t in_length) {
     close();
     if (in_length < 2) {
         status = kZDataError;
         return false;
     }
-    in[0] = 0x78;
-    in[1] = 0x9C;
     auto* strm = static_cast<z_stream*>(std::calloc(1, sizeof(z_stream)));
     if (!strm) {
         status = Z_MEM_ERROR;
         return false;
     }
-    strm->next_in = in;
-    strm->avail_in = static_cast<uInt>(in_length);
-    status = inflateInit_(strm, kZlibInterface, static_cast<int>(sizeof(z_stream)));
+    status = start_inflate(*strm, in, in_length);
     if (status != Z_OK) {
         std::free(strm);
         return false;

@@ -20,12 +20,7 @@ int container_deflate(ByteBuffer& out, const uint8_t* in, int32_t in_length);
 int container_inflate_buffer(ByteBuffer& out, uint8_t* in, int32_t in_length);
 int container_deflate_buffer(ByteBuffer& out, const uint8_t* in, int32_t in_length);
 
-// One pass into a buffer that grows as the text comes: how an image is read. The input's first two
-// bytes are overwritten. Returns kZOk, or the zlib status of the failure (kZDataError for input
-// that ends early).
-int container_inflate_growing(ByteBuffer& out, uint8_t* in, int32_t in_length);
-
-// A container inflated a piece at a time, so that the text can be read while it is inflated.
+// A container inflated a piece at a time: how an image is read, its text parsed as it comes.
 struct InflateStream {
     void* state = nullptr;  // the zlib stream while open
     int status = kZOk;      // kZOk while more may come, kZStreamEnd at the end, else the failure

@@ -21,7 +21,8 @@ struct LoadReport {
     // Records the failure (the first one wins) and returns false, for `return report.fail(...)`.
     bool fail(int at_line, std::string text);
     bool fail_boxed(std::string text);
-    // While set, notes wait here instead of going out (see hold_notes).
+    // While set, notes wait here instead of going out (loading holds them until the container has
+    // proved sound).
     std::vector<std::pair<int, std::string>>* held = nullptr;
 
     void note(int number, std::string text) const {
