@@ -27,12 +27,19 @@ int utf8_to_utf16(const char* in, int n, char16_t* out, int cap) {
     };
     while (i < n) {
         uint32_t c = s[i];
-        int extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
+        if (c < 0x80) {  // ASCII, most text: a unit per byte
+            if (out) {
+                if (o >= cap) return 0;
+                out[o] = static_cast<char16_t>(c);
+            }
+            ++o;
+            ++i;
+            continue;
+        }
+        const int extra = (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
         uint32_t cp = 0xFFFD;
         int used = 1;
-        if (extra == 0) {
-            cp = c;
-        } else if (extra > 0) {
+        if (extra > 0) {
             uint32_t v = c & (0x3F >> extra);
             bool ok = true;
             for (int k = 1; k <= extra; ++k) {

@@ -164,19 +164,6 @@ void WStr::assign_utf8(const char* s, int n) {
         clear();
         return;
     }
-    // Plain ASCII, most literals: a unit per byte.
-    int ascii = 0;
-    while (ascii < n && static_cast<unsigned char>(s[ascii]) < 0x80) ++ascii;
-    if (ascii == n) {
-        if (!ensure(*this, static_cast<uint32_t>(n))) {
-            clear();
-            return;
-        }
-        for (int i = 0; i < n; ++i) buffer[i] = static_cast<unsigned char>(s[i]);
-        buffer[n] = 0;
-        length = static_cast<uint32_t>(n);
-        return;
-    }
     int units = utf8_to_utf16(s, n, nullptr, 0);
     if (units <= 0 || !ensure(*this, static_cast<uint32_t>(units))) {
         clear();

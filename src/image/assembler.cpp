@@ -69,17 +69,11 @@ bool parse_int32(const char* s, int32_t* out) {
 WStr* literal(CodeStore& code, const char* text, uint32_t n) {
     auto* s = static_cast<WStr*>(code.take(sizeof(WStr), alignof(WStr)));
     if (n == 0) return s;
-    uint32_t ascii = 0;
-    while (ascii < n && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
-    const uint32_t units = ascii == n ? n : static_cast<uint32_t>(utf8_to_utf16(text, static_cast<int>(n), nullptr, 0));
-    auto* buffer = static_cast<WChar*>(code.take((units + 1) * sizeof(WChar), alignof(WChar)));
-    if (ascii == n) {
-        for (uint32_t i = 0; i < n; ++i) buffer[i] = static_cast<unsigned char>(text[i]);
-    } else {
-        utf8_to_utf16(text, static_cast<int>(n), buffer, static_cast<int>(units));
-    }
+    const int units = utf8_to_utf16(text, static_cast<int>(n), nullptr, 0);
+    auto* buffer = static_cast<WChar*>(code.take((static_cast<uint32_t>(units) + 1) * sizeof(WChar), alignof(WChar)));
+    utf8_to_utf16(text, static_cast<int>(n), buffer, units);
     s->buffer = buffer;
-    s->length = s->capacity = units;
+    s->length = s->capacity = static_cast<uint32_t>(units);
     return s;
 }
 
