@@ -55,7 +55,7 @@ Instruction* CodeStore::new_record_block() {
 
 char* CodeStore::copy(const char* text) {
     char* p = arena.copy(text);
-    if (!p) raise_runtime_error("Out of memory");
+    if (!p) out_of_memory();
     return p;
 }
 

@@ -256,12 +256,12 @@ const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables&
     Instruction* third = step(second);
     Instruction* fourth = step(third);
     if (i->opcode == kOp_ldint) {
-        const int k = second ? fused_op_index(second->opcode) : -1;
+        const int k = fused_op_index(second->opcode);
         if (k < 0) return nullptr;
         i->run_length = 2;
         return t.const_op[k];
     }
-    const int dk = second && second->opcode >= kOp_add && second->opcode <= kOp_sub
+    const int dk = second->opcode >= kOp_add && second->opcode <= kOp_sub
                        ? (second->opcode == kOp_add ? 0 : second->opcode == kOp_mul ? 2 : 1)
                        : -1;
     if (i->opcode == kOp_lddbl) {
@@ -270,12 +270,12 @@ const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables&
         return t.double_ops[12 + dk];
     }
     if (i->opcode == kOp_ldvdbl) {
-        if (!third || (second->opcode != kOp_lddbl && second->opcode != kOp_ldvdbl)) return nullptr;
+        if (second->opcode != kOp_lddbl && second->opcode != kOp_ldvdbl) return nullptr;
         const int k = third->opcode == kOp_add ? 0 : third->opcode == kOp_sub ? 1 : third->opcode == kOp_mul ? 2 : -1;
         if (k < 0) return nullptr;
         const bool constant = second->opcode == kOp_lddbl;
         i->run_target = second;  // the constant is its operand; a variable's index too
-        if (fourth && fourth->opcode == kOp_stvdbl) {
+        if (fourth->opcode == kOp_stvdbl) {
             i->run_c = static_cast<uint8_t>(fourth->operand.i);
             i->run_length = 4;
             return t.double_ops[(constant ? 6 : 9) + k];
@@ -284,11 +284,11 @@ const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables&
         return t.double_ops[(constant ? 0 : 3) + k];
     }
     if (i->opcode == kOp_ldvstr) {
-        const bool literal = second && second->opcode == kOp_ldstr;
-        const bool variable = second && second->opcode == kOp_ldvstr && string_variable(header, second->operand.i);
+        const bool literal = second->opcode == kOp_ldstr;
+        const bool variable = second->opcode == kOp_ldvstr && string_variable(header, second->operand.i);
         const int32_t a = i->operand.i;
         if (!string_variable(header, a)) return nullptr;
-        if ((literal || variable) && third && third->opcode == kOp_add && fourth && fourth->opcode == kOp_stvstr &&
+        if ((literal || variable) && third->opcode == kOp_add && fourth->opcode == kOp_stvstr &&
             fourth->operand.i == a) {
             i->run_target = second;
             i->run_length = 4;
@@ -304,10 +304,10 @@ const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables&
         }
         return nullptr;
     }
-    if (i->opcode != kOp_ldvint || !third || (second->opcode != kOp_ldint && second->opcode != kOp_ldvint)) return nullptr;
+    if (i->opcode != kOp_ldvint || (second->opcode != kOp_ldint && second->opcode != kOp_ldvint)) return nullptr;
     const bool constant = second->opcode == kOp_ldint;
     i->operand.run.b = second->operand.i;  // run.a is the variable already
-    if (is_compare(third->opcode) && fourth && (fourth->opcode == kOp_cmp || fourth->opcode == kOp_cmpjmp)) {
+    if (is_compare(third->opcode) && (fourth->opcode == kOp_cmp || fourth->opcode == kOp_cmpjmp)) {
         // Normalised to "jump when the comparison holds": cmp jumps when it fails.
         int op = fourth->opcode == kOp_cmp ? negated_compare(third->opcode) : third->opcode;
         i->run_target = fourth->operand.target;
@@ -316,7 +316,7 @@ const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables&
     }
     const int k = fused_op_index(third->opcode);
     if (k < 0) return nullptr;
-    if (fourth && fourth->opcode == kOp_stvint) {
+    if (fourth->opcode == kOp_stvint) {
         i->run_c = static_cast<uint8_t>(fourth->operand.i);
         i->run_length = 4;
         return (constant ? t.arith_vks : t.arith_vvs)[k];
