@@ -24,6 +24,16 @@ BuiltinResolver g_resolve_builtin = nullptr;
 // A 64-bit integer literal: decimal (signed) or, when the second character is 'x', hexadecimal.
 bool parse_integer(const char* s, int64_t* out) {
     if (!*s) return false;
+    // Short decimals, the most common operands, without the C library and in 32 bits.
+    if (s[0] >= '0' && s[0] <= '9' && s[1] != 'x') {
+        uint32_t v = 0;
+        int n = 0;
+        for (; n < 9 && s[n] >= '0' && s[n] <= '9'; ++n) v = v * 10 + static_cast<uint32_t>(s[n] - '0');
+        if (!s[n]) {
+            *out = v;
+            return true;
+        }
+    }
     char* end = nullptr;
     errno = 0;
     if (s[0] && s[1] == 'x')
@@ -33,8 +43,7 @@ bool parse_integer(const char* s, int64_t* out) {
     return end && *end == 0 && errno == 0;
 }
 
-// Up to nine decimal digits (n of them), the usual literal, variable index or count, read in place
-// without the C library; callers fall back to parse_integer for the rest.
+// Up to nine decimal digits (n of them), the usual variable index or count, read in place.
 inline bool small_decimal(const char* s, uint32_t n, int32_t* out) {
     if (n - 1 >= 9) return false;
     uint32_t v = 0;
