@@ -131,7 +131,7 @@ void instruction_report(Runtime* rt, const Frame* f, const Instruction* at, WStr
     out.append_narrow(")\r\nMethod Name       (");
     out.append_narrow(method_name(f));
     out.append_narrow(")\r\nMethod Line       (");
-    append_int(out, at ? at->lineno - header_line : 0);
+    append_int(out, at && rt ? rt->program.code.place_of(at, f->method).lineno - header_line : 0);
     out.append_narrow(")\r\nOp Codes          (");
     out.append_narrow(op ? op->mnemonic : "");
     out.append_narrow(")\r\n");

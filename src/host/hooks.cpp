@@ -10,6 +10,7 @@
 #include "native/procedures.h"
 #include "vm/exceptions.h"
 #include "vm/hooks.h"
+#include "vm/interpreter.h"
 
 namespace qel {
 
@@ -20,6 +21,7 @@ void report_numbered(int number, const char* text) { report_error(number, "%s", 
 void install_layer_hooks() {
     set_error_object_maker(make_runtime_error_object);
     set_builtin_resolver(resolve_builtin);
+    set_method_preparer(prepare_method);
     set_proc_registrar(native_register_proc);
     g_vm_hooks = VmHooks{
         .fatal_report = fatal_report,

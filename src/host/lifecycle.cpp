@@ -222,7 +222,6 @@ bool load_steps(Runtime& rt, TextSource& source, LoadReport& report) {
 
     if (!check_constructors(prog, report) || !check_object_layouts(prog, report)) return false;
     link_image(prog, report);
-    prepare_dispatch(prog.code.first);
     bind_exception_class(&rt);
 
     CClass* global = class_by_name(prog.classes, "Global");

@@ -19,6 +19,7 @@ namespace qel {
 namespace {
 
 BuiltinResolver g_resolve_builtin = nullptr;
+MethodPreparer g_prepare_method = nullptr;
 
 
 // A 64-bit integer literal: decimal (signed) or, when the second character is 'x', hexadecimal.
@@ -157,7 +158,7 @@ bool method_header(ParseState& ps, Instruction* ins, int line, char* name, const
             return true;
         case K::Method: {
             const char* t = word();
-            ins->operand.named.name = ps.program.code.copy(t, length);
+            ins->named = ps.program.code.copy(t, length);
             return true;
         }
         case K::Names: {
@@ -165,8 +166,8 @@ bool method_header(ParseState& ps, Instruction* ins, int line, char* name, const
             char* name = ps.program.code.copy(first, length);
             const char* second = word();
             if (op == kOp_method) return method_header(ps, ins, line, name, *second ? second : nullptr);
-            ins->operand.names.first = name;
-            if (*second) ins->operand.names.second = ps.program.code.copy(second, length);
+            ins->operand.first_name = name;
+            if (*second) ins->second_name = ps.program.code.copy(second, length);
             return true;
         }
         case K::Literal: {
@@ -181,7 +182,7 @@ bool method_header(ParseState& ps, Instruction* ins, int line, char* name, const
                 const char* t = word();
                 r.flags |= LineReader::kSplitDot;
                 char* end = nullptr;
-                ins->operand.d = std::strtod(t, &end);
+                ins->set_real(std::strtod(t, &end));
                 if (!*t || *end) return bad("bad real number", t);
                 return true;
             }
@@ -192,14 +193,14 @@ bool method_header(ParseState& ps, Instruction* ins, int line, char* name, const
             else if (!parse_integer(t, &v))
                 return bad("bad integer", t);
             if (op == kOp_ldint)
-                ins->operand.l = static_cast<int32_t>(static_cast<uint32_t>(v));
+                ins->operand.i = static_cast<int32_t>(static_cast<uint32_t>(v));
             else
-                ins->operand.l = v;
+                ins->set_wide(v);
             return true;
         }
         case K::Hash: {
             const char* t = word();
-            ins->operand.named.name = ps.program.code.copy(t, length);
+            ins->named = ps.program.code.copy(t, length);
             ins->operand.u = name_hash(t);
             return true;
         }
@@ -213,10 +214,8 @@ bool method_header(ParseState& ps, Instruction* ins, int line, char* name, const
                 if (index >= static_cast<uint32_t>(kMaxVariables)) return bad("variable index out of range", t);
             }
             if (op == kOp_inc && ins->operand.i >= 0 && ins->operand.i <= 8) {
-                // inc 0 .. inc 8 become inc_0 .. inc_8; the operand stays, and its high word tells
-                // the form apart from an inc_N written as such (whose line counts differently).
-                ins->opcode = static_cast<uint16_t>(kOp_inc_0 + ins->operand.i);
-                ins->operand.l = ins->operand.i + (int64_t{1} << 32);
+                // inc 0 .. inc 8 become inc_0 .. inc_8 (the operand stays).
+                ins->opcode = static_cast<uint8_t>(kOp_inc_0 + ins->operand.i);
             }
             return true;
         }
@@ -247,7 +246,7 @@ bool method_header(ParseState& ps, Instruction* ins, int line, char* name, const
             CClass* c = ps.program.class_index.by_name(t);
             ins->operand.i = c ? c->size : size_of_basic_type(t);
             ins->object = c;
-            ins->operand.named.name = ps.program.code.copy(t, length);
+            ins->named = ps.program.code.copy(t, length);
             return true;
         }
         case K::Signature: {
@@ -256,13 +255,13 @@ bool method_header(ParseState& ps, Instruction* ins, int line, char* name, const
             const char* b = word();
             const char* c = word();
             const char* d = word();
-            ins->operand.cvirt.slot = static_cast<int32_t>(std::strtol(a, nullptr, 10));
-            ins->operand.cvirt.convention = static_cast<int16_t>(std::strtol(b, nullptr, 10));
-            ins->operand.cvirt.result = c[0];
+            ins->operand.i = static_cast<int32_t>(std::strtol(a, nullptr, 10));
+            ins->cvirt.convention = static_cast<int16_t>(std::strtol(b, nullptr, 10));
+            ins->cvirt.result = c[0];
             if (d[0] != 'n') {
                 ins->object = ps.program.code.copy(d);
                 size_t n = std::strlen(d);
-                ins->operand.cvirt.name_length = static_cast<uint8_t>(n > 255 ? 255 : n);
+                ins->cvirt.name_length = static_cast<uint8_t>(n > 255 ? 255 : n);
             }
             return true;
         }
@@ -280,6 +279,7 @@ bool method_header(ParseState& ps, Instruction* ins, int line, char* name, const
 }  // namespace
 
 void set_builtin_resolver(BuiltinResolver resolver) { g_resolve_builtin = resolver; }
+void set_method_preparer(MethodPreparer preparer) { g_prepare_method = preparer; }
 
 namespace {
 
@@ -287,33 +287,33 @@ constexpr OpcodeSet kBranches = opcode_set(kOp_cmp, kOp_jmp, kOp_cmpjmp, kOp_try
 constexpr OpcodeSet kCalls = opcode_set(kOp_call, kOp_callmtd, kOp_ldmtd);
 
 // A branch counts records from its method's header: when the method ends, its counts become the
-// records they name.
-bool settle_branches(ParseState& ps) {
+// records they name, and the method is prepared for dispatch while its records are still fresh.
+bool finish_method(ParseState& ps) {
     const std::vector<Instruction*>& body = ps.body;
-    for (Instruction* ins : ps.branches) {
+    for (auto [ins, line] : ps.branches) {
         const int32_t n = ins->operand.i;
         Instruction* target = n <= 0 ? body[0] : static_cast<uint32_t>(n) < body.size() ? body[n] : nullptr;
         if (!target)  // the mnemonic had operands after it: its line is one more than its count
-            return ps.fail(ins->lineno + 1, std::string("branch target ") + std::to_string(n) + " of " +
-                                                opcode_mnemonic(ins->opcode) + " lies beyond the end of " + body[0]->method()->name);
-        ins->operand.l = 0;
+            return ps.fail(line, std::string("branch target ") + std::to_string(n) + " of " +
+                                     opcode_mnemonic(ins->opcode) + " lies beyond the end of " + body[0]->method()->name);
         ins->operand.target = target;
     }
     ps.branches.clear();
+    if (g_prepare_method && !body.empty()) g_prepare_method(body.data(), body.size());
     return true;
 }
 
 // Keeps an assembled record for the resolution of its method's branches and of the calls.
-bool track(ParseState& ps, Instruction* ins) {
+bool track(ParseState& ps, Instruction* ins, int32_t line) {
     const int op = ins->opcode;
     if (op == kOp_method) {
-        if (!settle_branches(ps)) return false;
+        if (!finish_method(ps)) return false;
         ps.body.clear();
     } else if (kBranches[op]) {
         if (ps.body.empty())
-            return ps.fail(ins->lineno + 1, std::string("branch target ") + std::to_string(ins->operand.i) + " of " +
-                                                opcode_mnemonic(op) + " is outside any method");
-        ps.branches.push_back(ins);
+            return ps.fail(line, std::string("branch target ") + std::to_string(ins->operand.i) + " of " +
+                                     opcode_mnemonic(op) + " is outside any method");
+        ps.branches.push_back({ins, line});
     } else if (kCalls[op]) {
         ps.calls.push_back(ins);
     }
@@ -334,12 +334,18 @@ bool assemble_source(ParseState& ps) {
         const OpcodeEntry* e = opcode_by_mnemonic(mnemonic, r.length);
         if (!e) return ps.fail(line, std::string("unknown mnemonic '") + mnemonic + "'");
         Instruction* ins = ps.current;
-        ins->opcode = static_cast<uint16_t>(e->number);
-        ins->lineno = r.lineno;
+        ins->opcode = static_cast<uint8_t>(e->number);
+        const int32_t lineno = r.lineno;
         if (!read_operand(ps, ins, *e, line)) return false;
+        ins->dispatch = ins->opcode;
         if (!r.end_of_line())
             return ps.fail(line, std::string("unexpected operand '") + r.next() + "' after " + e->mnemonic);
-        if (!track(ps, ins)) return false;
+        if (ins->opcode == kOp_method)
+            ins->lineno = lineno;
+        else if (line != ps.last_line + 1 || lineno != usual_lineno(line, ins->opcode))
+            ps.program.code.mark_line(ins, {lineno, line});
+        ps.last_line = line;
+        if (!track(ps, ins, line)) return false;
         ps.current = ps.program.code.new_instruction();
     }
     return ps.fail(ps.reader.lineno, "source block without [/SOURCE]");
@@ -348,7 +354,7 @@ bool assemble_source(ParseState& ps) {
 bool resolve_operands(ParseState& ps) {
     // The empty record that ends the chain counts as one of the last method's records.
     if (!ps.body.empty()) ps.body.push_back(ps.current);
-    if (!settle_branches(ps)) return false;
+    if (!finish_method(ps)) return false;
     CodeStore& code = ps.program.code;
     code.build_index();
     for (Instruction* ins : ps.calls) ins->operand.target = ins->name() ? code.method(ins->name()) : nullptr;

@@ -2,6 +2,7 @@
 // method records; branch operands resolved as each method ends, call operands once the whole image
 // is read.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "image/instruction.h"
@@ -16,6 +17,12 @@ struct Program;
 // before anything is loaded. Returns the entry point of a name's NameHash, or null.
 using BuiltinResolver = BuiltinFn (*)(uint32_t hash);
 void set_builtin_resolver(BuiltinResolver resolver);
+
+// What a method's records go through once its branches are resolved (its header first): the
+// interpreter's preparation for dispatch, installed by the host. Without one, every record runs
+// as its own opcode.
+using MethodPreparer = void (*)(Instruction* const* body, size_t count);
+void set_method_preparer(MethodPreparer preparer);
 
 // One source block, from the line after "[SOURCE]" through "[/SOURCE]".
 bool assemble_source(ParseState& ps);

@@ -18,6 +18,8 @@ void CodeStore::init() {
     resources = PtrList{};
     index = nullptr;
     index_mask = 0;
+    marks = nullptr;
+    mark_count = mark_mask = 0;
 }
 
 namespace {
@@ -81,6 +83,57 @@ Instruction* CodeStore::method(uint32_t hash) const {
 
 Instruction* CodeStore::method(const char* full_name) const { return method(name_hash(full_name)); }
 
+void CodeStore::mark_line(const Instruction* at, SourcePlace place) {
+    if (2 * (mark_count + 1) > mark_mask + 1) {  // at most half full
+        const uint32_t size = mark_mask ? 2 * (mark_mask + 1) : 64;
+        auto* grown = static_cast<LineMark*>(std::calloc(size, sizeof(LineMark)));
+        if (!grown) out_of_memory();
+        for (uint32_t i = 0; mark_mask && i <= mark_mask; ++i) {
+            if (!marks[i].at) continue;
+            uint32_t k = slot_of(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(marks[i].at)), size - 1);
+            while (grown[k].at) k = (k + 1) & (size - 1);
+            grown[k] = marks[i];
+        }
+        std::free(marks);
+        marks = grown;
+        mark_mask = size - 1;
+    }
+    uint32_t k = slot_of(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(at)), mark_mask);
+    while (marks[k].at && marks[k].at != at) k = (k + 1) & mark_mask;
+    if (!marks[k].at) ++mark_count;
+    marks[k] = LineMark{at, place};
+}
+
+const LineMark* CodeStore::mark_of(const Instruction* at) const {
+    if (!mark_count) return nullptr;
+    for (uint32_t k = slot_of(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(at)), mark_mask); marks[k].at;
+         k = (k + 1) & mark_mask)
+        if (marks[k].at == at) return &marks[k];
+    return nullptr;
+}
+
+SourcePlace CodeStore::place_of(const Instruction* at, const Instruction* header) const {
+    const Instruction* r = first;
+    SourcePlace p{0, 0};
+    if (header) {  // a header is written with operands
+        p = {header->lineno, header->lineno + 1};
+        if (at == header) return p;
+        r = following(header);
+    }
+    for (; r && !r->is_end(); r = following(r)) {
+        if (r->opcode == kOp_method && r != header) {
+            if (header) break;
+            p = {r->lineno, r->lineno + 1};
+        } else if (const LineMark* m = mark_of(r)) {
+            p = m->place;
+        } else {
+            p = {usual_lineno(p.line + 1, r->opcode), p.line + 1};
+        }
+        if (r == at) return p;
+    }
+    return SourcePlace{0, 0};
+}
+
 ResourceRec* CodeStore::resource(const char* name) const {
     for (int32_t i = 0; i < resources.count; ++i) {
         auto* r = static_cast<ResourceRec*>(resources[i]);
@@ -106,6 +159,9 @@ void CodeStore::release() {
     std::free(index);
     index = nullptr;
     index_mask = 0;
+    std::free(marks);
+    marks = nullptr;
+    mark_count = mark_mask = 0;
 }
 
 int32_t UnitList::id_of(const char* name) {

@@ -6,6 +6,7 @@
 #include "base/arena.h"
 #include "base/ptr_list.h"
 #include "image/instruction.h"
+#include "image/opcodes.h"
 
 namespace qel {
 
@@ -14,6 +15,32 @@ struct ResourceRec {
     char* name;
     uint8_t* data;
     uint32_t size;
+};
+
+// Where a record stands in the text: its line count when the mnemonic had been read (lineno), and
+// its 1-based line.
+struct SourcePlace {
+    int32_t lineno;
+    int32_t line;
+};
+
+// Records carry no line of their own. Each stands on the line after the record before it, and its
+// line count is one less than its line when an operand is written after its mnemonic, as its kind
+// of operand asks. The few records that break this (after blank lines, with an operand left out,
+// "inc N" read as inc_N) are marked in the code store. A method header keeps its line count.
+namespace line_detail {
+constexpr OpcodeSet written_with_operand() {
+    OpcodeSet s{};
+    for (const OpcodeEntry& e : kOpcodeTable) s.has[e.number] = e.kind != OperandKind::None && e.number != kOp_ldntv;
+    return s;
+}
+inline constexpr OpcodeSet kWrittenWithOperand = written_with_operand();
+}  // namespace line_detail
+inline int32_t usual_lineno(int32_t line, uint8_t opcode) { return line - line_detail::kWrittenWithOperand[opcode]; }
+
+struct LineMark {
+    const Instruction* at;
+    SourcePlace place;
 };
 
 struct CodeStore {
@@ -34,6 +61,9 @@ struct CodeStore {
     Arena records;
     Instruction* free_record;
     Instruction* link_record;
+    // The records whose place in the text is not the usual one, open addressing by address.
+    LineMark* marks;
+    uint32_t mark_count, mark_mask;
 
     void init();
     void release();
@@ -64,6 +94,13 @@ struct CodeStore {
     Instruction* method(const char* full_name) const;
     Instruction* method(uint32_t hash) const;
     ResourceRec* resource(const char* name) const;
+
+    // Keeps the place of a record that does not stand where usual_lineno expects it.
+    void mark_line(const Instruction* at, SourcePlace place);
+    const LineMark* mark_of(const Instruction* at) const;
+    // The place of a record, walking from the header of its method (from the chain's first record
+    // when the header is null); {0, 0} for a record not found there.
+    SourcePlace place_of(const Instruction* at, const Instruction* header) const;
 };
 
 struct UnitRecord {

@@ -1,6 +1,7 @@
 // The section loop over the image text: manifest, metadata, resources and source blocks.
 #pragma once
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "image/line_reader.h"
@@ -17,8 +18,9 @@ struct ParseState {
     // The records of the method being assembled (its header first) and its branches, settled when
     // the method ends; the calls of the whole image, bound once every method is known.
     std::vector<Instruction*> body;
-    std::vector<Instruction*> branches;
+    std::vector<std::pair<Instruction*, int32_t>> branches;  // with their lines
     std::vector<Instruction*> calls;
+    int32_t last_line = 0;  // the line of the last record assembled
 
     bool fail(int at_line, std::string what) { return report.fail(at_line, std::move(what)); }
     // The line of the next token to be read.

@@ -25,45 +25,44 @@ union Operand {
     int32_t i;                   // literal, field offset, variable index, count, size
     struct {
         int32_t a;               // the first variable (the same word as i)
-        int32_t b;               // the second variable or the constant
     } run;                       // the head of a run executed as one step (dispatch preparation)
     uint32_t u;                  // NameHash of a name
-    int64_t l;                   // ldlong
-    double d;                    // lddbl
     struct Instruction* target;  // resolved branch, or the header of a called method
-    struct {
-        int32_t slot;
-        int16_t convention;
-        char result;
-        uint8_t name_length;
-    } cvirt;  // callcvirt (its parameter labels are the object)
-    // An instruction that keeps the name it was written with keeps it in the operand's second word:
-    // after the NameHash (a Hash operand), the size (a type's) or the called method's header.
-    struct {
-        uint32_t first;
-        char* name;
-    } named;
-    struct {
-        char* first;
-        char* second;
-    } names;  // the two names of a Names operand (none for a method header: its record has them)
+    char* first_name;            // the first of a Names operand's two names
 };
-static_assert(sizeof(Operand) == 8);
+static_assert(sizeof(Operand) == 4);
 
-// The head of a run of instructions that the interpreter executes as one step keeps the run's
-// operands in room that its own opcode leaves unused: operand.run, run_target, run_c and
-// run_length (a run never spans two blocks of records).
+// The parameters of a callcvirt after its slot (the operand): the calling convention, the result's
+// type code and the length of its parameter labels (the labels themselves are the object).
+struct VirtualCallTail {
+    int16_t convention;
+    char result;
+    uint8_t name_length;
+};
+
+// One record of 16 bytes, the same in both builds. The first word is a method header's line count;
+// other records use it as the second word of their operand. An ldlong or lddbl keeps its 64 bits
+// in the first two words (it has no object). A record's line is not stored (see line_of in the
+// code store). The head of a run of instructions that the interpreter executes as one step keeps
+// the run's operands in room that its own opcode leaves unused: operand.run, run_b, run_target,
+// run_c and run_length (a run never spans two blocks of records).
 struct Instruction {
-    int32_t lineno;      // the reader's line count when the mnemonic had been read
+    union {
+        int32_t lineno;        // a method header: the reader's line count when "method" had been read
+        char* named;           // call, callmtd, ldmtd; Hash and TypeSize operands: the name as written
+        char* second_name;     // the second name of a Names operand
+        VirtualCallTail cvirt; // callcvirt
+        int32_t run_b;         // a run's second variable or its constant
+    };
     union {
         void* object;              // by opcode: see the accessors below
         Instruction* run_target;   // a run's branch target, or the run's second instruction
     };
     Operand operand;
-    uint16_t opcode;
+    uint8_t opcode;
+    uint8_t dispatch;    // what the interpreter runs for this record: its opcode, or a run's form
     uint8_t run_c;       // the variable a run stores into
     uint8_t run_length;  // the records a run takes: the instruction after it is this + run_length
-    const void* label;   // where the interpreter dispatches this instruction
 
     const WStr* literal() const { return static_cast<const WStr*>(object); }    // ldstr (read only)
     BuiltinFn builtin() const { return reinterpret_cast<BuiltinFn>(object); }   // callstd
@@ -75,7 +74,20 @@ struct Instruction {
     CMember* field() const { return static_cast<CMember*>(object); }            // field instructions
     char16_t* com_name() const { return static_cast<char16_t*>(object); }       // comget, comset
     char* labels() const { return static_cast<char*>(object); }                 // callcvirt
-    char* name() const { return operand.named.name; }  // call, callmtd, ldmtd; Hash and TypeSize operands
+    char* name() const { return named; }  // call, callmtd, ldmtd; Hash and TypeSize operands
+    // ldlong's integer, lddbl's bits: the record's first 8 bytes.
+    int64_t wide() const {
+        int64_t v;
+        __builtin_memcpy(&v, this, sizeof v);
+        return v;
+    }
+    double real() const {
+        double v;
+        __builtin_memcpy(&v, this, sizeof v);
+        return v;
+    }
+    void set_wide(int64_t v) { __builtin_memcpy(static_cast<void*>(this), &v, sizeof v); }
+    void set_real(double v) { __builtin_memcpy(static_cast<void*>(this), &v, sizeof v); }
 
     // A record without an opcode is a link to the block that continues the chain when it has a
     // target, and the end of the chain when it has none (the empty record behind the last line).
@@ -84,10 +96,9 @@ struct Instruction {
 };
 // What a script sees as CMethodLine.
 static_assert(offsetof(Instruction, lineno) == 0 && offsetof(Instruction, object) == 4);
-// The same record in both builds: the 8-byte operand sits at an offset that is a multiple of 8.
-static_assert(offsetof(Instruction, operand) == 8 && offsetof(Instruction, opcode) == 16 &&
-              offsetof(Instruction, run_c) == 18 && offsetof(Instruction, label) == 20 && sizeof(Instruction) == 24);
-static_assert(offsetof(Operand, named.name) == 4 && offsetof(Operand, names.second) == 4);
+static_assert(offsetof(Instruction, operand) == 8 && offsetof(Instruction, opcode) == 12 &&
+              offsetof(Instruction, dispatch) == 13 && offsetof(Instruction, run_c) == 14 &&
+              offsetof(Instruction, run_length) == 15 && sizeof(Instruction) == 16);
 
 // The instruction that runs after i in the chain (a link passed over). The end of the chain is its
 // own successor.

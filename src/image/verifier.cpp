@@ -58,21 +58,12 @@ bool same_kind(char a, char b) {
     return norm(a) == norm(b);
 }
 
-// The 1-based line of an instruction: a mnemonic followed by operands had not consumed its line's
-// CR when its line count was taken.
-int source_line(const Instruction* ins) {
-    const OpcodeEntry* e = opcode_by_number(ins->opcode);
-    bool operands = e && e->kind != OperandKind::None && ins->opcode != kOp_ldntv;
-    if (ins->opcode >= kOp_inc_0 && ins->opcode <= kOp_inc_9) operands = (ins->operand.l >> 32) != 0;  // written "inc N"
-    if (e && e->kind == OperandKind::Field && !ins->field()) operands = false;
-    return ins->lineno + (operands ? 1 : 0);
-}
-
 class Verifier {
 public:
     explicit Verifier(std::vector<VerifyProblem>& out) : out_(out) {}
 
     void run(const Program& program) {
+        code_ = &program.code;
         for (int32_t i = 0; i < program.classes.count; ++i) {
             auto* c = static_cast<const CClass*>(program.classes[i]);
             for (int32_t k = 0; c->fields && k < c->fields->count; ++k) owners_[static_cast<const CMember*>((*c->fields)[k])] = c;
@@ -91,6 +82,7 @@ public:
     }
 
 private:
+    int source_line(const Instruction* ins) const { return code_->place_of(ins, header_).line; }
     void refuse(const Instruction* ins, std::string what) { out_.push_back({source_line(ins), true, std::move(what)}); }
     void note(const Instruction* ins, std::string what) { out_.push_back({source_line(ins), false, std::move(what)}); }
 
@@ -208,6 +200,7 @@ private:
     std::vector<VerifyProblem>& out_;
     std::unordered_map<const CMember*, const CClass*> owners_;  // the class that declares each field
     const Instruction* header_ = nullptr;
+    const CodeStore* code_ = nullptr;
     const Instruction* last_ = nullptr;
 };
 

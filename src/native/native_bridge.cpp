@@ -142,7 +142,7 @@ void native_libproc(Runtime*, Frame* f, Instruction* ins) {
 
 void native_callcvirt(Runtime*, Frame* f, Instruction* ins) {
     void* object = pop_pointer(f->stack);
-    const int32_t slot = ins->operand.cvirt.slot;
+    const int32_t slot = ins->operand.i;
     if (invalid_address(object)) raise_runtime_error("Native interface call on an invalid object");
     auto* const* table = *static_cast<void* const* const*>(object);
     if (invalid_address(table)) raise_runtime_error("Native interface call on an object without a function table");
@@ -150,10 +150,10 @@ void native_callcvirt(Runtime*, Frame* f, Instruction* ins) {
     // The temporary descriptor lives on this stack for the length of the call.
     CLibProc temp{};
     temp.proc = table[slot];
-    temp.type = static_cast<uint8_t>(ins->operand.cvirt.convention);
-    temp.return_type = static_cast<uint8_t>(ins->operand.cvirt.result);
+    temp.type = static_cast<uint8_t>(ins->cvirt.convention);
+    temp.return_type = static_cast<uint8_t>(ins->cvirt.result);
     temp.param_labels = ins->labels() ? ins->labels() : const_cast<char*>("");
-    temp.param_count = ins->labels() ? ins->operand.cvirt.name_length : 0;
+    temp.param_count = ins->labels() ? ins->cvirt.name_length : 0;
     if (temp.type == kCdecl) temp.esp_size = cdecl_bytes(temp.param_labels);
     char name[32];
     std::snprintf(name, sizeof name, "slot %d", static_cast<int>(slot));

@@ -259,8 +259,8 @@ const ClassRow* class_row(const char* name) {
 Member resolve(const Instruction* ins) {
     const Kind kind = ins->opcode == kOp_callreal ? kMethod : ins->opcode == kOp_ldnpp ? kRead : kWrite;
     if (ins->opcode != kOp_callreal && ins->opcode != kOp_ldnpp && ins->opcode != kOp_stnpp) return m_nop;
-    const ClassRow* c = class_row(ins->operand.names.first);
-    const char* member = ins->operand.names.second;
+    const ClassRow* c = class_row(ins->operand.first_name);
+    const char* member = ins->second_name;
     if (!c || !member) return m_nop;
     for (int i = 0; i < c->count; ++i)
         if (c->members[i].kind == kind && std::strcmp(c->members[i].name, member) == 0) return c->members[i].run;

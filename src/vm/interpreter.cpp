@@ -1,5 +1,5 @@
 // The dispatch loop: one activation per method invocation. Frame, stack and current instruction
-// live in locals; every instruction jumps straight to the next one's label (direct threading).
+// live in locals; every instruction jumps to the label its dispatch byte names (token threading).
 #include "vm/interpreter.h"
 
 #include <cstdlib>
@@ -158,7 +158,7 @@ __attribute__((always_inline)) inline void enter_call(Frame& own, const CallSite
 
 // ---- runs executed as one step ----------------------------------------------------------------
 
-// The int operators a fused run may end with, in the order of the label tables.
+// The int operators a fused run may end with, in the order of their run forms.
 constexpr int kFusedOps[8] = {kOp_add, kOp_sub, kOp_mul, kOp_band, kOp_bor, kOp_bxor, kOp_shl, kOp_shr};
 
 int fused_op_index(int op) {
@@ -167,21 +167,23 @@ int fused_op_index(int op) {
     return -1;
 }
 
-// The label tables of the activation, handed out once to dispatch preparation.
-struct DispatchTables {
-    const void* const* opcodes;     // by opcode number
-    const void* const* compare_vk;  // variable against constant, then branch: eq ne gt lt ge le
-    const void* const* compare_vv;  // variable against variable, then branch
-    const void* const* arith_vk;    // variable op constant, pushed (by kFusedOps)
-    const void* const* arith_vv;    // variable op variable, pushed
-    const void* const* arith_vks;   // variable op constant, stored into a variable
-    const void* const* arith_vvs;   // variable op variable, stored into a variable
-    const void* const* const_op;    // the top of the stack op constant
-    const void* const* double_ops;  // doubles: variable op constant or variable, pushed or stored,
-                                    // then the top op a constant (add sub mul each)
-    const void* const* append;      // a string variable extended by a literal, by a string variable;
-                                    // then a string variable moved onto the stack
+// What a record's dispatch byte names: its opcode, or one of the run forms numbered after the
+// opcodes, in the order of the activation's label table.
+enum RunForm : int {
+    kFormCompareVK = kOpcodeCount + 1,  // variable against constant, then branch: eq ne gt lt ge le
+    kFormCompareVV = kFormCompareVK + 6,  // variable against variable, then branch
+    kFormArithVK = kFormCompareVV + 6,    // variable op constant, pushed (by kFusedOps)
+    kFormArithVV = kFormArithVK + 8,      // variable op variable, pushed
+    kFormArithVKS = kFormArithVV + 8,     // variable op constant, stored into a variable
+    kFormArithVVS = kFormArithVKS + 8,    // variable op variable, stored into a variable
+    kFormConstOp = kFormArithVVS + 8,     // the top of the stack op constant
+    kFormDouble = kFormConstOp + 8,       // doubles: variable op constant or variable, pushed or
+                                          // stored, then the top op a constant (add sub mul each)
+    kFormAppend = kFormDouble + 15,       // a string variable extended by a literal, by a string
+                                          // variable; then a string variable moved onto the stack
+    kFormCount = kFormAppend + 3,
 };
+static_assert(kFormCount <= 256, "a dispatch byte names every form");
 
 bool is_compare(int op) { return op >= kOp_beq && op <= kOp_ble; }
 int compare_index(int op) { return op - kOp_beq; }  // beq bne bgt blt bge ble
@@ -203,10 +205,11 @@ struct MethodFacts {
     uint32_t referenced = 0;  // variables whose address ldref hands out (bit per variable)
 };
 
-MethodFacts facts_of(Instruction* header) {
+MethodFacts facts_of(Instruction* const* body, size_t count) {
     MethodFacts m;
-    m.header = header;
-    for (const Instruction* i = following(header); !i->is_end() && i->opcode != kOp_method; i = following(i)) {
+    m.header = body[0];
+    for (size_t k = 1; k < count; ++k) {
+        const Instruction* i = body[k];
         if (i->opcode == kOp_try) m.has_try = true;
         if (i->opcode == kOp_ldref && i->operand.i >= 0 && i->operand.i < 32) m.referenced |= 1u << i->operand.i;
     }
@@ -245,9 +248,9 @@ bool string_variable(const Instruction* header, int32_t i) {
 //  - ldvint A; ldint K or ldvint B; an int operator; optionally stvint C;
 //  - ldint K; an int operator (on the value below);
 //  - ldvstr A; ldstr K or ldvstr B; add; stvstr A (the string grows in place).
-// Returns the fused label, or null. Every instruction of a run keeps its own label, so a branch
+// Returns the run form, or 0. Every instruction of a run keeps its own dispatch, so a branch
 // into the middle of a run executes it one instruction at a time.
-const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables& t) {
+int fuse(Instruction* i, const MethodFacts& facts) {
     const Instruction* header = facts.header;
     // A run lies within one block of records: a link (or the end), having no opcode, stops the
     // look ahead there, and no run takes it in.
@@ -257,72 +260,72 @@ const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables&
     Instruction* fourth = step(third);
     if (i->opcode == kOp_ldint) {
         const int k = fused_op_index(second->opcode);
-        if (k < 0) return nullptr;
+        if (k < 0) return 0;
         i->run_length = 2;
-        return t.const_op[k];
+        return kFormConstOp + k;
     }
     const int dk = second->opcode >= kOp_add && second->opcode <= kOp_sub
                        ? (second->opcode == kOp_add ? 0 : second->opcode == kOp_mul ? 2 : 1)
                        : -1;
     if (i->opcode == kOp_lddbl) {
-        if (dk < 0) return nullptr;
+        if (dk < 0) return 0;
         i->run_length = 2;
-        return t.double_ops[12 + dk];
+        return kFormDouble + 12 + dk;
     }
     if (i->opcode == kOp_ldvdbl) {
-        if (second->opcode != kOp_lddbl && second->opcode != kOp_ldvdbl) return nullptr;
+        if (second->opcode != kOp_lddbl && second->opcode != kOp_ldvdbl) return 0;
         const int k = third->opcode == kOp_add ? 0 : third->opcode == kOp_sub ? 1 : third->opcode == kOp_mul ? 2 : -1;
-        if (k < 0) return nullptr;
+        if (k < 0) return 0;
         const bool constant = second->opcode == kOp_lddbl;
         i->run_target = second;  // the constant is its operand; a variable's index too
         if (fourth->opcode == kOp_stvdbl) {
             i->run_c = static_cast<uint8_t>(fourth->operand.i);
             i->run_length = 4;
-            return t.double_ops[(constant ? 6 : 9) + k];
+            return kFormDouble + (constant ? 6 : 9) + k;
         }
         i->run_length = 3;
-        return t.double_ops[(constant ? 0 : 3) + k];
+        return kFormDouble + (constant ? 0 : 3) + k;
     }
     if (i->opcode == kOp_ldvstr) {
         const bool literal = second->opcode == kOp_ldstr;
         const bool variable = second->opcode == kOp_ldvstr && string_variable(header, second->operand.i);
         const int32_t a = i->operand.i;
-        if (!string_variable(header, a)) return nullptr;
+        if (!string_variable(header, a)) return 0;
         if ((literal || variable) && third->opcode == kOp_add && fourth->opcode == kOp_stvstr &&
             fourth->operand.i == a) {
             i->run_target = second;
             i->run_length = 4;
-            return t.append[literal ? 0 : 1];
+            return kFormAppend + (literal ? 0 : 1);
         }
         // The variable is stored again before anything else looks at it (s := UpperCase(s),
         // s := Format("%s..", s, ...)): its text moves onto the stack instead of being copied.
-        if (facts.has_try || (facts.referenced >> a) & 1) return nullptr;
+        if (facts.has_try || (facts.referenced >> a) & 1) return 0;
         int steps = 0;
         for (const Instruction* k = second; steps < 16; k = following(k), ++steps) {
-            if (k->opcode == kOp_stvstr && k->operand.i == a) return t.append[2];
-            if (!leaves_variable_alone(k, a)) return nullptr;
+            if (k->opcode == kOp_stvstr && k->operand.i == a) return kFormAppend + 2;
+            if (!leaves_variable_alone(k, a)) return 0;
         }
-        return nullptr;
+        return 0;
     }
-    if (i->opcode != kOp_ldvint || (second->opcode != kOp_ldint && second->opcode != kOp_ldvint)) return nullptr;
+    if (i->opcode != kOp_ldvint || (second->opcode != kOp_ldint && second->opcode != kOp_ldvint)) return 0;
     const bool constant = second->opcode == kOp_ldint;
-    i->operand.run.b = second->operand.i;  // run.a is the variable already
+    i->run_b = second->operand.i;  // run.a is the variable already
     if (is_compare(third->opcode) && (fourth->opcode == kOp_cmp || fourth->opcode == kOp_cmpjmp)) {
         // Normalised to "jump when the comparison holds": cmp jumps when it fails.
         int op = fourth->opcode == kOp_cmp ? negated_compare(third->opcode) : third->opcode;
         i->run_target = fourth->operand.target;
         i->run_length = 4;
-        return (constant ? t.compare_vk : t.compare_vv)[compare_index(op)];
+        return (constant ? kFormCompareVK : kFormCompareVV) + compare_index(op);
     }
     const int k = fused_op_index(third->opcode);
-    if (k < 0) return nullptr;
+    if (k < 0) return 0;
     if (fourth->opcode == kOp_stvint) {
         i->run_c = static_cast<uint8_t>(fourth->operand.i);
         i->run_length = 4;
-        return (constant ? t.arith_vks : t.arith_vvs)[k];
+        return (constant ? kFormArithVKS : kFormArithVVS) + k;
     }
     i->run_length = 3;
-    return (constant ? t.arith_vk : t.arith_vv)[k];
+    return (constant ? kFormArithVK : kFormArithVV) + k;
 }
 
 }  // namespace
@@ -342,33 +345,23 @@ const void* fuse(Instruction* i, const MethodFacts& facts, const DispatchTables&
     X(bln, uint8_t, kTagBool, i, pop_bool)
 
 // One activation runs one method invocation: with a call site it first builds the callee's frame
-// (see enter_call), runs it and leaves it; without one it runs on the given frame. With tables it
-// only hands out its label tables.
-static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* call, DispatchTables* tables) {
-    static const void* const kLabels[kOpcodeCount + 1] = {
+// (see enter_call), runs it and leaves it; without one it runs on the given frame.
+static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* call) {
+#define OPS_OF(form) &&form##_add, &&form##_sub, &&form##_mul, &&form##_band, &&form##_bor, &&form##_bxor, &&form##_shl, &&form##_shr
+    // By dispatch byte: the opcodes, then the run forms.
+    static const void* const kLabels[kFormCount] = {
         &&L_none,
 #define OP(num, name, kind) &&L_##name,
 #include "image/opcodes.def"
 #undef OP
-    };
-    static const void* const kCompareVK[6] = {&&F_cvk_eq, &&F_cvk_ne, &&F_cvk_gt, &&F_cvk_lt, &&F_cvk_ge, &&F_cvk_le};
-    static const void* const kCompareVV[6] = {&&F_cvv_eq, &&F_cvv_ne, &&F_cvv_gt, &&F_cvv_lt, &&F_cvv_ge, &&F_cvv_le};
-#define OPS_OF(form) {&&form##_add, &&form##_sub, &&form##_mul, &&form##_band, &&form##_bor, &&form##_bxor, &&form##_shl, &&form##_shr}
-    static const void* const kArithVK[8] = OPS_OF(F_avk);
-    static const void* const kArithVV[8] = OPS_OF(F_avv);
-    static const void* const kArithVKS[8] = OPS_OF(F_avks);
-    static const void* const kArithVVS[8] = OPS_OF(F_avvs);
-    static const void* const kConstOp[8] = OPS_OF(F_k);
-#undef OPS_OF
-    static const void* const kDoubleOps[15] = {
+        &&F_cvk_eq, &&F_cvk_ne, &&F_cvk_gt, &&F_cvk_lt, &&F_cvk_ge, &&F_cvk_le,
+        &&F_cvv_eq, &&F_cvv_ne, &&F_cvv_gt, &&F_cvv_lt, &&F_cvv_ge, &&F_cvv_le,
+        OPS_OF(F_avk), OPS_OF(F_avv), OPS_OF(F_avks), OPS_OF(F_avvs), OPS_OF(F_k),
         &&F_dvk_add,  &&F_dvk_sub,  &&F_dvk_mul,  &&F_dvv_add,  &&F_dvv_sub,  &&F_dvv_mul,  &&F_dvks_add, &&F_dvks_sub,
-        &&F_dvks_mul, &&F_dvvs_add, &&F_dvvs_sub, &&F_dvvs_mul, &&F_dk_add,   &&F_dk_sub,   &&F_dk_mul};
-    if (tables) {
-        static const void* const kAppend[3] = {&&F_append_k, &&F_append_v, &&F_ldvstr_move};
-        *tables = DispatchTables{kLabels,   kCompareVK, kCompareVV, kArithVK,   kArithVV,
-                                 kArithVKS, kArithVVS,  kConstOp,   kDoubleOps, kAppend};
-        return;
-    }
+        &&F_dvks_mul, &&F_dvvs_add, &&F_dvvs_sub, &&F_dvvs_mul, &&F_dk_add,   &&F_dk_sub,   &&F_dk_mul,
+        &&F_append_k, &&F_append_v, &&F_ldvstr_move,
+    };
+#undef OPS_OF
 
     Frame own;
     if (call) {
@@ -379,7 +372,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
     Value* const slots = st->slots;
     uint64_t* const vars = f->vars;
 
-#define DISPATCH() goto* ins->label
+#define DISPATCH() goto* kLabels[ins->dispatch]
 #define NEXT()           \
     do {                 \
         ++ins;           \
@@ -627,12 +620,12 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
             NEXT();
         }
         L_ldlong:
-            push_long(st, ins->operand.l);
+            push_long(st, ins->wide());
             NEXT();
         L_lddbl: {
             Value& v = PUSH();
             v.tag = kTagDouble;
-            v.v.l = ins->operand.l;  // the bits: no floating-point unit needed to copy
+            v.v.l = ins->wide();  // the bits: no floating-point unit needed to copy
             NEXT();
         }
         L_ldstr:
@@ -699,13 +692,13 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
             if (invalid_address(self)) bad_object(self);
             if (!ins->operand.target) method_not_found(ins);
             const CallSite site{ins->operand.target, self, f, 0};
-            activation(rt, nullptr, site.method + 1, &site, nullptr);
+            activation(rt, nullptr, site.method + 1, &site);
             AFTER_CALL();
         }
         L_callmtd: {
             if (!ins->operand.target) method_not_found(ins);
             const CallSite site{ins->operand.target, nullptr, f, f->variadic};
-            activation(rt, nullptr, site.method + 1, &site, nullptr);
+            activation(rt, nullptr, site.method + 1, &site);
             AFTER_CALL();
         }
         L_callvirt: {
@@ -776,8 +769,8 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
     COMPARE_BRANCH(F_c##kind##_lt, <, second)          \
     COMPARE_BRANCH(F_c##kind##_ge, >=, second)         \
     COMPARE_BRANCH(F_c##kind##_le, <=, second)
-            COMPARE_BRANCHES(vk, ins->operand.run.b)
-            COMPARE_BRANCHES(vv, var_as<int32_t>(vars, ins->operand.run.b))
+            COMPARE_BRANCHES(vk, ins->run_b)
+            COMPARE_BRANCHES(vv, var_as<int32_t>(vars, ins->run_b))
 #undef COMPARE_BRANCHES
 #undef COMPARE_BRANCH
 // The int operators of fused runs: wrapping arithmetic, and shifts by the low 5 bits (shr fills
@@ -823,10 +816,10 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
     form(F_a##kind##_bxor, OP_bxor, second)      \
     form(F_a##kind##_shl, OP_shl, second)        \
     form(F_a##kind##_shr, OP_shr, second)
-            ARITHS(ARITH_PUSH, vk, ins->operand.run.b)
-            ARITHS(ARITH_PUSH, vv, var_as<int32_t>(vars, ins->operand.run.b))
-            ARITHS(ARITH_STORE, vks, ins->operand.run.b)
-            ARITHS(ARITH_STORE, vvs, var_as<int32_t>(vars, ins->operand.run.b))
+            ARITHS(ARITH_PUSH, vk, ins->run_b)
+            ARITHS(ARITH_PUSH, vv, var_as<int32_t>(vars, ins->run_b))
+            ARITHS(ARITH_STORE, vks, ins->run_b)
+            ARITHS(ARITH_STORE, vvs, var_as<int32_t>(vars, ins->run_b))
             CONST_OP(F_k_add, OP_add)
             CONST_OP(F_k_sub, OP_sub)
             CONST_OP(F_k_mul, OP_mul)
@@ -868,7 +861,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
 #define DOUBLE_CONST(label, op)                                                                     \
     label: {                                                                                        \
         if (__builtin_expect(st->count < 1 || TOP().tag != kTagDouble, 0)) goto* kLabels[ins->opcode]; \
-        TOP().v.d = TOP().v.d op ins->operand.d;                                                    \
+        TOP().v.d = TOP().v.d op ins->real();                                                    \
         ins += ins->run_length;                                                                       \
         DISPATCH();                                                                                 \
     }
@@ -876,9 +869,9 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
     form(F_d##kind##_add, +, second)              \
     form(F_d##kind##_sub, -, second)              \
     form(F_d##kind##_mul, *, second)
-            DOUBLES(DOUBLE_PUSH, vk, ins->run_target->operand.d)
+            DOUBLES(DOUBLE_PUSH, vk, ins->run_target->real())
             DOUBLES(DOUBLE_PUSH, vv, DVAR(ins->run_target->operand.i))
-            DOUBLES(DOUBLE_STORE, vks, ins->run_target->operand.d)
+            DOUBLES(DOUBLE_STORE, vks, ins->run_target->real())
             DOUBLES(DOUBLE_STORE, vvs, DVAR(ins->run_target->operand.i))
             DOUBLE_CONST(F_dk_add, +)
             DOUBLE_CONST(F_dk_sub, -)
@@ -975,25 +968,22 @@ done:
 
 #undef QEL_TYPED_CELLS
 
-void prepare_dispatch(Instruction* first) {
-    DispatchTables tables;
-    activation(nullptr, nullptr, nullptr, nullptr, &tables);
-    // One pass: fusing looks at the instructions after the one it fuses, never at their labels.
+void prepare_method(Instruction* const* body, size_t count) {
     constexpr OpcodeSet kRunHeads = opcode_set(kOp_ldint, kOp_lddbl, kOp_ldvdbl, kOp_ldvstr, kOp_ldvint);
-    MethodFacts facts;
-    for (Instruction* i = first; i; i = after(i)) {
-        i->label = tables.opcodes[i->opcode];
-        if (i->opcode == kOp_method) facts = facts_of(i);
+    if (count == 0) return;
+    const MethodFacts facts = facts_of(body, count);
+    for (size_t k = 1; k < count; ++k) {
+        Instruction* i = body[k];
         if (!kRunHeads[i->opcode]) continue;
-        if (const void* fused = fuse(i, facts, tables)) i->label = fused;
+        if (const int form = fuse(i, facts)) i->dispatch = static_cast<uint8_t>(form);
     }
 }
 
-void interpret(Runtime* rt, Frame* f, Instruction* first) { activation(rt, f, first, nullptr, nullptr); }
+void interpret(Runtime* rt, Frame* f, Instruction* first) { activation(rt, f, first, nullptr); }
 
 void run_method(Runtime* rt, Instruction* method, void* self, Frame* caller, int variadic) {
     const CallSite site{method, self, caller, variadic};
-    activation(rt, nullptr, method + 1, &site, nullptr);
+    activation(rt, nullptr, method + 1, &site);
 }
 
 }  // namespace qel

@@ -1,5 +1,6 @@
 // The interpreter: one activation runs one method invocation; calls nest activations.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "vm/frame.h"
@@ -10,9 +11,10 @@ namespace qel {
 struct Runtime;
 struct Instruction;
 
-// Sets every instruction's dispatch target, fusing common runs (a variable compared with a
-// constant and a branch, arithmetic on int variables) into single steps. Run once after linking.
-void prepare_dispatch(Instruction* first);
+// Fuses the common runs of one method's records (a variable compared with a constant and a
+// branch, arithmetic on int variables, ...) into single steps: their heads' dispatch names the run.
+// The assembler calls it as each method ends (its header first, branches already resolved).
+void prepare_method(Instruction* const* body, size_t count);
 
 // Runs from first until the method ends. Catches runtime errors raised by its instructions.
 void interpret(Runtime* rt, Frame* f, Instruction* first);

@@ -133,7 +133,7 @@ std::string parsed(const Program& prog) {
     std::string out;
     for (const Instruction* i = prog.code.first; i; i = after(i)) {
         const char* name = i->opcode == kOp_method ? i->method()->name : i->opcode == kOp_call ? i->name() : nullptr;
-        out += std::to_string(i->lineno) + " " + opcode_mnemonic(i->opcode) + (name ? std::string(" ") + name : "");
+        out += std::to_string(prog.code.place_of(i, nullptr).lineno) + " " + opcode_mnemonic(i->opcode) + (name ? std::string(" ") + name : "");
         if (i->opcode == kOp_ldstr) out += " \"" + text_of(i->literal()) + "\"";
         out += "\n";
     }

@@ -36,8 +36,8 @@ public:
         std::string cls = op.substr(field, op.find('.') - field), member = op.substr(op.find('.') + 1);
         Instruction ins{};
         ins.opcode = op[0] == '?' ? kOp_ldnpp : op[0] == '=' ? kOp_stnpp : kOp_callreal;
-        ins.operand.names.first = cls.data();
-        ins.operand.names.second = member.data();
+        ins.operand.first_name = cls.data();
+        ins.second_name = member.data();
         const std::string error = caught([&] { native_member(image.rt.get(), &frame, object, &ins); });
         const std::string left = rest();
         return error.empty() ? left : error;
