@@ -59,6 +59,32 @@ TEST(Assembler, OperandKinds) {
 }
 
 // The source starts on line 9 of the image text (line 10 is the first method header).
+// Records keep no line: each is placed after the one before it, and those that break the usual
+// rule (an operand left out, "inc N" read as inc_N) are marked aside. Walks from the header and
+// from the chain's start place them alike.
+TEST(Assembler, RecordsArePlacedOnTheirLines) {
+    // Each record's line count and line, counted from the header's line.
+    const std::pair<const char*, std::pair<int, int>> cases[] = {
+        {"ldvint 0", {0, 1}}, {"ldvint 1", {1, 2}}, {"add", {3, 3}}, {"inc 3", {3, 4}}, {"inc_3", {5, 5}},
+        {"ldpdbl", {6, 6}}, {"ldpdbl Point.y", {6, 7}}, {"ret", {8, 8}},
+    };
+    std::string body = "method F.[a:1][m:0][p:00][r:v][v:idii]\n";
+    for (const auto& c : cases) body += std::string(c.first) + "\n";
+    auto l = qeltest::parse(source(body));
+    ASSERT_TRUE(l.ok) << l.report.what;
+    const CodeStore& code = l.rt->program.code;
+    const Instruction* header = code.method("F");
+    const SourcePlace h = code.place_of(header, nullptr);
+    EXPECT_EQ(h.line, header->lineno + 1);
+    int n = 1;
+    for (const auto& c : cases) {
+        const Instruction* i = at(*l.rt, "F", n++);
+        const SourcePlace p = code.place_of(i, header), q = code.place_of(i, nullptr);
+        EXPECT_EQ(std::make_pair(p.lineno - h.line, p.line - h.line), c.second) << c.first;
+        EXPECT_TRUE(p.lineno == q.lineno && p.line == q.line) << c.first;
+    }
+}
+
 TEST(Assembler, MalformedLinesFailTheLoadNamingTheLine) {
     const std::string f = "method F.[a:1][m:0][p:00][r:v][v:]\n";
     struct { std::string body; int line; const char* what; } cases[] = {
