@@ -70,9 +70,10 @@ bool parse_int32(const char* s, int32_t* out) {
 WStr* literal(CodeStore& code, const char* text, uint32_t n) {
     auto* s = static_cast<WStr*>(code.take(sizeof(WStr), alignof(WStr)));
     if (n == 0) return s;
-    const int units = utf8_to_utf16(text, static_cast<int>(n), nullptr, 0);
-    auto* buffer = static_cast<WChar*>(code.take((static_cast<uint32_t>(units) + 1) * sizeof(WChar), alignof(WChar)));
-    utf8_to_utf16(text, static_cast<int>(n), buffer, units);
+    // n bytes never make more than n units: one pass, with room for all of them (the units that
+    // several bytes make leave some unused).
+    auto* buffer = static_cast<WChar*>(code.take((n + 1) * sizeof(WChar), alignof(WChar)));
+    const int units = utf8_to_utf16(text, static_cast<int>(n), buffer, static_cast<int>(n));
     s->buffer = buffer;
     s->length = s->capacity = static_cast<uint32_t>(units);
     return s;
