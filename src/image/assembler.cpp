@@ -294,7 +294,7 @@ bool finish_method(ParseState& ps) {
     for (auto [ins, line] : ps.branches) {
         const int32_t n = ins->operand.i;
         Instruction* target = n <= 0 ? body[0] : static_cast<uint32_t>(n) < body.size() ? body[n] : nullptr;
-        if (!target)  // the mnemonic had operands after it: its line is one more than its count
+        if (!target)
             return ps.fail(line, std::string("branch target ") + std::to_string(n) + " of " +
                                      opcode_mnemonic(ins->opcode) + " lies beyond the end of " + body[0]->method()->name);
         ins->operand.target = target;

@@ -26,8 +26,9 @@ struct SourcePlace {
 
 // Records carry no line of their own. Each stands on the line after the record before it, and its
 // line count is one less than its line when an operand is written after its mnemonic, as its kind
-// of operand asks. The few records that break this (after blank lines, with an operand left out,
-// "inc N" read as inc_N) are marked in the code store. A method header keeps its line count.
+// of operand asks. The few records that break this (the first after lines of another section,
+// one with its operand left out, "inc N" read as inc_N) are marked in the code store. A method
+// header keeps its line count.
 namespace line_detail {
 constexpr OpcodeSet written_with_operand() {
     OpcodeSet s{};

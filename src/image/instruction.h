@@ -42,7 +42,7 @@ struct VirtualCallTail {
 
 // One record of 16 bytes, the same in both builds. The first word is a method header's line count;
 // other records use it as the second word of their operand. An ldlong or lddbl keeps its 64 bits
-// in the first two words (it has no object). A record's line is not stored (see line_of in the
+// in the first two words (it has no object). A record's line is not stored (see place_of in the
 // code store). The head of a run of instructions that the interpreter executes as one step keeps
 // the run's operands in room that its own opcode leaves unused: operand.run, run_b, run_target,
 // run_c and run_length (a run never spans two blocks of records).
