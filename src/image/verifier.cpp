@@ -83,16 +83,29 @@ public:
 
 private:
     int source_line(const Instruction* ins) const { return code_->place_of(ins, header_).line; }
-    void refuse(const Instruction* ins, std::string what) { out_.push_back({source_line(ins), true, std::move(what)}); }
-    void note(const Instruction* ins, std::string what) { out_.push_back({source_line(ins), false, std::move(what)}); }
+    // A problem's text is put together out of line from its pieces (texts, numbers and type
+    // codes), so that the walk over every record stays small.
+    static void append_piece(std::string& s, const char* t) { s += t; }
+    static void append_piece(std::string& s, int32_t n) { s += std::to_string(n); }
+    static void append_piece(std::string& s, char c) { s += c; }
+    template <typename... Pieces>
+    [[gnu::cold, gnu::noinline]] void problem(bool refused, const Instruction* ins, Pieces... pieces) {
+        std::string what;
+        (append_piece(what, pieces), ...);
+        out_.push_back({source_line(ins), refused, std::move(what)});
+    }
+    template <typename... Pieces>
+    void refuse(const Instruction* ins, Pieces... pieces) { problem(true, ins, pieces...); }
+    template <typename... Pieces>
+    void note(const Instruction* ins, Pieces... pieces) { problem(false, ins, pieces...); }
 
-    std::string mnemonic(const Instruction* ins) const { return opcode_mnemonic(ins->opcode); }
-    std::string method_name() const { return header_->method()->name; }
+    static const char* mnemonic(const Instruction* ins) { return opcode_mnemonic(ins->opcode); }
+    const char* method_name() const { return header_->method()->name; }
 
     // The last instruction of a body must not fall through into whatever follows it.
     void end_method() {
         if (header_ && !(last_ && ends_flow(last_->opcode)))
-            refuse(last_ ? last_ : header_, "method " + method_name() + " can run past its end (it does not end with ret)");
+            refuse(last_ ? last_ : header_, "method ", method_name(), " can run past its end (it does not end with ret)");
         header_ = nullptr;
     }
 
@@ -110,11 +123,11 @@ private:
             case Check::Field: field(ins); break;
             case Check::Branch:
                 if (ins->operand.target == header_)
-                    refuse(ins, mnemonic(ins) + " jumps to the header of " + method_name() + " (a count of 0 or less)");
+                    refuse(ins, mnemonic(ins), " jumps to the header of ", method_name(), " (a count of 0 or less)");
                 break;
             case Check::TypeSize:
                 if (!ins->cls() && !type_info_by_name(ins->name() ? ins->name() : ""))
-                    refuse(ins, mnemonic(ins) + " of '" + (ins->name() ? ins->name() : "") + "', which is not a declared type");
+                    refuse(ins, mnemonic(ins), " of '", ins->name() ? ins->name() : "", "', which is not a declared type");
                 break;
             case Check::None: break;
         }
@@ -123,8 +136,8 @@ private:
     [[gnu::always_inline]] void variable(const Instruction* ins, int32_t index) {
         const MethodRecord* m = header_->method();
         if (index < 0 || index >= m->var_counts) {
-            refuse(ins, mnemonic(ins) + " uses variable " + std::to_string(index) + " of " + method_name() + ", which has " +
-                            std::to_string(m->var_counts) + " variables");
+            refuse(ins, mnemonic(ins), " uses variable ", index, " of ", method_name(), ", which has ",
+                   int32_t{m->var_counts}, " variables");
             return;
         }
         const char code = m->var_types[index];
@@ -133,15 +146,14 @@ private:
         const char wanted = family.code;
         const int op = ins->opcode;
         const bool changes = family.changes;
-        auto where = [&] { return " variable " + std::to_string(index) + " of " + method_name(); };
         if (wanted == kTypeString && !is_string) {
-            refuse(ins, mnemonic(ins) + " on" + where() + ", which is not a string");
+            refuse(ins, mnemonic(ins), " on variable ", index, " of ", method_name(), ", which is not a string");
         } else if (is_string && changes && wanted != kTypeString) {
-            refuse(ins, mnemonic(ins) + " would overwrite the string" + where());
+            refuse(ins, mnemonic(ins), " would overwrite the string variable ", index, " of ", method_name());
         } else if (wanted && !same_kind(wanted, code)) {
-            note(ins, mnemonic(ins) + " on" + where() + ", declared '" + code + "'");
+            note(ins, mnemonic(ins), " on variable ", index, " of ", method_name(), ", declared '", code, "'");
         } else if (op == kOp_exc && code != kTypePointer) {
-            note(ins, "exc into" + where() + ", declared '" + code + "'");
+            note(ins, "exc into variable ", index, " of ", method_name(), ", declared '", code, "'");
         }
     }
 
@@ -153,36 +165,35 @@ private:
         const CMember* f = ins->field();
         if (!f) {
             if (op == kOp_ldpref)  // the address of offset 0: an object's class word, written through later
-                refuse(ins, mnemonic(ins) + " without its Class.Field operand would give the address of offset 0");
+                refuse(ins, mnemonic(ins), " without its Class.Field operand would give the address of offset 0");
             else if (store || wanted == kTypeString)
-                refuse(ins, mnemonic(ins) + " without its Class.Field operand would use offset 0 as " +
-                                (wanted == kTypeString ? "a string" : "its field"));
-            else if (wanted) note(ins, mnemonic(ins) + " without an operand reads offset 0");
+                refuse(ins, mnemonic(ins), " without its Class.Field operand would use offset 0 as ",
+                       wanted == kTypeString ? "a string" : "its field");
+            else if (wanted) note(ins, mnemonic(ins), " without an operand reads offset 0");
             return;
         }
         if (f->address < 0) {  // a field of an internal class: its objects are native, it has no place
-            refuse(ins, mnemonic(ins) + " on field " + f->name + ", which has no place (its class is internal)");
+            refuse(ins, mnemonic(ins), " on field ", f->name, ", which has no place (its class is internal)");
             return;
         }
         if (!wanted) return;  // ldpref: an address
-        auto where = [&] { return std::string(" field ") + f->name; };
         const bool is_string = f->type == kTypeString && f->array_length == 0;
         if (wanted == kTypeString && !is_string) {
-            refuse(ins, mnemonic(ins) + " on" + where() + ", which is not a string");
+            refuse(ins, mnemonic(ins), " on field ", f->name, ", which is not a string");
             return;
         }
         if (is_string && store && wanted != kTypeString) {
-            refuse(ins, mnemonic(ins) + " would overwrite the string in" + where());
+            refuse(ins, mnemonic(ins), " would overwrite the string in field ", f->name);
             return;
         }
         const int width = size_of_code(wanted);
         const int room = field_room(f);
         const CClass* owner = owners_.count(f) ? owners_.at(f) : nullptr;
         if (store && width > room && owner && f->address + width > owner->size) {
-            refuse(ins, mnemonic(ins) + " writes " + std::to_string(width) + " bytes into" + where() + " of " +
-                            std::to_string(room) + ", past the end of " + owner->name);
+            refuse(ins, mnemonic(ins), " writes ", int32_t{width}, " bytes into field ", f->name, " of ", int32_t{room},
+                   ", past the end of ", owner->name);
         } else if (!same_kind(wanted, static_cast<char>(f->type)) || width > room) {
-            note(ins, mnemonic(ins) + " on" + where() + ", declared '" + static_cast<char>(f->type) + "'");
+            note(ins, mnemonic(ins), " on field ", f->name, ", declared '", static_cast<char>(f->type), "'");
         }
     }
 
@@ -206,7 +217,8 @@ private:
 
 }  // namespace
 
-std::vector<VerifyProblem> verify_program(const Program& program) {
+// The walk over every record starts a page, as the assembler's loop does (see assemble_source).
+[[gnu::aligned(4096)]] std::vector<VerifyProblem> verify_program(const Program& program) {
     std::vector<VerifyProblem> problems;
     Verifier(problems).run(program);
     return problems;
