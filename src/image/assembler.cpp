@@ -78,7 +78,7 @@ bool parse_int32(const char* s, int32_t* out) {
 
 // The text of an ldstr (n bytes of UTF-8) as a WStr in the code store's arena: it is only ever
 // read, and it lives as long as the instruction.
-WStr* literal(CodeStore& code, const char* text, uint32_t n) {
+[[gnu::noinline]] WStr* literal(CodeStore& code, const char* text, uint32_t n) {
     auto* s = static_cast<WStr*>(code.take(sizeof(WStr), alignof(WStr)));
     if (n == 0) return s;
     // n bytes never make more than n units: one pass, with room for all of them (the units that
