@@ -88,7 +88,7 @@ void frame_dump(const Frame* f, WStr& out, bool with_stack) {
     out.append_narrow("} Local - {");
     append_int(out, f->var_count);
     out.append_narrow("} item(s);\r\n");
-    const int params = f->method ? f->method->operand.i : 0;
+    const int params = f->method ? f->method->param_count() : 0;
     for (int i = 0; i < f->var_count; ++i) {
         out.append_narrow(i < params ? "{a:" : "{v:");
         append_int(out, i < params ? i : i - params);

@@ -123,7 +123,7 @@ bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* para
                          "' does not have the form [a:N][m:N][p:XX][r:C][v:CODES] with at most 32 variables");
     }
     ins->object = m;
-    ins->operand.i = params;
+    ins->params = static_cast<uint8_t>(params);
     m->name = name;
     m->hash = name_hash(name);
     m->line = ins;
@@ -172,7 +172,7 @@ bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* para
             const char* second = next_word(r, &length);
             if (e.number == kOp_method) return method_header(ps, ins, line, name, *second ? second : nullptr);
             ins->operand.first_name = name;
-            if (*second) ins->second_name = ps.program.code.copy(second, length);
+            if (*second) ps.program.code.keep_name(ins, ps.program.code.copy(second, length));
             return true;
         }
         case K::ComMember: {
@@ -201,13 +201,15 @@ bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* para
             const char* c = next_word(r, &length);
             const char* d = next_word(r, &length);
             ins->operand.i = static_cast<int32_t>(std::strtol(t, nullptr, 10));
-            ins->cvirt.convention = static_cast<int16_t>(std::strtol(b, nullptr, 10));
-            ins->cvirt.result = c[0];
+            auto* sig = static_cast<VirtualCallSignature*>(ps.program.code.take(sizeof(VirtualCallSignature)));
+            sig->convention = static_cast<int16_t>(std::strtol(b, nullptr, 10));
+            sig->result = c[0];
             if (d[0] != 'n') {
-                ins->object = ps.program.code.copy(d);
+                sig->labels = ps.program.code.copy(d);
                 size_t n = std::strlen(d);
-                ins->cvirt.name_length = static_cast<uint8_t>(n > 255 ? 255 : n);
+                sig->name_length = static_cast<uint8_t>(n > 255 ? 255 : n);
             }
+            ins->object = sig;
             return true;
         }
         default:
@@ -255,10 +257,10 @@ bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* para
             return true;
         }
         case K::Method:
-            ins->named = ps.program.code.copy(t, length);
+            ins->object = ps.program.code.copy(t, length);
             return true;
         case K::Hash:
-            ins->named = ps.program.code.copy(t, length);
+            ps.program.code.keep_name(ins, ps.program.code.copy(t, length));
             ins->operand.u = name_hash(t);
             return true;
         case K::Variable:
@@ -281,7 +283,7 @@ bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* para
             CClass* c = ps.program.class_index.by_name(t);
             ins->operand.i = c ? c->size : size_of_basic_type(t);
             ins->object = c;
-            ins->named = ps.program.code.copy(t, length);
+            ps.program.code.keep_name(ins, ps.program.code.copy(t, length));
             return true;
         }
         case K::Builtin: {

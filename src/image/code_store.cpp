@@ -18,8 +18,8 @@ void CodeStore::init() {
     resources = PtrList{};
     index = nullptr;
     index_mask = 0;
-    marks = nullptr;
-    mark_count = mark_mask = 0;
+    marks = RecordMap<SourcePlace>{};
+    names = RecordMap<char*>{};
 }
 
 namespace {
@@ -83,34 +83,45 @@ Instruction* CodeStore::method(uint32_t hash) const {
 
 Instruction* CodeStore::method(const char* full_name) const { return method(name_hash(full_name)); }
 
-void CodeStore::mark_line(const Instruction* at, SourcePlace place) {
-    if (2 * (mark_count + 1) > mark_mask + 1) {  // at most half full
-        const uint32_t size = mark_mask ? 2 * (mark_mask + 1) : 64;
-        auto* grown = static_cast<LineMark*>(std::calloc(size, sizeof(LineMark)));
-        if (!grown) out_of_memory();
-        for (uint32_t i = 0; mark_mask && i <= mark_mask; ++i) {
-            if (!marks[i].at) continue;
-            uint32_t k = slot_of(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(marks[i].at)), size - 1);
+template <typename V>
+void RecordMap<V>::put(const Instruction* at, V value) {
+    auto slot = [](const Instruction* r, uint32_t m) { return slot_of(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(r)), m); };
+    if (2 * (count + 1) > mask + 1) {
+        const uint32_t size = mask ? 2 * (mask + 1) : 64;
+        auto* grown = static_cast<Entry*>(std::calloc(size, sizeof(Entry)));
+        if (!grown) CodeStore::out_of_memory();
+        for (uint32_t i = 0; mask && i <= mask; ++i) {
+            if (!entries[i].at) continue;
+            uint32_t k = slot(entries[i].at, size - 1);
             while (grown[k].at) k = (k + 1) & (size - 1);
-            grown[k] = marks[i];
+            grown[k] = entries[i];
         }
-        std::free(marks);
-        marks = grown;
-        mark_mask = size - 1;
+        std::free(entries);
+        entries = grown;
+        mask = size - 1;
     }
-    uint32_t k = slot_of(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(at)), mark_mask);
-    while (marks[k].at && marks[k].at != at) k = (k + 1) & mark_mask;
-    if (!marks[k].at) ++mark_count;
-    marks[k] = LineMark{at, place};
+    uint32_t k = slot(at, mask);
+    while (entries[k].at && entries[k].at != at) k = (k + 1) & mask;
+    if (!entries[k].at) ++count;
+    entries[k] = Entry{at, value};
 }
 
-const LineMark* CodeStore::mark_of(const Instruction* at) const {
-    if (!mark_count) return nullptr;
-    for (uint32_t k = slot_of(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(at)), mark_mask); marks[k].at;
-         k = (k + 1) & mark_mask)
-        if (marks[k].at == at) return &marks[k];
+template <typename V>
+const V* RecordMap<V>::find(const Instruction* at) const {
+    if (!count) return nullptr;
+    for (uint32_t k = slot_of(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(at)), mask); entries[k].at; k = (k + 1) & mask)
+        if (entries[k].at == at) return &entries[k].value;
     return nullptr;
 }
+
+template <typename V>
+void RecordMap<V>::release() {
+    std::free(entries);
+    *this = RecordMap{};
+}
+
+template struct RecordMap<SourcePlace>;
+template struct RecordMap<char*>;
 
 SourcePlace CodeStore::place_of(const Instruction* at, const Instruction* header) const {
     const Instruction* r = first;
@@ -124,8 +135,8 @@ SourcePlace CodeStore::place_of(const Instruction* at, const Instruction* header
         if (r->opcode == kOp_method && r != header) {
             if (header) break;
             p = {r->lineno, r->lineno + 1};
-        } else if (const LineMark* m = mark_of(r)) {
-            p = m->place;
+        } else if (const SourcePlace* m = marks.find(r)) {
+            p = *m;
         } else {
             p = {usual_lineno(p.line + 1, r->opcode), p.line + 1};
         }
@@ -159,9 +170,8 @@ void CodeStore::release() {
     std::free(index);
     index = nullptr;
     index_mask = 0;
-    std::free(marks);
-    marks = nullptr;
-    mark_count = mark_mask = 0;
+    marks.release();
+    names.release();
 }
 
 int32_t UnitList::id_of(const char* name) {

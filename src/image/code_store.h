@@ -39,9 +39,20 @@ inline constexpr OpcodeSet kWrittenWithOperand = written_with_operand();
 }  // namespace line_detail
 inline int32_t usual_lineno(int32_t line, uint8_t opcode) { return line - line_detail::kWrittenWithOperand[opcode]; }
 
-struct LineMark {
-    const Instruction* at;
-    SourcePlace place;
+// Values kept beside some records, found by the record's address (open addressing, at most half
+// full): the few that need them pay, not every record.
+template <typename V>
+struct RecordMap {
+    struct Entry {
+        const Instruction* at;
+        V value;
+    };
+    Entry* entries;
+    uint32_t count, mask;
+
+    void put(const Instruction* at, V value);
+    const V* find(const Instruction* at) const;
+    void release();
 };
 
 struct CodeStore {
@@ -62,9 +73,10 @@ struct CodeStore {
     Arena records;
     Instruction* free_record;
     Instruction* link_record;
-    // The records whose place in the text is not the usual one, open addressing by address.
-    LineMark* marks;
-    uint32_t mark_count, mark_mask;
+    // The places of the records that do not stand where usual_lineno expects them, and the names
+    // of Hash and TypeSize operands as they were written (the second one of a Names operand).
+    RecordMap<SourcePlace> marks;
+    RecordMap<char*> names;
 
     void init();
     void release();
@@ -97,8 +109,14 @@ struct CodeStore {
     ResourceRec* resource(const char* name) const;
 
     // Keeps the place of a record that does not stand where usual_lineno expects it.
-    void mark_line(const Instruction* at, SourcePlace place);
-    const LineMark* mark_of(const Instruction* at) const;
+    void mark_line(const Instruction* at, SourcePlace place) { marks.put(at, place); }
+    // The name a Hash or TypeSize operand was written with, a Names operand's second name (null
+    // when none was kept).
+    void keep_name(const Instruction* at, char* name) { names.put(at, name); }
+    char* name_of(const Instruction* at) const {
+        char* const* n = names.find(at);
+        return n ? *n : nullptr;
+    }
     // The place of a record, walking from the header of its method (from the chain's first record
     // when the header is null); {0, 0} for a record not found there.
     SourcePlace place_of(const Instruction* at, const Instruction* header) const;

@@ -32,49 +32,52 @@ union Operand {
 };
 static_assert(sizeof(Operand) == 4);
 
-// The parameters of a callcvirt after its slot (the operand): the calling convention, the result's
-// type code and the length of its parameter labels (the labels themselves are the object).
-struct VirtualCallTail {
+// What a callcvirt says after its slot (the operand): its parameter labels (null when it has
+// none), the calling convention and the result's type code. Kept beside the code.
+struct VirtualCallSignature {
+    char* labels;
     int16_t convention;
     char result;
-    uint8_t name_length;
+    uint8_t name_length;  // of the labels
 };
 
-// One record of 16 bytes, the same in both builds. The first word is a method header's line count;
-// other records use it as the second word of their operand. An ldlong or lddbl keeps its 64 bits
+// One record of 12 bytes, the same in both builds. A method header keeps its line count where
+// other records have their operand (what a script sees as CMethodLine is the header's first two
+// words) and its parameter count in a byte of the last word. An ldlong or lddbl keeps its 64 bits
 // in the first two words (it has no object). A record's line is not stored (see place_of in the
-// code store). The head of a run of instructions that the interpreter executes as one step keeps
-// the run's operands in room that its own opcode leaves unused: operand.run, run_b, run_target,
-// run_c and run_length (a run never spans two blocks of records).
+// code store), nor the name of a Hash or TypeSize operand or a Names operand's second name
+// (name_of there). The head of a run of
+// instructions that the interpreter executes as one step keeps the run's operands in room that its
+// own opcode leaves unused: run_target, run_c and run_length; the run's other operands are read
+// from its records (a run never spans two blocks of records, so they follow the head).
 struct Instruction {
     union {
-        int32_t lineno;        // a method header: the reader's line count when "method" had been read
-        char* named;           // call, callmtd, ldmtd; Hash and TypeSize operands: the name as written
-        char* second_name;     // the second name of a Names operand
-        VirtualCallTail cvirt; // callcvirt
-        int32_t run_b;         // a run's second variable or its constant
+        Operand operand;
+        int32_t lineno;  // a method header: the reader's line count when "method" had been read
     };
     union {
         void* object;              // by opcode: see the accessors below
         Instruction* run_target;   // a run's branch target, or the run's second instruction
     };
-    Operand operand;
     uint8_t opcode;
     uint8_t dispatch;    // what the interpreter runs for this record: its opcode, or a run's form
-    uint8_t run_c;       // the variable a run stores into
+    union {
+        uint8_t run_c;   // the variable a run stores into
+        uint8_t params;  // a method header: its parameter count
+    };
     uint8_t run_length;  // the records a run takes: the instruction after it is this + run_length
 
     const WStr* literal() const { return static_cast<const WStr*>(object); }    // ldstr (read only)
     BuiltinFn builtin() const { return reinterpret_cast<BuiltinFn>(object); }   // callstd
     MethodRecord* method() const { return static_cast<MethodRecord*>(object); } // a header
-    int param_count() const { return operand.i; }                               // a header
+    int param_count() const { return params; }                                  // a header
     CLibProc* proc() const { return static_cast<CLibProc*>(object); }           // libproc, once linked
     // newobj, create, throw, ldcls once linked; newstruct and sizeof (null for a basic type)
     CClass* cls() const { return static_cast<CClass*>(object); }
     CMember* field() const { return static_cast<CMember*>(object); }            // field instructions
     char16_t* com_name() const { return static_cast<char16_t*>(object); }       // comget, comset
-    char* labels() const { return static_cast<char*>(object); }                 // callcvirt
-    char* name() const { return named; }  // call, callmtd, ldmtd; Hash and TypeSize operands
+    const VirtualCallSignature* signature() const { return static_cast<const VirtualCallSignature*>(object); }  // callcvirt
+    char* name() const { return static_cast<char*>(object); }         // call, callmtd, ldmtd: the method's name
     // ldlong's integer, lddbl's bits: the record's first 8 bytes.
     int64_t wide() const {
         int64_t v;
@@ -96,9 +99,10 @@ struct Instruction {
 };
 // What a script sees as CMethodLine.
 static_assert(offsetof(Instruction, lineno) == 0 && offsetof(Instruction, object) == 4);
-static_assert(offsetof(Instruction, operand) == 8 && offsetof(Instruction, opcode) == 12 &&
-              offsetof(Instruction, dispatch) == 13 && offsetof(Instruction, run_c) == 14 &&
-              offsetof(Instruction, run_length) == 15 && sizeof(Instruction) == 16);
+static_assert(offsetof(Instruction, operand) == 0 && offsetof(Instruction, opcode) == 8 &&
+              offsetof(Instruction, dispatch) == 9 && offsetof(Instruction, run_c) == 10 &&
+              offsetof(Instruction, params) == 10 && offsetof(Instruction, run_length) == 11 &&
+              sizeof(Instruction) == 12);
 
 // The instruction that runs after i in the chain (a link passed over). The end of the chain is its
 // own successor.

@@ -52,7 +52,10 @@ void link_image(Program& prog, LoadReport& report) {
             case kOp_throw:
             case kOp_ldcls:
                 ins->object = class_by_hash(prog.classes, ins->operand.u);
-                if (!ins->object) report.note(11, std::string("Undefined class <") + (ins->name() ? ins->name() : "") + ">");
+                if (!ins->object) {
+                    const char* name = prog.code.name_of(ins);
+                    report.note(11, std::string("Undefined class <") + (name ? name : "") + ">");
+                }
                 break;
             default:
                 break;

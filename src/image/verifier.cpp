@@ -126,8 +126,11 @@ private:
                     refuse(ins, mnemonic(ins), " jumps to the header of ", method_name(), " (a count of 0 or less)");
                 break;
             case Check::TypeSize:
-                if (!ins->cls() && !type_info_by_name(ins->name() ? ins->name() : ""))
-                    refuse(ins, mnemonic(ins), " of '", ins->name() ? ins->name() : "", "', which is not a declared type");
+                if (!ins->cls()) {
+                    const char* name = code_->name_of(ins);
+                    if (!type_info_by_name(name ? name : ""))
+                        refuse(ins, mnemonic(ins), " of '", name ? name : "", "', which is not a declared type");
+                }
                 break;
             case Check::None: break;
         }

@@ -10,6 +10,7 @@
 #include "native/native_call.h"
 #include "native/procedures.h"
 #include "vm/frame.h"
+#include "vm/runtime.h"
 #include "vm/stack_ops.h"
 
 namespace qel {
@@ -134,9 +135,12 @@ void call_native(CLibProc* d, ValueStack* st, void* object) {
     }
 }
 
-void native_libproc(Runtime*, Frame* f, Instruction* ins) {
+void native_libproc(Runtime* rt, Frame* f, Instruction* ins) {
     CLibProc* d = ins->proc();
-    if (!d) raise_about("Native procedure <%s> is not declared", ins->name());
+    if (!d) {
+        const char* name = rt ? rt->program.code.name_of(ins) : nullptr;
+        raise_about("Native procedure <%s> is not declared", name ? name : "");
+    }
     call_native(d, f->stack, nullptr);
 }
 
@@ -150,10 +154,12 @@ void native_callcvirt(Runtime*, Frame* f, Instruction* ins) {
     // The temporary descriptor lives on this stack for the length of the call.
     CLibProc temp{};
     temp.proc = table[slot];
-    temp.type = static_cast<uint8_t>(ins->cvirt.convention);
-    temp.return_type = static_cast<uint8_t>(ins->cvirt.result);
-    temp.param_labels = ins->labels() ? ins->labels() : const_cast<char*>("");
-    temp.param_count = ins->labels() ? ins->cvirt.name_length : 0;
+    static const VirtualCallSignature kNone{};
+    const VirtualCallSignature& sig = ins->signature() ? *ins->signature() : kNone;
+    temp.type = static_cast<uint8_t>(sig.convention);
+    temp.return_type = static_cast<uint8_t>(sig.result);
+    temp.param_labels = sig.labels ? sig.labels : const_cast<char*>("");
+    temp.param_count = sig.labels ? sig.name_length : 0;
     if (temp.type == kCdecl) temp.esp_size = cdecl_bytes(temp.param_labels);
     char name[32];
     std::snprintf(name, sizeof name, "slot %d", static_cast<int>(slot));

@@ -11,6 +11,7 @@
 #include "image/opcodes.h"
 #include "platform/platform.h"
 #include "vm/frame.h"
+#include "vm/runtime.h"
 #include "vm/stack_ops.h"
 
 namespace qel {
@@ -256,11 +257,11 @@ const ClassRow* class_row(const char* name) {
     return nullptr;
 }
 
-Member resolve(const Instruction* ins) {
+Member resolve(const Runtime* rt, const Instruction* ins) {
     const Kind kind = ins->opcode == kOp_callreal ? kMethod : ins->opcode == kOp_ldnpp ? kRead : kWrite;
     if (ins->opcode != kOp_callreal && ins->opcode != kOp_ldnpp && ins->opcode != kOp_stnpp) return m_nop;
     const ClassRow* c = class_row(ins->operand.first_name);
-    const char* member = ins->second_name;
+    const char* member = rt ? rt->program.code.name_of(ins) : nullptr;
     if (!c || !member) return m_nop;
     for (int i = 0; i < c->count; ++i)
         if (c->members[i].kind == kind && std::strcmp(c->members[i].name, member) == 0) return c->members[i].run;
@@ -293,11 +294,11 @@ void* native_object_create(Runtime*, const char* name, Frame* f) {
     return nullptr;
 }
 
-void native_member(Runtime*, Frame* f, void* object, Instruction* ins) {
+void native_member(Runtime* rt, Frame* f, void* object, Instruction* ins) {
     // The member is found once per instruction and kept in it.
     auto run = reinterpret_cast<Member>(ins->object);
     if (!run) {
-        run = resolve(ins);
+        run = resolve(rt, ins);
         ins->object = reinterpret_cast<void*>(run);
     }
     run(f->stack, object);

@@ -20,7 +20,7 @@ void init_bare_frame(Frame& f, ValueStack* stack) {
 }
 
 void run_top_level(Runtime* rt, Instruction* method, void* self, ValueStack* st) {
-    const int params = method->operand.i;
+    const int params = method->param_count();
     int base = st->count - params;
     Frame f;
     if (base < 0 || st->depth >= kMaxCallDepth) {

@@ -309,7 +309,7 @@ int fuse(Instruction* i, const MethodFacts& facts) {
     }
     if (i->opcode != kOp_ldvint || (second->opcode != kOp_ldint && second->opcode != kOp_ldvint)) return 0;
     const bool constant = second->opcode == kOp_ldint;
-    i->run_b = second->operand.i;  // run.a is the variable already
+    // run.a is the variable; the second variable or the constant is read from the second record
     if (is_compare(third->opcode) && (fourth->opcode == kOp_cmp || fourth->opcode == kOp_cmpjmp)) {
         // Normalised to "jump when the comparison holds": cmp jumps when it fails.
         int op = fourth->opcode == kOp_cmp ? negated_compare(third->opcode) : third->opcode;
@@ -769,8 +769,8 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
     COMPARE_BRANCH(F_c##kind##_lt, <, second)          \
     COMPARE_BRANCH(F_c##kind##_ge, >=, second)         \
     COMPARE_BRANCH(F_c##kind##_le, <=, second)
-            COMPARE_BRANCHES(vk, ins->run_b)
-            COMPARE_BRANCHES(vv, var_as<int32_t>(vars, ins->run_b))
+            COMPARE_BRANCHES(vk, ins[1].operand.i)
+            COMPARE_BRANCHES(vv, var_as<int32_t>(vars, ins[1].operand.i))
 #undef COMPARE_BRANCHES
 #undef COMPARE_BRANCH
 // The int operators of fused runs: wrapping arithmetic, and shifts by the low 5 bits (shr fills
@@ -816,10 +816,10 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
     form(F_a##kind##_bxor, OP_bxor, second)      \
     form(F_a##kind##_shl, OP_shl, second)        \
     form(F_a##kind##_shr, OP_shr, second)
-            ARITHS(ARITH_PUSH, vk, ins->run_b)
-            ARITHS(ARITH_PUSH, vv, var_as<int32_t>(vars, ins->run_b))
-            ARITHS(ARITH_STORE, vks, ins->run_b)
-            ARITHS(ARITH_STORE, vvs, var_as<int32_t>(vars, ins->run_b))
+            ARITHS(ARITH_PUSH, vk, ins[1].operand.i)
+            ARITHS(ARITH_PUSH, vv, var_as<int32_t>(vars, ins[1].operand.i))
+            ARITHS(ARITH_STORE, vks, ins[1].operand.i)
+            ARITHS(ARITH_STORE, vvs, var_as<int32_t>(vars, ins[1].operand.i))
             CONST_OP(F_k_add, OP_add)
             CONST_OP(F_k_sub, OP_sub)
             CONST_OP(F_k_mul, OP_mul)

@@ -21,21 +21,22 @@ Instruction* at(Runtime& rt, const char* method, int n) {
 }
 
 // An instruction as "opcode operand" with its names, its text literal or its signature.
-std::string describe(const Instruction* i) {
+std::string describe(const Instruction* i, const CodeStore& code) {
     const OperandKind kind = opcode_by_number(i->opcode)->kind;
     const bool named = kind == OperandKind::Method || kind == OperandKind::Hash || kind == OperandKind::TypeSize;
     const bool names = kind == OperandKind::Names;
     std::string s = std::string(opcode_mnemonic(i->opcode)) + " " +
                     (named ? std::to_string(i->operand.u) : names ? "0" : i->opcode == kOp_ldlong ? std::to_string(i->wide()) : std::to_string(i->operand.i));
-    if (named && i->name()) s += std::string(" ") + i->name();
+    const char* name = kind == OperandKind::Method ? i->name() : code.name_of(i);
+    if (named && name) s += std::string(" ") + name;
     if (names && i->operand.first_name)
-        s += std::string(" ") + i->operand.first_name + (i->second_name ? std::string(".") + i->second_name : "");
+        s += std::string(" ") + i->operand.first_name + (name ? std::string(".") + name : "");
     if (i->opcode == kOp_ldstr) s += " \"" + qeltest::Builtins::utf8(*static_cast<WStr*>(i->object)) + "\"";
     if (i->opcode == kOp_comget) s += std::string(" ") + static_cast<char>(static_cast<char16_t*>(i->object)[0]);
     if (i->opcode == kOp_callcvirt)
-        s = std::string("callcvirt ") + std::to_string(i->operand.i) + "." + std::to_string(i->cvirt.convention) +
-            "." + static_cast<char>(i->cvirt.result) + "." + (i->labels() ? i->labels() : "-") + "/" +
-            std::to_string(i->cvirt.name_length);
+        s = std::string("callcvirt ") + std::to_string(i->operand.i) + "." + std::to_string(i->signature()->convention) +
+            "." + static_cast<char>(i->signature()->result) + "." + (i->signature()->labels ? i->signature()->labels : "-") +
+            "/" + std::to_string(i->signature()->name_length);
     return s;
 }
 
@@ -54,7 +55,7 @@ TEST(Assembler, OperandKinds) {
     auto l = qeltest::parse(source(body + "lddbl 0.5\nret\n"));
     ASSERT_TRUE(l.ok) << l.report.what;
     int n = 1;
-    for (const auto& c : cases) EXPECT_EQ(describe(at(*l.rt, "F", n++)), c.second) << c.first;
+    for (const auto& c : cases) EXPECT_EQ(describe(at(*l.rt, "F", n++), l.rt->program.code), c.second) << c.first;
     EXPECT_EQ(at(*l.rt, "F", n)->real(), 0.5);
 }
 

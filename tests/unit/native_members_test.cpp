@@ -37,7 +37,7 @@ public:
         Instruction ins{};
         ins.opcode = op[0] == '?' ? kOp_ldnpp : op[0] == '=' ? kOp_stnpp : kOp_callreal;
         ins.operand.first_name = cls.data();
-        ins.second_name = member.data();
+        image.rt->program.code.keep_name(&ins, member.data());
         const std::string error = caught([&] { native_member(image.rt.get(), &frame, object, &ins); });
         const std::string left = rest();
         return error.empty() ? left : error;
