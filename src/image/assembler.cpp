@@ -1,5 +1,6 @@
 // Source blocks: one Instruction per line through the opcode table, method headers into method
-// records, and the resolution of branch and call operands once the whole image is read.
+// records, and the resolution of branch operands as each method ends and of call operands as soon
+// as their method is known.
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -256,9 +257,15 @@ bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* para
                 ins->set_wide(v);
             return true;
         }
-        case K::Method:
-            ins->object = ps.program.code.copy(t, length);
+        case K::Method: {
+            // A method already read is bound now (the first of a NameHash stays the first), and
+            // its record's name serves for the call's.
+            CodeStore& code = ps.program.code;
+            Instruction* known = code.method(name_hash(t));
+            ins->operand.target = known;
+            ins->object = known && std::strcmp(known->method()->name, t) == 0 ? known->method()->name : code.copy(t, length);
             return true;
+        }
         case K::Hash:
             ps.program.code.keep_name(ins, ps.program.code.copy(t, length));
             ins->operand.u = name_hash(t);
@@ -334,7 +341,7 @@ bool track(ParseState& ps, Instruction* ins, int32_t line) {
         if (ps.body.empty())
             return fail_with(ps, line, "branch target ", ins->operand.i, " of ", opcode_mnemonic(op), " is outside any method");
         ps.branches.push_back({ins, line});
-    } else if (kCalls[op]) {
+    } else if (kCalls[op] && !ins->operand.target) {
         ps.calls.push_back(ins);
     }
     if (op == kOp_method || !ps.body.empty()) ps.body.push_back(ins);
@@ -380,7 +387,6 @@ bool resolve_operands(ParseState& ps) {
     if (!ps.body.empty()) ps.body.push_back(ps.current);
     if (!finish_method(ps)) return false;
     CodeStore& code = ps.program.code;
-    code.build_index();
     for (Instruction* ins : ps.calls) ins->operand.target = ins->name() ? code.method(ins->name()) : nullptr;
     return true;
 }

@@ -1,6 +1,6 @@
 // The assembler: one Instruction per source line through the opcode table, method headers into
-// method records; branch operands resolved as each method ends, call operands once the whole image
-// is read.
+// method records; branch operands resolved as each method ends, call operands as soon as their
+// method has been read (at the latest once the whole image is).
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -61,17 +61,21 @@ char* CodeStore::copy(const char* text) {
     return p;
 }
 
-void CodeStore::add_method(MethodRecord* m) { methods.add(m); }
-
-void CodeStore::build_index() {
-    uint32_t size = 64;
-    while (size < static_cast<uint32_t>(methods.count) * 2) size *= 2;
-    auto** built = static_cast<MethodRecord**>(std::calloc(size, sizeof(MethodRecord*)));
-    if (!built) raise_runtime_error("Out of memory");
-    for (int32_t i = 0; i < methods.count; ++i) index_put(built, size - 1, static_cast<MethodRecord*>(methods[i]));
-    std::free(index);
-    index = built;
-    index_mask = size - 1;
+void CodeStore::add_method(MethodRecord* m) {
+    methods.add(m);
+    const uint32_t count = static_cast<uint32_t>(methods.count);
+    if (2 * count > index_mask + 1 || !index) {
+        uint32_t size = 64;
+        while (size < 2 * count) size *= 2;
+        auto** grown = static_cast<MethodRecord**>(std::calloc(size, sizeof(MethodRecord*)));
+        if (!grown) out_of_memory();
+        for (uint32_t i = 0; index && i <= index_mask; ++i)
+            if (index[i]) index_put(grown, size - 1, index[i]);
+        std::free(index);
+        index = grown;
+        index_mask = size - 1;
+    }
+    index_put(index, index_mask, m);
 }
 
 Instruction* CodeStore::method(uint32_t hash) const {

@@ -62,8 +62,8 @@ struct CodeStore {
     Instruction* first;
     PtrList methods;    // MethodRecord*, image order
     PtrList resources;  // ResourceRec*, image order
-    // The methods by the NameHash of their full names (the first of equal hashes), open addressing;
-    // null until build_index.
+    // The methods by the NameHash of their full names (the first of equal hashes), open addressing
+    // (at most half full); null before the first method.
     MethodRecord** index;
     uint32_t index_mask;
     // Where the names and literals of the Instructions and the method records live.
@@ -99,10 +99,9 @@ struct CodeStore {
         if (__builtin_expect(free_record == link_record, 0)) return new_record_block();
         return free_record++;
     }
-    // Appends a method record. Lookups by name need the index, built once every method is known;
-    // a later record with the hash of an earlier one is never found.
+    // Appends a method record, found by name from then on; a later record with the hash of an
+    // earlier one is never found.
     void add_method(MethodRecord* m);
-    void build_index();
     // The header of the first method whose full name has that NameHash, or null.
     Instruction* method(const char* full_name) const;
     Instruction* method(uint32_t hash) const;

@@ -16,7 +16,7 @@ struct ParseState {
     Instruction* current = nullptr;  // the trailing empty record of the chain
     LoadReport& report;
     // The records of the method being assembled (its header first) and its branches, settled when
-    // the method ends; the calls of the whole image, bound once every method is known.
+    // the method ends; the calls of methods not read yet, bound once every method is known.
     std::vector<Instruction*> body;
     std::vector<std::pair<Instruction*, int32_t>> branches;  // with their lines
     std::vector<Instruction*> calls;
