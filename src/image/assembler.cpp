@@ -20,6 +20,7 @@ namespace qel {
 namespace {
 
 BuiltinResolver g_resolve_builtin = nullptr;
+MethodPreparer g_prepare_method = nullptr;
 
 // A failure's message put together out of line, so that the assembler's loop stays small: the
 // pieces are texts and numbers.
@@ -31,8 +32,6 @@ template <typename... Pieces>
     (append_piece(what, pieces), ...);
     return ps.fail(line, std::move(what));
 }
-MethodPreparer g_prepare_method = nullptr;
-
 
 // A 64-bit integer literal: decimal (signed) or, when the second character is 'x', hexadecimal.
 bool parse_integer(const char* s, int64_t* out) {
