@@ -9,12 +9,9 @@ cmake --build build -j"$(nproc)" --target qel qelasm >/dev/null
 mkdir -p build/bench/growth
 RUNS=${RUNS:-3}
 cpu_ms() {
-  local ts=() out
+  local ts=()
   for _ in $(seq "$RUNS"); do
-    out=$(mktemp)
-    /usr/bin/time -o "$out" -f '%U %S' "$@" >/dev/null 2>&1 || true
-    ts+=("$(tail -n 1 "$out" | awk '{ printf "%d", ($1 + $2) * 1000 }')")
-    rm -f "$out"
+    ts+=("$(python3 bench/cpu_time.py "$@" | awk '{ printf "%d", $1 }')")
   done
   printf '%s\n' "${ts[@]}" | sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'
 }

@@ -8,7 +8,6 @@
 set -eu
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh linux
-[ -x /usr/bin/time ] || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq time >/dev/null
 cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-linux-i386.cmake >/dev/null
 cmake --build build -j"$(nproc)" --target qel qelasm >/dev/null
 bash bench/build-lua.sh >/dev/null
@@ -19,13 +18,10 @@ qemu-i386 -L / build/qelasm build build/bench/load.qsrc -o build/bench/load.qel
 gcc -m32 -O2 -msse2 -mfpmath=sse bench/load_floor.c -o build/bench/load_floor -lz
 RUNS=${RUNS:-5}
 measure() {  # prints "cpu-ms peak-kb" medians
-  local ts=() ms=() out
+  local ts=() ms=() t m
   for _ in $(seq "$RUNS"); do
-    out=$(mktemp)
-    /usr/bin/time -o "$out" -f '%U %S %M' "$@" >/dev/null 2>&1 || true
-    read -r u s m < <(tail -n 1 "$out")
-    ts+=("$(awk -v u="$u" -v s="$s" 'BEGIN { printf "%d", (u + s) * 1000 }')") ms+=("$m")
-    rm -f "$out"
+    read -r t m _ < <(python3 bench/cpu_time.py "$@")
+    ts+=("$t") ms+=("$m")
   done
   echo "$(printf '%s\n' "${ts[@]}" | sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}')" \
        "$(printf '%s\n' "${ms[@]}" | sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}')"

@@ -10,7 +10,6 @@
 set -eu
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh linux
-[ -x /usr/bin/time ] || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq time >/dev/null
 cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-linux-i386.cmake >/dev/null
 cmake --build build -j"$(nproc)" --target qel qelasm >/dev/null
 bash bench/build-lua.sh
@@ -23,15 +22,7 @@ fi
 
 RUNS=${RUNS:-5}
 # Prints "cpu-milliseconds exit-code" of one run.
-ms_of() {
-  local out rc
-  out=$(mktemp)
-  rc=0
-  /usr/bin/time -o "$out" -f '%U %S' "$@" >/dev/null 2>&1 || rc=$?
-  # /usr/bin/time reports a non-zero exit code on a line of its own before the times.
-  awk -v rc="$rc" 'END { printf "%d %d\n", ($1 + $2) * 1000, rc }' "$out"
-  rm -f "$out"
-}
+ms_of() { python3 bench/cpu_time.py "$@" | awk '{ print $1, $3 }'; }
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 BASELINE=${BASELINE:-}
@@ -58,13 +49,14 @@ for n in "${names[@]}"; do
       [ "$qrc" = "$lrc" ] || note="  (results differ: qel $qrc, lua $lrc)"
     done
     q=$(median "${qs[@]}") l=$(median "${ls[@]}")
+    # Milliseconds shown whole; the ratios come from the measured times.
     ratio=$(awk -v a="$q" -v b="$l" 'BEGIN { printf "%.2f", a / b }')
     if [ -n "$BASELINE" ]; then
       b=$(median "${bs[@]}")
-      printf '%-16s %10s %10s %8s %12s %8s%s\n' "$(basename "$lua" .lua)" "$q" "$l" "$ratio" "$b" \
+      printf '%-16s %10.0f %10.0f %8s %12.0f %8s%s\n' "$(basename "$lua" .lua)" "$q" "$l" "$ratio" "$b" \
         "$(awk -v a="$q" -v b="$b" 'BEGIN { printf "%.2f", a / b }')" "$note"
     else
-      printf '%-16s %10s %10s %8s%s\n' "$(basename "$lua" .lua)" "$q" "$l" "$ratio" "$note"
+      printf '%-16s %10.0f %10.0f %8s%s\n' "$(basename "$lua" .lua)" "$q" "$l" "$ratio" "$note"
     fi
   done
 done
