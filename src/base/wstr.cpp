@@ -243,6 +243,29 @@ void WStr::append_narrow(const char* s) {
     capacity = length;
 }
 
+void WStr::assign_latin1(const char* s, uint32_t n) {
+    if (n == 0) {
+        clear();
+        return;
+    }
+    if (!ensure_discarding(*this, n)) return;
+    for (uint32_t i = 0; i < n; ++i) buffer[i] = static_cast<unsigned char>(s[i]);
+    buffer[n] = 0;
+    length = n;
+}
+
+void WStr::append_latin1(const char* s, uint32_t n) {
+    if (n == 0) return;
+    if (length == 0) {
+        assign_latin1(s, n);
+        return;
+    }
+    if (n > kMaxUnits || !grow(*this, length + n)) return;
+    for (uint32_t i = 0; i < n; ++i) buffer[length + i] = static_cast<unsigned char>(s[i]);
+    length += n;
+    buffer[length] = 0;
+}
+
 bool WStr::equals(const WStr& other) const {
     if (length != other.length) return false;
     const WChar* a = text();

@@ -31,6 +31,10 @@ struct WStr {
     void append_n(const WChar* s, int n);  // n units of s (callers keep a 0 unit after them)
     void append_units(const WChar* s, uint32_t n);  // n units, terminator written here
     void append_narrow(const char* s);
+    // n bytes of s, a unit each (Latin-1): in place of the text, keeping its room as assign does;
+    // after the text, growing as append does.
+    void assign_latin1(const char* s, uint32_t n);
+    void append_latin1(const char* s, uint32_t n);
     bool equals(const WStr& other) const;
     void insert(int index, const WStr& src);
     void replace_all(const WStr& pattern, const WStr& replacement, bool case_sensitive);

@@ -76,18 +76,23 @@ bool parse_int32(const char* s, int32_t* out) {
 }
 
 
-// The text of an ldstr (n bytes of UTF-8) as a WStr in the code store's arena: it is only ever
-// read, and it lives as long as the instruction.
-[[gnu::noinline]] WStr* literal(CodeStore& code, const char* text, uint32_t n) {
-    auto* s = static_cast<WStr*>(code.take(sizeof(WStr), alignof(WStr)));
-    if (n == 0) return s;
-    // n bytes never make more than n units: one pass, with room for all of them (the units that
-    // several bytes make leave some unused).
-    auto* buffer = static_cast<WChar*>(code.take((n + 1) * sizeof(WChar), alignof(WChar)));
-    const int units = utf8_to_utf16(text, static_cast<int>(n), buffer, static_cast<int>(n));
-    s->buffer = buffer;
-    s->length = s->capacity = static_cast<uint32_t>(units);
-    return s;
+// The text of an ldstr (n bytes of UTF-8) in the code store's arena: it is only ever read, and it
+// lives as long as the instruction. ASCII text keeps its bytes, other text its UTF-16 units (n
+// bytes never make more than n units).
+[[gnu::noinline]] Literal* literal(CodeStore& code, const char* text, uint32_t n) {
+    uint32_t ascii = 0;
+    while (ascii < n && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+    if (ascii == n) {
+        auto* lit = static_cast<Literal*>(code.take(sizeof(Literal) + n + 1, alignof(Literal)));
+        lit->length = n;
+        lit->narrow = 1;
+        std::memcpy(lit + 1, text, n);
+        return lit;
+    }
+    auto* lit = static_cast<Literal*>(code.take(sizeof(Literal) + (n + 1) * sizeof(WChar), alignof(Literal)));
+    auto* units = reinterpret_cast<WChar*>(lit + 1);
+    lit->length = static_cast<uint32_t>(utf8_to_utf16(text, static_cast<int>(n), units, static_cast<int>(n)));
+    return lit;
 }
 
 // "[a:1][m:2][p:04][r:i][v:pppibttp]" at fixed positions.

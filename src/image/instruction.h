@@ -32,6 +32,15 @@ union Operand {
 };
 static_assert(sizeof(Operand) == 4);
 
+// An ldstr's text, kept beside the code and only ever read: a byte a unit when it is ASCII (most
+// literals), else its UTF-16 units; a 0 follows either.
+struct Literal {
+    uint32_t length;  // units
+    uint32_t narrow;  // 1: bytes, 0: units
+    const char* bytes() const { return reinterpret_cast<const char*>(this + 1); }
+    const char16_t* units() const { return reinterpret_cast<const char16_t*>(this + 1); }
+};
+
 // What a callcvirt says after its slot (the operand): its parameter labels (null when it has
 // none), the calling convention and the result's type code. Kept beside the code.
 struct VirtualCallSignature {
@@ -67,7 +76,7 @@ struct Instruction {
     };
     uint8_t run_length;  // the records a run takes: the instruction after it is this + run_length
 
-    const WStr* literal() const { return static_cast<const WStr*>(object); }    // ldstr (read only)
+    const Literal* literal() const { return static_cast<const Literal*>(object); }  // ldstr
     BuiltinFn builtin() const { return reinterpret_cast<BuiltinFn>(object); }   // callstd
     MethodRecord* method() const { return static_cast<MethodRecord*>(object); } // a header
     int param_count() const { return params; }                                  // a header

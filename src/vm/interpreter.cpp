@@ -42,6 +42,25 @@ constexpr uint32_t kCrlfHash = name_hash("crlf");
     raise_runtime_error(m);
 }
 
+// An ldstr's text as a string value, and appended to a string.
+inline void set_literal(Value& v, const Literal* lit) {
+    v.tag = kTagString;
+    if (lit->narrow) {
+        v.text.assign_latin1(lit->bytes(), lit->length);
+    } else {
+        const WStr view{const_cast<WChar*>(lit->units()), lit->length, lit->length};
+        v.text.assign(view);
+    }
+}
+inline void append_literal(WStr& s, const Literal* lit) {
+    if (lit->narrow) {
+        s.append_latin1(lit->bytes(), lit->length);
+    } else {
+        const WStr view{const_cast<WChar*>(lit->units()), lit->length, lit->length};
+        s.append(view);
+    }
+}
+
 template <typename T>
 inline T& var_as(uint64_t* vars, int32_t i) {
     return *reinterpret_cast<T*>(&vars[i]);
@@ -629,7 +648,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
             NEXT();
         }
         L_ldstr:
-            push_string(st, *ins->literal());
+            set_literal(push_slot(st), ins->literal());
             NEXT();
         L_ldntv:  // no action and no operand: native values load as ints
             NEXT();
@@ -885,7 +904,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
         // instead of copying the whole text on every append.
         F_append_k:
             ROOM_FOR_TWO();
-            var_as<WStr*>(vars, ins->operand.i)->append(*ins->run_target->literal());
+            append_literal(*var_as<WStr*>(vars, ins->operand.i), ins->run_target->literal());
             ins += ins->run_length;
             DISPATCH();
         F_append_v:

@@ -134,7 +134,7 @@ std::string parsed(const Program& prog) {
     for (const Instruction* i = prog.code.first; i; i = after(i)) {
         const char* name = i->opcode == kOp_method ? i->method()->name : i->opcode == kOp_call ? i->name() : nullptr;
         out += std::to_string(prog.code.place_of(i, nullptr).lineno) + " " + opcode_mnemonic(i->opcode) + (name ? std::string(" ") + name : "");
-        if (i->opcode == kOp_ldstr) out += " \"" + text_of(i->literal()) + "\"";
+        if (i->opcode == kOp_ldstr) out += " \"" + qeltest::literal_text(i->literal()) + "\"";
         out += "\n";
     }
     for (int32_t k = 0; k < prog.code.resources.count; ++k) {

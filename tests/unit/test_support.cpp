@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 
 #include "image/image_parser.h"
@@ -40,5 +42,14 @@ Loaded parse_raw(const std::string& text) { return read(text, false); }
 Loaded parse(const std::string& authoring) { return parse_raw(image_text(authoring)); }
 
 qel::CClass* find_class(qel::Runtime& rt, const char* name) { return qel::class_by_name(rt.program.classes, name); }
+
+std::string literal_text(const qel::Literal* lit) {
+    if (lit->narrow) return "b:" + std::string(lit->bytes(), lit->length);
+    const qel::WStr view{const_cast<char16_t*>(lit->units()), lit->length, lit->length};
+    char* utf8 = view.to_utf8();
+    std::string out = "u:" + std::string(utf8 ? utf8 : "");
+    std::free(utf8);
+    return out;
+}
 
 }  // namespace qeltest

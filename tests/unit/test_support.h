@@ -32,4 +32,7 @@ Loaded load_raw(const std::string& text);
 
 qel::CClass* find_class(qel::Runtime& rt, const char* name);
 
+// An ldstr's text as UTF-8, marked with how it is kept: "b:" as bytes, "u:" as UTF-16 units.
+std::string literal_text(const qel::Literal* lit);
+
 }  // namespace qeltest
