@@ -55,19 +55,16 @@ struct VirtualCallSignature {
 // words) and its parameter count in a byte of the last word. An ldlong or lddbl keeps its 64 bits
 // in the first two words (it has no object). A record's line is not stored (see place_of in the
 // code store), nor the name of a Hash or TypeSize operand or a Names operand's second name
-// (name_of there). The head of a run of
-// instructions that the interpreter executes as one step keeps the run's operands in room that its
-// own opcode leaves unused: run_target, run_c and run_length; the run's other operands are read
-// from its records (a run never spans two blocks of records, so they follow the head).
+// (name_of there). The head of a run of instructions that the interpreter executes as one step
+// keeps in room its own opcode leaves unused the run's length and the variable it stores into;
+// the run's other operands are read from its records, which follow the head (a run never spans
+// two blocks of records).
 struct Instruction {
     union {
         Operand operand;
         int32_t lineno;  // a method header: the reader's line count when "method" had been read
     };
-    union {
-        void* object;              // by opcode: see the accessors below
-        Instruction* run_target;   // a run's branch target, or the run's second instruction
-    };
+    void* object;  // by opcode: see the accessors below
     uint8_t opcode;
     uint8_t dispatch;    // what the interpreter runs for this record: its opcode, or a run's form
     union {

@@ -296,7 +296,6 @@ int fuse(Instruction* i, const MethodFacts& facts) {
         const int k = third->opcode == kOp_add ? 0 : third->opcode == kOp_sub ? 1 : third->opcode == kOp_mul ? 2 : -1;
         if (k < 0) return 0;
         const bool constant = second->opcode == kOp_lddbl;
-        i->run_target = second;  // the constant is its operand; a variable's index too
         if (fourth->opcode == kOp_stvdbl) {
             i->run_c = static_cast<uint8_t>(fourth->operand.i);
             i->run_length = 4;
@@ -312,7 +311,6 @@ int fuse(Instruction* i, const MethodFacts& facts) {
         if (!string_variable(header, a)) return 0;
         if ((literal || variable) && third->opcode == kOp_add && fourth->opcode == kOp_stvstr &&
             fourth->operand.i == a) {
-            i->run_target = second;
             i->run_length = 4;
             return kFormAppend + (literal ? 0 : 1);
         }
@@ -332,7 +330,6 @@ int fuse(Instruction* i, const MethodFacts& facts) {
     if (is_compare(third->opcode) && (fourth->opcode == kOp_cmp || fourth->opcode == kOp_cmpjmp)) {
         // Normalised to "jump when the comparison holds": cmp jumps when it fails.
         int op = fourth->opcode == kOp_cmp ? negated_compare(third->opcode) : third->opcode;
-        i->run_target = fourth->operand.target;
         i->run_length = 4;
         return (constant ? kFormCompareVK : kFormCompareVV) + compare_index(op);
     }
@@ -778,7 +775,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
 #define COMPARE_BRANCH(label, op, second)                                    \
     label: {                                                                 \
         ROOM_FOR_TWO();                                                      \
-        ins = var_as<int32_t>(vars, ins->operand.run.a) op(second) ? ins->run_target : (ins + ins->run_length); \
+        ins = var_as<int32_t>(vars, ins->operand.run.a) op(second) ? ins[3].operand.target : (ins + ins->run_length); \
         DISPATCH();                                                          \
     }
 #define COMPARE_BRANCHES(kind, second)                 \
@@ -888,10 +885,10 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
     form(F_d##kind##_add, +, second)              \
     form(F_d##kind##_sub, -, second)              \
     form(F_d##kind##_mul, *, second)
-            DOUBLES(DOUBLE_PUSH, vk, ins->run_target->real())
-            DOUBLES(DOUBLE_PUSH, vv, DVAR(ins->run_target->operand.i))
-            DOUBLES(DOUBLE_STORE, vks, ins->run_target->real())
-            DOUBLES(DOUBLE_STORE, vvs, DVAR(ins->run_target->operand.i))
+            DOUBLES(DOUBLE_PUSH, vk, ins[1].real())
+            DOUBLES(DOUBLE_PUSH, vv, DVAR(ins[1].operand.i))
+            DOUBLES(DOUBLE_STORE, vks, ins[1].real())
+            DOUBLES(DOUBLE_STORE, vvs, DVAR(ins[1].operand.i))
             DOUBLE_CONST(F_dk_add, +)
             DOUBLE_CONST(F_dk_sub, -)
             DOUBLE_CONST(F_dk_mul, *)
@@ -904,12 +901,12 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
         // instead of copying the whole text on every append.
         F_append_k:
             ROOM_FOR_TWO();
-            append_literal(*var_as<WStr*>(vars, ins->operand.i), ins->run_target->literal());
+            append_literal(*var_as<WStr*>(vars, ins->operand.i), ins[1].literal());
             ins += ins->run_length;
             DISPATCH();
         F_append_v:
             ROOM_FOR_TWO();
-            var_as<WStr*>(vars, ins->operand.i)->append(*var_as<WStr*>(vars, ins->run_target->operand.i));
+            var_as<WStr*>(vars, ins->operand.i)->append(*var_as<WStr*>(vars, ins[1].operand.i));
             ins += ins->run_length;
             DISPATCH();
 #undef ROOM_FOR_TWO
