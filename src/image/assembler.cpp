@@ -9,6 +9,7 @@
 
 #include "image/assembler.h"
 
+#include "base/message_pieces.h"
 #include "base/name_hash.h"
 #include "base/utf.h"
 #include "image/image_parser.h"
@@ -22,15 +23,10 @@ namespace {
 BuiltinResolver g_resolve_builtin = nullptr;
 MethodPreparer g_prepare_method = nullptr;
 
-// A failure's message put together out of line, so that the assembler's loop stays small: the
-// pieces are texts and numbers.
-void append_piece(std::string& s, const char* t) { s += t; }
-void append_piece(std::string& s, int32_t n) { s += std::to_string(n); }
+// A failure's message put together out of line, so that the assembler's loop stays small.
 template <typename... Pieces>
 [[gnu::cold, gnu::noinline]] bool fail_with(ParseState& ps, int line, Pieces... pieces) {
-    std::string what;
-    (append_piece(what, pieces), ...);
-    return ps.fail(line, std::move(what));
+    return ps.fail(line, message_of(pieces...));
 }
 
 // A 64-bit integer literal: decimal (signed) or, when the second character is 'x', hexadecimal.

@@ -3,6 +3,7 @@
 #include <array>
 #include <unordered_map>
 
+#include "base/message_pieces.h"
 #include "image/opcodes.h"
 #include "types/descriptors.h"
 
@@ -85,14 +86,9 @@ private:
     int source_line(const Instruction* ins) const { return code_->place_of(ins, header_).line; }
     // A problem's text is put together out of line from its pieces (texts, numbers and type
     // codes), so that the walk over every record stays small.
-    static void append_piece(std::string& s, const char* t) { s += t; }
-    static void append_piece(std::string& s, int32_t n) { s += std::to_string(n); }
-    static void append_piece(std::string& s, char c) { s += c; }
     template <typename... Pieces>
     [[gnu::cold, gnu::noinline]] void problem(bool refused, const Instruction* ins, Pieces... pieces) {
-        std::string what;
-        (append_piece(what, pieces), ...);
-        out_.push_back({source_line(ins), refused, std::move(what)});
+        out_.push_back({source_line(ins), refused, message_of(pieces...)});
     }
     template <typename... Pieces>
     void refuse(const Instruction* ins, Pieces... pieces) { problem(true, ins, pieces...); }
