@@ -64,7 +64,7 @@ const HostRecord kRecords[] = {
       F(CType, base_type, 'p')}},
     {"CEnum", HostMade, sizeof(CEnum), {F(CEnum, unit_id, 'm'), F(CEnum, type, 'e'), F(CEnum, name, 'p'), F(CEnum, members, 'p')}},
     {"CEnumMember", HostMade, sizeof(CEnumMember), {F(CEnumMember, name, 'p'), F(CEnumMember, value, 'i')}},
-    {"CMethodLine", HostMade, 8, {F(Instruction, lineno, 'i'), FN("ptr", Instruction, object, 'p')}},
+    {"CMethodLine", HostMade, 8, {F(MethodLine, lineno, 'i'), FN("ptr", MethodLine, method, 'p')}},
     {"CMethod", HostMade, static_cast<int>(offsetof(MethodRecord, name)),
      {F(MethodRecord, type, 'e'), F(MethodRecord, access, 'e'), F(MethodRecord, modifier, 'e'),
       F(MethodRecord, var_counts, 'e'), F(MethodRecord, var_types, 'p')}},

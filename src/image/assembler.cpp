@@ -123,11 +123,12 @@ bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* para
         return fail_with(ps, line, "method header '", header ? header : "",
                          "' does not have the form [a:N][m:N][p:XX][r:C][v:CODES] with at most 32 variables");
     }
-    ins->object = m;
+    // The method is its line, the record after its opcode's.
     ins->params = static_cast<uint8_t>(params);
+    ins[1].set_method(m);
     m->name = name;
     m->hash = name_hash(name);
-    m->line = ins;
+    m->line = ins + 1;
     prog.code.add_method(m);
     if (const char* colon = std::strchr(name, ':')) {
         char class_name[128];
@@ -181,7 +182,7 @@ bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* para
             size_t n = std::strlen(t);
             auto* w = static_cast<char16_t*>(ps.program.code.take((n + 1) * sizeof(char16_t), alignof(char16_t)));
             for (size_t i = 0; i <= n; ++i) w[i] = static_cast<unsigned char>(t[i]);
-            ins->object = w;
+            ins->object() = w;
             if (!parse_int32(count, &ins->operand.i)) return bad_operand(ps, line, "bad argument count", count, e);
             return true;
         }
@@ -193,7 +194,7 @@ bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* para
             CMember* f = field_of(c, field);
             if (!f) return fail_with(ps, line, "class '", t, "' has no field '", field, "' for ", e.mnemonic);
             ins->operand.i = f->address;
-            ins->object = f;  // for the verifier
+            ins->object() = f;  // for the verifier
             return true;
         }
         case K::Signature: {
@@ -210,7 +211,7 @@ bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* para
                 size_t n = std::strlen(d);
                 sig->name_length = static_cast<uint8_t>(n > 255 ? 255 : n);
             }
-            ins->object = sig;
+            ins->object() = sig;
             return true;
         }
         default:
@@ -226,7 +227,7 @@ bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* para
     if (e.kind == K::None || op == kOp_ldntv) return true;
     if (op == kOp_ldstr) {
         const char* text = r.next_quoted();
-        ins->object = literal(ps.program.code, text, r.empty_quote() ? 0 : r.length);
+        ins->operand.literal = literal(ps.program.code, text, r.empty_quote() ? 0 : r.length);
         return true;
     }
     if (op == kOp_lddbl) r.flags &= ~LineReader::kSplitDot;  // "0.5" is one token
@@ -263,7 +264,7 @@ bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* para
             CodeStore& code = ps.program.code;
             Instruction* known = code.method(name_hash(t));
             ins->operand.target = known;
-            ins->object = known && std::strcmp(known->method()->name, t) == 0 ? known->method()->name : code.copy(t, length);
+            ins->object() = known && std::strcmp(known->method()->name, t) == 0 ? known->method()->name : code.copy(t, length);
             return true;
         }
         case K::Hash:
@@ -289,14 +290,14 @@ bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* para
         case K::TypeSize: {
             CClass* c = ps.program.class_index.by_name(t);
             ins->operand.i = c ? c->size : size_of_basic_type(t);
-            ins->object = c;
+            ins->object() = c;
             ps.program.code.keep_name(ins, ps.program.code.copy(t, length));
             return true;
         }
         case K::Builtin: {
             BuiltinFn fn = g_resolve_builtin ? g_resolve_builtin(name_hash(t)) : nullptr;
             if (!fn) return bad_operand(ps, line, "unknown built-in", t, e);
-            ins->object = reinterpret_cast<void*>(fn);
+            ins->operand.builtin = fn;
             return true;
         }
         default:
@@ -344,7 +345,7 @@ bool track(ParseState& ps, Instruction* ins, int32_t line) {
     } else if (kCalls[op] && !ins->operand.target) {
         ps.calls.push_back(ins);
     }
-    if (op == kOp_method || !ps.body.empty()) ps.body.push_back(ins);
+    if (op == kOp_method || !ps.body.empty()) ps.body.push_back(op == kOp_method ? ins + 1 : ins);
     return true;
 }
 
@@ -365,6 +366,7 @@ bool track(ParseState& ps, Instruction* ins, int32_t line) {
         const OpcodeEntry* e = opcode_by_mnemonic(mnemonic, r.length);
         if (!e) return fail_with(ps, line, "unknown mnemonic '", mnemonic, "'");
         Instruction* ins = ps.current;
+        if (kWideRecords[e->number]) ins = ps.current = ps.program.code.widen(ins);
         ins->opcode = static_cast<uint8_t>(e->number);
         const int32_t lineno = r.lineno;
         if (!read_operand(ps, ins, *e, line)) return false;
@@ -372,7 +374,7 @@ bool track(ParseState& ps, Instruction* ins, int32_t line) {
         if (!r.end_of_line())
             return fail_with(ps, line, "unexpected operand '", r.next(), "' after ", e->mnemonic);
         if (ins->opcode == kOp_method)
-            ins->lineno = lineno;
+            ins[1].lineno = lineno;
         else if (line != ps.last_line + 1 || lineno != usual_lineno(line, ins->opcode))
             ps.program.code.mark_line(ins, {lineno, line});
         ps.last_line = line;

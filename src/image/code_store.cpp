@@ -55,6 +55,14 @@ Instruction* CodeStore::new_record_block() {
     return block;
 }
 
+Instruction* CodeStore::widen_into_new_block(Instruction* ins) {
+    Instruction* block = new_record_block();  // links the old block's last record, never reached
+    *ins = Instruction{};
+    ins->operand.target = block;
+    ++free_record;
+    return block;
+}
+
 char* CodeStore::copy(const char* text) {
     char* p = arena.copy(text);
     if (!p) out_of_memory();
@@ -133,12 +141,13 @@ SourcePlace CodeStore::place_of(const Instruction* at, const Instruction* header
     if (header) {  // a header is written with operands
         p = {header->lineno, header->lineno + 1};
         if (at == header) return p;
-        r = following(header);
+        r = body_of(header);
     }
     for (; r && !r->is_end(); r = following(r)) {
-        if (r->opcode == kOp_method && r != header) {
+        if (r->opcode == kOp_method) {
             if (header) break;
-            p = {r->lineno, r->lineno + 1};
+            p = {r[1].lineno, r[1].lineno + 1};
+            if (at == r + 1) return p;
         } else if (const SourcePlace* m = marks.find(r)) {
             p = *m;
         } else {

@@ -57,7 +57,7 @@ struct RecordMap {
 
 struct CodeStore {
     // Records of a block of Instructions (as many as fill one block of the arena); the last is the
-    // link.
+    // link, unless a record with its object slot found no room before it and became the link.
     static constexpr size_t kRecordsPerBlock = Arena::kBlockBytes / sizeof(Instruction);
     Instruction* first;
     PtrList methods;    // MethodRecord*, image order
@@ -94,6 +94,17 @@ struct CodeStore {
         if (__builtin_expect(!p, 0)) out_of_memory();
         return p;
     }
+    // Gives the record handed out last its object slot, the record after it, and returns where the
+    // record now lies: when its block has no room for both, the record becomes the link to a new
+    // block, which the pair starts.
+    Instruction* widen(Instruction* ins) {
+        if (__builtin_expect(free_record != link_record, 1)) {
+            ++free_record;
+            return ins;
+        }
+        return widen_into_new_block(ins);
+    }
+    Instruction* widen_into_new_block(Instruction* ins);
     // The record after the one handed out before (zero-filled).
     Instruction* new_instruction() {
         if (__builtin_expect(free_record == link_record, 0)) return new_record_block();

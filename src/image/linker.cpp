@@ -45,14 +45,14 @@ void link_image(Program& prog, LoadReport& report) {
         if (!kLinked[ins->opcode]) continue;
         switch (ins->opcode) {
             case kOp_libproc:
-                ins->object = prog.procs.find(ins->operand.u);
+                ins->object() = prog.procs.find(ins->operand.u);
                 break;
             case kOp_newobj:
             case kOp_create:
             case kOp_throw:
             case kOp_ldcls:
-                ins->object = class_by_hash(prog.classes, ins->operand.u);
-                if (!ins->object) {
+                ins->object() = class_by_hash(prog.classes, ins->operand.u);
+                if (!ins->object()) {
                     const char* name = prog.code.name_of(ins);
                     report.note(11, std::string("Undefined class <") + (name ? name : "") + ">");
                 }

@@ -72,7 +72,7 @@ public:
         for (const Instruction* ins = program.code.first; ins; ins = after(ins)) {
             if (ins->opcode == kOp_method) {
                 end_method();
-                header_ = ins;
+                header_ = ins + 1;  // the method's line
                 last_ = nullptr;
             } else if (ins->opcode != kOpNone) {
                 if (header_ && family_of(ins->opcode).check != Check::None) instruction(ins);

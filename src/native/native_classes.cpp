@@ -296,10 +296,10 @@ void* native_object_create(Runtime*, const char* name, Frame* f) {
 
 void native_member(Runtime* rt, Frame* f, void* object, Instruction* ins) {
     // The member is found once per instruction and kept in it.
-    auto run = reinterpret_cast<Member>(ins->object);
+    auto run = reinterpret_cast<Member>(ins->object());
     if (!run) {
         run = resolve(rt, ins);
-        ins->object = reinterpret_cast<void*>(run);
+        ins->object() = reinterpret_cast<void*>(run);
     }
     run(f->stack, object);
 }

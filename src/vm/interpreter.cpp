@@ -273,14 +273,16 @@ int fuse(Instruction* i, const MethodFacts& facts) {
     const Instruction* header = facts.header;
     // A run lies within one block of records: a link (or the end), having no opcode, stops the
     // look ahead there, and no run takes it in.
-    auto step = [](Instruction* r) { return r->opcode ? r + 1 : r; };
-    Instruction* second = i + 1;
+    auto step = [](Instruction* r) { return r->opcode ? r + record_width(r->opcode) : r; };
+    Instruction* second = step(i);
     Instruction* third = step(second);
     Instruction* fourth = step(third);
+    // A run's length counts records (object slots too): the instruction after it is at its end.
+    auto ends_at = [i](const Instruction* end) { i->run_length = static_cast<uint8_t>(end - i); };
     if (i->opcode == kOp_ldint) {
         const int k = fused_op_index(second->opcode);
         if (k < 0) return 0;
-        i->run_length = 2;
+        ends_at(third);
         return kFormConstOp + k;
     }
     const int dk = second->opcode >= kOp_add && second->opcode <= kOp_sub
@@ -288,7 +290,7 @@ int fuse(Instruction* i, const MethodFacts& facts) {
                        : -1;
     if (i->opcode == kOp_lddbl) {
         if (dk < 0) return 0;
-        i->run_length = 2;
+        ends_at(third);
         return kFormDouble + 12 + dk;
     }
     if (i->opcode == kOp_ldvdbl) {
@@ -298,10 +300,10 @@ int fuse(Instruction* i, const MethodFacts& facts) {
         const bool constant = second->opcode == kOp_lddbl;
         if (fourth->opcode == kOp_stvdbl) {
             i->run_c = static_cast<uint8_t>(fourth->operand.i);
-            i->run_length = 4;
+            ends_at(step(fourth));
             return kFormDouble + (constant ? 6 : 9) + k;
         }
-        i->run_length = 3;
+        ends_at(fourth);
         return kFormDouble + (constant ? 0 : 3) + k;
     }
     if (i->opcode == kOp_ldvstr) {
@@ -311,7 +313,7 @@ int fuse(Instruction* i, const MethodFacts& facts) {
         if (!string_variable(header, a)) return 0;
         if ((literal || variable) && third->opcode == kOp_add && fourth->opcode == kOp_stvstr &&
             fourth->operand.i == a) {
-            i->run_length = 4;
+            ends_at(step(fourth));
             return kFormAppend + (literal ? 0 : 1);
         }
         // The variable is stored again before anything else looks at it (s := UpperCase(s),
@@ -330,17 +332,17 @@ int fuse(Instruction* i, const MethodFacts& facts) {
     if (is_compare(third->opcode) && (fourth->opcode == kOp_cmp || fourth->opcode == kOp_cmpjmp)) {
         // Normalised to "jump when the comparison holds": cmp jumps when it fails.
         int op = fourth->opcode == kOp_cmp ? negated_compare(third->opcode) : third->opcode;
-        i->run_length = 4;
+        ends_at(step(fourth));
         return (constant ? kFormCompareVK : kFormCompareVV) + compare_index(op);
     }
     const int k = fused_op_index(third->opcode);
     if (k < 0) return 0;
     if (fourth->opcode == kOp_stvint) {
         i->run_c = static_cast<uint8_t>(fourth->operand.i);
-        i->run_length = 4;
+        ends_at(step(fourth));
         return (constant ? kFormArithVKS : kFormArithVVS) + k;
     }
-    i->run_length = 3;
+    ends_at(fourth);
     return (constant ? kFormArithVK : kFormArithVV) + k;
 }
 
@@ -394,6 +396,12 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
         ++ins;           \
         DISPATCH();      \
     } while (0)
+// Past an instruction with an object slot (see kWideRecords).
+#define NEXT_WIDE()      \
+    do {                 \
+        ins += 2;        \
+        DISPATCH();      \
+    } while (0)
 #define PUSH() push_slot(st)
 #define TOP() slots[st->count - 1]
 #define NEED(n)                                                      \
@@ -404,6 +412,11 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
     do {                                \
         if (f->pending) goto propagate; \
         NEXT();                         \
+    } while (0)
+#define AFTER_WIDE_CALL()               \
+    do {                                \
+        if (f->pending) goto propagate; \
+        NEXT_WIDE();                    \
     } while (0)
 
     for (;;) {
@@ -551,13 +564,13 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
         Value& v = PUSH();                                    \
         v.tag = tag_;                                         \
         v.v.member = field_at<T>(o, ins->operand.i);          \
-        NEXT();                                               \
+        NEXT_WIDE();                                          \
     }
 #define STORE_FIELD(sfx, T, tag_, member, pop)                        \
     L_stp##sfx: {                                                     \
         void* o = pop_object_address(st);                             \
         field_at<T>(o, ins->operand.i) = static_cast<T>(pop(st));     \
-        NEXT();                                                       \
+        NEXT_WIDE();                                                  \
     }
             QEL_TYPED_CELLS(LOAD_VARIABLE)
             QEL_TYPED_CELLS(STORE_VARIABLE)
@@ -588,7 +601,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
             void* o = pop_object_address(st);
             const WStr* s = field_at<WStr*>(o, ins->operand.i);
             push_string(st, s ? *s : WStr{});
-            NEXT();
+            NEXT_WIDE();
         }
         L_stpstr: {
             void* o = pop_object_address(st);
@@ -596,27 +609,27 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
             WStr*& field = field_at<WStr*>(o, ins->operand.i);
             if (!field) field = wstr_new();
             field->swap(text);
-            NEXT();
+            NEXT_WIDE();
         }
         L_ldpmtd: {
             void* o = pop_object_address(st);
             const PMethod& m = field_at<PMethod>(o, ins->operand.i);
             push_method(st, m.Method, m.Target);
-            NEXT();
+            NEXT_WIDE();
         }
         L_stpmtd: {
             void* o = pop_object_address(st);
             field_at<PMethod>(o, ins->operand.i) = pop_method(st);
-            NEXT();
+            NEXT_WIDE();
         }
         L_newstr:
             field_at<WStr*>(top_object_address(st), ins->operand.i) = wstr_new();
-            NEXT();
+            NEXT_WIDE();
         L_freestr: {
             WStr*& field = field_at<WStr*>(top_object_address(st), ins->operand.i);
             wstr_delete(field);
             field = nullptr;  // a later store must not reach the freed string
-            NEXT();
+            NEXT_WIDE();
         }
         L_ldref:
             push_pointer(st, &vars[ins->operand.i]);
@@ -624,25 +637,30 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
         L_ldpref: {
             void* o = pop_pointer(st);
             push_pointer(st, static_cast<char*>(o) + ins->operand.i);
-            NEXT();
+            NEXT_WIDE();
         }
 
         // ---- constants
-        L_ldint:
-        L_sizeof: {
+        L_ldint: {
             Value& v = PUSH();
             v.tag = kTagInt;
             v.v.i = ins->operand.i;
             NEXT();
         }
+        L_sizeof: {
+            Value& v = PUSH();
+            v.tag = kTagInt;
+            v.v.i = ins->operand.i;
+            NEXT_WIDE();
+        }
         L_ldlong:
             push_long(st, ins->wide());
-            NEXT();
+            NEXT_WIDE();
         L_lddbl: {
             Value& v = PUSH();
             v.tag = kTagDouble;
             v.v.l = ins->wide();  // the bits: no floating-point unit needed to copy
-            NEXT();
+            NEXT_WIDE();
         }
         L_ldstr:
             set_literal(push_slot(st), ins->literal());
@@ -654,7 +672,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
             NEXT();
         L_ldcls:
             push_pointer(st, ins->cls());
-            NEXT();
+            NEXT_WIDE();
         L_ldthis:
             push_pointer(st, f->self);
             NEXT();
@@ -709,13 +727,13 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
             if (!ins->operand.target) method_not_found(ins);
             const CallSite site{ins->operand.target, self, f, 0};
             activation(rt, nullptr, site.method + 1, &site);
-            AFTER_CALL();
+            AFTER_WIDE_CALL();
         }
         L_callmtd: {
             if (!ins->operand.target) method_not_found(ins);
             const CallSite site{ins->operand.target, nullptr, f, f->variadic};
             activation(rt, nullptr, site.method + 1, &site);
-            AFTER_CALL();
+            AFTER_WIDE_CALL();
         }
         L_callvirt: {
             void* self = pop_pointer(st);
@@ -727,14 +745,14 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
             AFTER_CALL();
         L_libproc:
             g_vm_hooks.libproc(rt, f, ins);
-            NEXT();
+            NEXT_WIDE();
         L_callcvirt:
             g_vm_hooks.callcvirt(rt, f, ins);
-            NEXT();
+            NEXT_WIDE();
         L_comget:
         L_comset:
             g_vm_hooks.com(rt, f, ins);
-            NEXT();
+            NEXT_WIDE();
         L_callreal:
         L_ldnpp:
         L_stnpp:
@@ -742,30 +760,30 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
         L_stfld: {
             void* object = pop_pointer(st);
             g_vm_hooks.native_member(rt, f, object, ins);
-            NEXT();
+            NEXT_WIDE();
         }
         L_ldmtd: {
             void* self = pop_pointer(st);
             push_method(st, ins->operand.target, self);
-            NEXT();
+            NEXT_WIDE();
         }
         L_ldprp:    // no action: properties compile to accessor calls
         L_stprp:    // no action: properties compile to accessor calls
         L_stevent:  // no action: events are method fields, set with stpmtd
-            NEXT();
+            NEXT_WIDE();
 
         // ---- objects
         L_newstruct: {
             void* block = std::calloc(1, ins->operand.i > 0 ? static_cast<size_t>(ins->operand.i) : 1);
             push_pointer(st, block);
-            NEXT();
+            NEXT_WIDE();
         }
         L_newobj:
             create_object(rt, ins->cls(), f);
-            AFTER_CALL();
+            AFTER_WIDE_CALL();
         L_create:
             construct_in_place(rt, ins->cls(), f);
-            AFTER_CALL();
+            AFTER_WIDE_CALL();
         L_newarr:  // no action: arrays are lists made by the list built-ins
             NEXT();
 
@@ -980,6 +998,8 @@ done:
 #undef TOP
 #undef NEED
 #undef AFTER_CALL
+#undef AFTER_WIDE_CALL
+#undef NEXT_WIDE
 }
 
 #undef QEL_TYPED_CELLS

@@ -110,7 +110,7 @@ const Record kRecords[] = {
      {F(CType, short_name), F(CType, size), F(CType, unit_id), F(CType, name), F(CType, base_type)}},
      {"CEnum", sizeof(CEnum), {F(CEnum, unit_id), F(CEnum, type), F(CEnum, name), F(CEnum, members)}},
      {"CEnumMember", sizeof(CEnumMember), {F(CEnumMember, name), F(CEnumMember, value)}},
-     {"CMethodLine", 8, {F(Instruction, lineno), FN("ptr", Instruction, object)}},
+     {"CMethodLine", 8, {F(MethodLine, lineno), FN("ptr", MethodLine, method)}},
     {"CMethod", static_cast<int>(offsetof(MethodRecord, name)),
      {F(MethodRecord, type), F(MethodRecord, access), F(MethodRecord, modifier), F(MethodRecord, var_counts),
       F(MethodRecord, var_types)}},

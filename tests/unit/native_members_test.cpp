@@ -34,11 +34,11 @@ public:
         for (const Arg& a : args) push(a);
         const bool field = op[0] == '?' || op[0] == '=';
         std::string cls = op.substr(field, op.find('.') - field), member = op.substr(op.find('.') + 1);
-        Instruction ins{};
-        ins.opcode = op[0] == '?' ? kOp_ldnpp : op[0] == '=' ? kOp_stnpp : kOp_callreal;
-        ins.operand.first_name = cls.data();
-        image.rt->program.code.keep_name(&ins, member.data());
-        const std::string error = caught([&] { native_member(image.rt.get(), &frame, object, &ins); });
+        Instruction ins[2]{};  // the instruction and its object slot
+        ins->opcode = op[0] == '?' ? kOp_ldnpp : op[0] == '=' ? kOp_stnpp : kOp_callreal;
+        ins->operand.first_name = cls.data();
+        image.rt->program.code.keep_name(ins, member.data());
+        const std::string error = caught([&] { native_member(image.rt.get(), &frame, object, ins); });
         const std::string left = rest();
         return error.empty() ? left : error;
     }

@@ -30,9 +30,9 @@ TEST_F(NativeRegistry, ProceduresWithoutAnEntryPointAreRefusedByName) {
     ASSERT_TRUE(late && !late->proc);
     EXPECT_EQ(result(bi_CallProc, {1, Ptr{late}}), "Native procedure <no_such_export> has no entry point");
     EXPECT_EQ(result(bi_CallProc, {1, Ptr{nullptr}}), "CallProc of an invalid procedure");
-    Instruction ins{};
-    image.rt->program.code.keep_name(&ins, const_cast<char*>("never_declared"));
-    EXPECT_EQ(caught([&] { native_libproc(image.rt.get(), &frame, &ins); }),
+    Instruction ins[2]{};  // the instruction and its object slot
+    image.rt->program.code.keep_name(ins, const_cast<char*>("never_declared"));
+    EXPECT_EQ(caught([&] { native_libproc(image.rt.get(), &frame, ins); }),
               "Native procedure <never_declared> is not declared");
     EXPECT_EQ(run(bi_native_call_address, {1, Ptr{nullptr}, int32_t{'i'}, "i", 1}), "Native procedure <(address)> has no entry point");
 }

@@ -227,8 +227,8 @@ TEST_F(Strings, EachBuiltinGivesItsResultInPlace) {
     std::string long_name(300, 'm');
     record.name = name;
     long_record.name = long_name.data();
-    header.object = &record;
-    long_header.object = &long_record;
+    header.set_method(&record);
+    long_header.set_method(&long_record);
     const int64_t method_words = static_cast<int64_t>((uint64_t{0x10} << 32) | reinterpret_cast<uintptr_t>(&header));
     const std::string conv = "Cannot convert ";
 
