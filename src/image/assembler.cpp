@@ -193,8 +193,7 @@ bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* para
             if (!c) return bad_operand(ps, line, "unknown class", t, e);
             CMember* f = field_of(c, field);
             if (!f) return fail_with(ps, line, "class '", t, "' has no field '", field, "' for ", e.mnemonic);
-            ins->operand.i = f->address;
-            ins->object() = f;  // for the verifier
+            ins->operand.member = f;  // for the verifier; linking leaves its offset
             return true;
         }
         case K::Signature: {
@@ -259,12 +258,11 @@ bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* para
             return true;
         }
         case K::Method: {
-            // A method already read is bound now (the first of a NameHash stays the first), and
-            // its record's name serves for the call's.
+            // A method already read is bound now (the first of a NameHash stays the first); the
+            // others once every method is known.
             CodeStore& code = ps.program.code;
-            Instruction* known = code.method(name_hash(t));
-            ins->operand.target = known;
-            ins->object() = known && std::strcmp(known->method()->name, t) == 0 ? known->method()->name : code.copy(t, length);
+            ins->operand.target = code.method(name_hash(t));
+            if (!ins->operand.target) ps.calls.push_back({ins, code.copy(t, length)});
             return true;
         }
         case K::Hash:
@@ -313,7 +311,6 @@ void set_method_preparer(MethodPreparer preparer) { g_prepare_method = preparer;
 namespace {
 
 constexpr OpcodeSet kBranches = opcode_set(kOp_cmp, kOp_jmp, kOp_cmpjmp, kOp_try, kOp_catch);
-constexpr OpcodeSet kCalls = opcode_set(kOp_call, kOp_callmtd, kOp_ldmtd);
 
 // A branch counts records from its method's header: when the method ends, its counts become the
 // records they name, and the method is prepared for dispatch while its records are still fresh.
@@ -342,8 +339,6 @@ bool track(ParseState& ps, Instruction* ins, int32_t line) {
         if (ps.body.empty())
             return fail_with(ps, line, "branch target ", ins->operand.i, " of ", opcode_mnemonic(op), " is outside any method");
         ps.branches.push_back({ins, line});
-    } else if (kCalls[op] && !ins->operand.target) {
-        ps.calls.push_back(ins);
     }
     if (op == kOp_method || !ps.body.empty()) ps.body.push_back(op == kOp_method ? ins + 1 : ins);
     return true;
@@ -389,7 +384,9 @@ bool resolve_operands(ParseState& ps) {
     if (!ps.body.empty()) ps.body.push_back(ps.current);
     if (!finish_method(ps)) return false;
     CodeStore& code = ps.program.code;
-    for (Instruction* ins : ps.calls) ins->operand.target = ins->name() ? code.method(ins->name()) : nullptr;
+    // A call that names no method keeps the name for its error.
+    for (auto [ins, name] : ps.calls)
+        if (!(ins->operand.target = code.method(name))) code.keep_name(ins, name);
     return true;
 }
 

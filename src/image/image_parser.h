@@ -19,7 +19,7 @@ struct ParseState {
     // the method ends; the calls of methods not read yet, bound once every method is known.
     std::vector<Instruction*> body;
     std::vector<std::pair<Instruction*, int32_t>> branches;  // with their lines
-    std::vector<Instruction*> calls;
+    std::vector<std::pair<Instruction*, char*>> calls;  // with the name each was written with
     int32_t last_line = 0;  // the line of the last record assembled
 
     bool fail(int at_line, std::string what) { return report.fail(at_line, std::move(what)); }

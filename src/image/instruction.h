@@ -31,6 +31,7 @@ union Operand {
     struct Instruction* target;  // resolved branch, or the method (its line) a call names
     char* first_name;            // the first of a Names operand's two names
     const struct Literal* literal;  // ldstr's text
+    struct CMember* member;      // a field instruction's field until the image is linked (then i: its offset)
     BuiltinFn builtin;           // callstd's entry point
 };
 static_assert(sizeof(Operand) == 4);
@@ -85,10 +86,9 @@ struct Instruction {
     CLibProc* proc() const { return static_cast<CLibProc*>(object()); }         // libproc, once linked
     // newobj, create, throw, ldcls once linked; newstruct and sizeof (null for a basic type)
     CClass* cls() const { return static_cast<CClass*>(object()); }
-    CMember* field() const { return static_cast<CMember*>(object()); }          // field instructions
+    CMember* field() const { return operand.member; }                          // field instructions, until linked
     char16_t* com_name() const { return static_cast<char16_t*>(object()); }     // comget, comset
     const VirtualCallSignature* signature() const { return static_cast<const VirtualCallSignature*>(object()); }  // callcvirt
-    char* name() const { return static_cast<char*>(object()); }       // call, callmtd, ldmtd: the method's name
     // ldlong's integer, lddbl's bits: the object slot's 8 bytes.
     int64_t wide() const {
         int64_t v;

@@ -39,10 +39,29 @@ bool check_object_layouts(Program& prog, LoadReport& report) {
     return true;
 }
 
+namespace {
+constexpr OpcodeSet field_ops() {
+    OpcodeSet s{};
+    for (const OpcodeEntry& e : kOpcodeTable) s.has[e.number] = e.kind == OperandKind::Field;
+    return s;
+}
+constexpr OpcodeSet kFieldOps = field_ops();
+constexpr OpcodeSet linked_ops() {
+    OpcodeSet s = field_ops();
+    for (int op : {kOp_libproc, kOp_newobj, kOp_create, kOp_throw, kOp_ldcls}) s.has[op] = true;
+    return s;
+}
+constexpr OpcodeSet kLinked = linked_ops();
+}  // namespace
+
 void link_image(Program& prog, LoadReport& report) {
-    constexpr OpcodeSet kLinked = opcode_set(kOp_libproc, kOp_newobj, kOp_create, kOp_throw, kOp_ldcls);
     for (Instruction* ins = prog.code.first; ins; ins = after(ins)) {
         if (!kLinked[ins->opcode]) continue;
+        if (kFieldOps[ins->opcode]) {  // the field the verifier looked at becomes its offset
+            const CMember* f = ins->operand.member;
+            ins->operand.i = f ? f->address : 0;
+            continue;
+        }
         switch (ins->opcode) {
             case kOp_libproc:
                 ins->object() = prog.procs.find(ins->operand.u);

@@ -125,14 +125,14 @@ constexpr OpcodeSet opcode_set(Ops... ops) {
     return s;
 }
 
-// The opcodes whose records take a second record, their object slot: for a name, a field, a class,
+// The opcodes whose records take a second record, their object slot: for a name, a class,
 // a procedure or a signature resolved once, or an ldlong's or lddbl's 64 bits; and the method
 // header, whose second record is the method's line.
 constexpr OpcodeSet wide_records() {
     OpcodeSet s = opcode_set(kOp_ldlong, kOp_lddbl, kOp_libproc, kOp_newobj, kOp_create, kOp_throw, kOp_ldcls);
     for (const OpcodeEntry& e : kOpcodeTable) {
         const OperandKind k = e.kind;
-        if (k == OperandKind::Field || k == OperandKind::Method || k == OperandKind::TypeSize ||
+        if (k == OperandKind::TypeSize ||
             k == OperandKind::ComMember || k == OperandKind::Signature || k == OperandKind::Names)
             s.has[e.number] = true;
     }

@@ -28,10 +28,11 @@ constexpr uint32_t kCrlfHash = name_hash("crlf");
 [[noreturn]] void bad_field_access(const void* p) {
     raise_runtime_error(p ? "Field access at an invalid address" : "Field access on a null object");
 }
-[[noreturn]] void method_not_found(const Instruction* ins) {
+[[noreturn]] void method_not_found(const Runtime* rt, const Instruction* ins) {
     WStr m{};
     m.assign_narrow("Method not found: ");
-    m.append_narrow(ins->name() ? ins->name() : "");
+    const char* name = rt->program.code.name_of(ins);
+    m.append_narrow(name ? name : "");
     raise_runtime_error(m);
 }
 [[noreturn]] void not_a_string_variable() { raise_runtime_error("Variable is not a string"); }
@@ -564,13 +565,13 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
         Value& v = PUSH();                                    \
         v.tag = tag_;                                         \
         v.v.member = field_at<T>(o, ins->operand.i);          \
-        NEXT_WIDE();                                          \
+        NEXT();                                               \
     }
 #define STORE_FIELD(sfx, T, tag_, member, pop)                        \
     L_stp##sfx: {                                                     \
         void* o = pop_object_address(st);                             \
         field_at<T>(o, ins->operand.i) = static_cast<T>(pop(st));     \
-        NEXT_WIDE();                                                  \
+        NEXT();                                                       \
     }
             QEL_TYPED_CELLS(LOAD_VARIABLE)
             QEL_TYPED_CELLS(STORE_VARIABLE)
@@ -601,7 +602,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
             void* o = pop_object_address(st);
             const WStr* s = field_at<WStr*>(o, ins->operand.i);
             push_string(st, s ? *s : WStr{});
-            NEXT_WIDE();
+            NEXT();
         }
         L_stpstr: {
             void* o = pop_object_address(st);
@@ -609,27 +610,27 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
             WStr*& field = field_at<WStr*>(o, ins->operand.i);
             if (!field) field = wstr_new();
             field->swap(text);
-            NEXT_WIDE();
+            NEXT();
         }
         L_ldpmtd: {
             void* o = pop_object_address(st);
             const PMethod& m = field_at<PMethod>(o, ins->operand.i);
             push_method(st, m.Method, m.Target);
-            NEXT_WIDE();
+            NEXT();
         }
         L_stpmtd: {
             void* o = pop_object_address(st);
             field_at<PMethod>(o, ins->operand.i) = pop_method(st);
-            NEXT_WIDE();
+            NEXT();
         }
         L_newstr:
             field_at<WStr*>(top_object_address(st), ins->operand.i) = wstr_new();
-            NEXT_WIDE();
+            NEXT();
         L_freestr: {
             WStr*& field = field_at<WStr*>(top_object_address(st), ins->operand.i);
             wstr_delete(field);
             field = nullptr;  // a later store must not reach the freed string
-            NEXT_WIDE();
+            NEXT();
         }
         L_ldref:
             push_pointer(st, &vars[ins->operand.i]);
@@ -637,7 +638,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
         L_ldpref: {
             void* o = pop_pointer(st);
             push_pointer(st, static_cast<char*>(o) + ins->operand.i);
-            NEXT_WIDE();
+            NEXT();
         }
 
         // ---- constants
@@ -724,16 +725,16 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
         L_call: {
             void* self = pop_pointer(st);
             if (invalid_address(self)) bad_object(self);
-            if (!ins->operand.target) method_not_found(ins);
+            if (!ins->operand.target) method_not_found(rt, ins);
             const CallSite site{ins->operand.target, self, f, 0};
             activation(rt, nullptr, site.method + 1, &site);
-            AFTER_WIDE_CALL();
+            AFTER_CALL();
         }
         L_callmtd: {
-            if (!ins->operand.target) method_not_found(ins);
+            if (!ins->operand.target) method_not_found(rt, ins);
             const CallSite site{ins->operand.target, nullptr, f, f->variadic};
             activation(rt, nullptr, site.method + 1, &site);
-            AFTER_WIDE_CALL();
+            AFTER_CALL();
         }
         L_callvirt: {
             void* self = pop_pointer(st);
@@ -765,7 +766,7 @@ static void activation(Runtime* rt, Frame* f, Instruction* ins, const CallSite* 
         L_ldmtd: {
             void* self = pop_pointer(st);
             push_method(st, ins->operand.target, self);
-            NEXT_WIDE();
+            NEXT();
         }
         L_ldprp:    // no action: properties compile to accessor calls
         L_stprp:    // no action: properties compile to accessor calls

@@ -26,9 +26,11 @@ std::string describe(const Instruction* i, const CodeStore& code) {
     const bool named = kind == OperandKind::Method || kind == OperandKind::Hash || kind == OperandKind::TypeSize;
     const bool names = kind == OperandKind::Names;
     std::string s = std::string(opcode_mnemonic(i->opcode));
+    const bool field = kind == OperandKind::Field;  // its field until linked
     if (i->opcode != kOp_ldstr)  // its operand is its text
-        s += " " + (named ? std::to_string(i->operand.u) : names ? "0" : i->opcode == kOp_ldlong ? std::to_string(i->wide()) : std::to_string(i->operand.i));
-    const char* name = kind == OperandKind::Method ? i->name() : code.name_of(i);
+        s += " " + (named ? std::to_string(i->operand.u) : names ? "0" : i->opcode == kOp_ldlong ? std::to_string(i->wide())
+                    : field ? std::to_string(i->field() ? i->field()->address : 0) : std::to_string(i->operand.i));
+    const char* name = kind == OperandKind::Method && i->operand.target ? i->operand.target->method()->name : code.name_of(i);
     if (named && name) s += std::string(" ") + name;
     if (names && i->operand.first_name)
         s += std::string(" ") + i->operand.first_name + (name ? std::string(".") + name : "");

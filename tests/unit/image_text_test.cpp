@@ -132,7 +132,7 @@ TEST(Loader, ImagesThatCannotStart) {
 std::string parsed(const Program& prog) {
     std::string out;
     for (const Instruction* i = prog.code.first; i; i = after(i)) {
-        const char* name = i->opcode == kOp_method ? i[1].method()->name : i->opcode == kOp_call ? i->name() : nullptr;
+        const char* name = i->opcode == kOp_method ? i[1].method()->name : i->opcode == kOp_call ? i->operand.target->method()->name : nullptr;
         out += std::to_string(prog.code.place_of(i, nullptr).lineno) + " " + opcode_mnemonic(i->opcode) + (name ? std::string(" ") + name : "");
         if (i->opcode == kOp_ldstr) out += " \"" + qeltest::literal_text(i->literal()) + "\"";
         out += "\n";
