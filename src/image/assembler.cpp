@@ -72,17 +72,28 @@ bool parse_int32(const char* s, int32_t* out) {
 }
 
 
+// Where a short text of n bytes is kept among those met before (see ParseState).
+uint32_t shared_slot(const char* text, uint32_t n) {
+    uint32_t h = 2166136261u;
+    for (uint32_t i = 0; i < n; ++i) h = (h ^ static_cast<unsigned char>(text[i])) * 16777619u;
+    return (h * 0x9E3779B1u) >> 24;  // the top byte: ParseState::kSharedTexts slots
+}
+
 // The text of an ldstr (n bytes of UTF-8) in the code store's arena: it is only ever read, and it
 // lives as long as the instruction. ASCII text keeps its bytes, other text its UTF-16 units (n
-// bytes never make more than n units).
-[[gnu::noinline]] Literal* literal(CodeStore& code, const char* text, uint32_t n) {
+// bytes never make more than n units). Equal short ASCII texts share one.
+[[gnu::noinline]] Literal* literal(ParseState& ps, const char* text, uint32_t n) {
+    CodeStore& code = ps.program.code;
     uint32_t ascii = 0;
     while (ascii < n && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
     if (ascii == n) {
+        Literal** shared = n <= ParseState::kShortText ? &ps.short_literals[shared_slot(text, n)] : nullptr;
+        if (shared && *shared && (*shared)->length == n && std::memcmp((*shared)->bytes(), text, n) == 0) return *shared;
         auto* lit = static_cast<Literal*>(code.take(sizeof(Literal) + n + 1, alignof(Literal)));
         lit->length = n;
         lit->narrow = 1;
         std::memcpy(lit + 1, text, n);
+        if (shared) *shared = lit;
         return lit;
     }
     auto* lit = static_cast<Literal*>(code.take(sizeof(Literal) + (n + 1) * sizeof(WChar), alignof(Literal)));
@@ -92,7 +103,7 @@ bool parse_int32(const char* s, int32_t* out) {
 }
 
 // "[a:1][m:2][p:04][r:i][v:pppibttp]" at fixed positions.
-bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* params) {
+bool parse_header(ParseState& ps, const char* h, MethodRecord* m, int32_t* params) {
     size_t len = std::strlen(h);
     if (len < 25 || len - 25 > 32) return false;
     if (std::strncmp(h, "[a:", 3) || h[4] != ']' || std::strncmp(h + 5, "[m:", 3) || h[9] != ']' ||
@@ -108,9 +119,16 @@ bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* para
     m->var_counts = static_cast<uint8_t>(len - 25);
     *params = hi * 16 + lo;
     if (*params > m->var_counts) return false;
-    m->var_types = static_cast<char*>(code.take(m->var_counts + 1u, 1));
-    std::memcpy(m->var_types, h + 24, m->var_counts);
-    m->var_types[m->var_counts] = 0;
+    // Methods of the same variables share their list.
+    const uint32_t n = m->var_counts;
+    char*& shared = ps.var_types[shared_slot(h + 24, n)];
+    if (shared && std::strncmp(shared, h + 24, n) == 0 && shared[n] == 0) {
+        m->var_types = shared;
+        return true;
+    }
+    m->var_types = shared = static_cast<char*>(ps.program.code.take(n + 1u, 1));
+    std::memcpy(m->var_types, h + 24, n);
+    m->var_types[n] = 0;
     return true;
 }
 
@@ -119,7 +137,7 @@ bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* para
     Program& prog = ps.program;
     auto* m = static_cast<MethodRecord*>(prog.code.take(sizeof(MethodRecord)));
     int32_t params = 0;
-    if (!header || !parse_header(prog.code, header, m, &params)) {
+    if (!header || !parse_header(ps, header, m, &params)) {
         return fail_with(ps, line, "method header '", header ? header : "",
                          "' does not have the form [a:N][m:N][p:XX][r:C][v:CODES] with at most 32 variables");
     }
@@ -226,7 +244,7 @@ bool parse_header(CodeStore& code, const char* h, MethodRecord* m, int32_t* para
     if (e.kind == K::None || op == kOp_ldntv) return true;
     if (op == kOp_ldstr) {
         const char* text = r.next_quoted();
-        ins->operand.literal = literal(ps.program.code, text, r.empty_quote() ? 0 : r.length);
+        ins->operand.literal = literal(ps, text, r.empty_quote() ? 0 : r.length);
         return true;
     }
     if (op == kOp_lddbl) r.flags &= ~LineReader::kSplitDot;  // "0.5" is one token

@@ -21,6 +21,12 @@ struct ParseState {
     std::vector<std::pair<Instruction*, int32_t>> branches;  // with their lines
     std::vector<std::pair<Instruction*, char*>> calls;  // with the name each was written with
     int32_t last_line = 0;  // the line of the last record assembled
+    // Short texts met before, by a hash of their bytes (the last of each hash): equal short
+    // literals and variable type lists share one copy, as they are only ever read.
+    static constexpr uint32_t kSharedTexts = 256;  // a byte's worth
+    static constexpr uint32_t kShortText = 32;
+    Literal* short_literals[kSharedTexts] = {};
+    char* var_types[kSharedTexts] = {};
 
     bool fail(int at_line, std::string what) { return report.fail(at_line, std::move(what)); }
     // The line of the next token to be read.

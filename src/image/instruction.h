@@ -39,8 +39,8 @@ static_assert(sizeof(Operand) == 4);
 // An ldstr's text, kept beside the code and only ever read: a byte a unit when it is ASCII (most
 // literals), else its UTF-16 units; a 0 follows either.
 struct Literal {
-    uint32_t length;  // units
-    uint32_t narrow;  // 1: bytes, 0: units
+    uint32_t length : 31;  // units
+    uint32_t narrow : 1;   // 1: bytes, 0: units
     const char* bytes() const { return reinterpret_cast<const char*>(this + 1); }
     const char16_t* units() const { return reinterpret_cast<const char16_t*>(this + 1); }
 };

@@ -89,6 +89,32 @@ TEST(Assembler, RecordsArePlacedOnTheirLines) {
     }
 }
 
+// Short literals and variable lists met before are shared, equal ones only: 300 texts meet in the
+// table's 256 slots, and each method comes right after its twin (M300 after M0, ...).
+TEST(Assembler, EqualShortTextsShareOneCopy) {
+    auto vars = [](int k) {
+        std::string v;
+        for (int n = k % 300 + 1; n; n /= 4) v += "idsp"[n % 4];
+        return v;
+    };
+    std::string body;
+    for (int k = 0; k < 300; ++k)
+        for (int m : {k, k + 300})
+            body += "method M" + std::to_string(m) + ".[a:1][m:0][p:00][r:v][v:" + vars(k) + "]\nldstr \"" +
+                    std::to_string(k) + "\"\nret\n";
+    auto l = qeltest::parse(source(body));
+    ASSERT_TRUE(l.ok) << l.report.what;
+    for (int k = 0; k < 300; ++k) {
+        const std::string m = "M" + std::to_string(k), twin = "M" + std::to_string(k + 300);
+        const Instruction *ldstr = at(*l.rt, m.c_str(), 1), *twin_ldstr = at(*l.rt, twin.c_str(), 1);
+        const MethodRecord *record = l.rt->program.code.method(m.c_str())->method(),
+                           *twin_record = l.rt->program.code.method(twin.c_str())->method();
+        EXPECT_EQ(qeltest::literal_text(ldstr->literal()), "b:" + std::to_string(k)) << k;
+        EXPECT_EQ(record->var_types, vars(k)) << k;
+        EXPECT_TRUE(ldstr->literal() == twin_ldstr->literal() && record->var_types == twin_record->var_types) << k;
+    }
+}
+
 TEST(Assembler, MalformedLinesFailTheLoadNamingTheLine) {
     const std::string f = "method F.[a:1][m:0][p:00][r:v][v:]\n";
     struct { std::string body; int line; const char* what; } cases[] = {
