@@ -28,7 +28,7 @@ struct SourcePlace {
 // line count is one less than its line when an operand is written after its mnemonic, as its kind
 // of operand asks. The few records that break this (the first after lines of another section,
 // one with its operand left out, "inc N" read as inc_N) are marked in the code store. A method
-// header keeps its line count.
+// keeps its line count in its line.
 namespace line_detail {
 constexpr OpcodeSet written_with_operand() {
     OpcodeSet s{};

@@ -1,7 +1,8 @@
 // One assembled source line. All Instructions of an image form one chain in text order; a method
-// is the stretch that follows its header (an Instruction with opcode `method`). The chain is stored
-// in blocks of consecutive records: the record after one is the next in the chain, except where a
-// block ends in a link (see following()).
+// is the stretch that follows its header (an Instruction with opcode `method`, then the method's
+// line). The chain is stored in blocks of consecutive records: the record after one (and after its
+// object slot, when it has one) is the next in the chain, except where a link leads to the next
+// block (see following()).
 #pragma once
 #include <cstddef>
 #include <cstdint>
