@@ -30,12 +30,8 @@ struct SourcePlace {
 // one with its operand left out, "inc N" read as inc_N) are marked in the code store. A method
 // keeps its line count in its line.
 namespace line_detail {
-constexpr OpcodeSet written_with_operand() {
-    OpcodeSet s{};
-    for (const OpcodeEntry& e : kOpcodeTable) s.has[e.number] = e.kind != OperandKind::None && e.number != kOp_ldntv;
-    return s;
-}
-inline constexpr OpcodeSet kWrittenWithOperand = written_with_operand();
+inline constexpr OpcodeSet kWrittenWithOperand =
+    opcodes_where([](const OpcodeEntry& e) { return e.kind != OperandKind::None && e.number != kOp_ldntv; });
 }  // namespace line_detail
 inline int32_t usual_lineno(int32_t line, uint8_t opcode) { return line - line_detail::kWrittenWithOperand[opcode]; }
 
@@ -74,7 +70,8 @@ struct CodeStore {
     Instruction* free_record;
     Instruction* link_record;
     // The places of the records that do not stand where usual_lineno expects them, and the names
-    // of Hash and TypeSize operands as they were written (the second one of a Names operand).
+    // of Hash and TypeSize operands as they were written (the second one of a Names operand, the
+    // method a call names when no method has that name).
     RecordMap<SourcePlace> marks;
     RecordMap<char*> names;
 

@@ -40,18 +40,9 @@ bool check_object_layouts(Program& prog, LoadReport& report) {
 }
 
 namespace {
-constexpr OpcodeSet field_ops() {
-    OpcodeSet s{};
-    for (const OpcodeEntry& e : kOpcodeTable) s.has[e.number] = e.kind == OperandKind::Field;
-    return s;
-}
-constexpr OpcodeSet kFieldOps = field_ops();
-constexpr OpcodeSet linked_ops() {
-    OpcodeSet s = field_ops();
-    for (int op : {kOp_libproc, kOp_newobj, kOp_create, kOp_throw, kOp_ldcls}) s.has[op] = true;
-    return s;
-}
-constexpr OpcodeSet kLinked = linked_ops();
+constexpr auto kIsField = [](const OpcodeEntry& e) { return e.kind == OperandKind::Field; };
+constexpr OpcodeSet kFieldOps = opcodes_where(kIsField);
+constexpr OpcodeSet kLinked = opcodes_where(kIsField, kOp_libproc, kOp_newobj, kOp_create, kOp_throw, kOp_ldcls);
 }  // namespace
 
 void link_image(Program& prog, LoadReport& report) {

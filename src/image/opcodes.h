@@ -125,20 +125,24 @@ constexpr OpcodeSet opcode_set(Ops... ops) {
     return s;
 }
 
+// The opcodes of the table's entries for which keep(entry) holds, and the listed ones.
+template <typename Keep, typename... Ops>
+constexpr OpcodeSet opcodes_where(Keep keep, Ops... ops) {
+    OpcodeSet s = opcode_set(ops...);
+    for (const OpcodeEntry& e : kOpcodeTable)
+        if (keep(e)) s.has[e.number] = true;
+    return s;
+}
+
 // The opcodes whose records take a second record, their object slot: for a name, a class,
 // a procedure or a signature resolved once, or an ldlong's or lddbl's 64 bits; and the method
 // header, whose second record is the method's line.
-constexpr OpcodeSet wide_records() {
-    OpcodeSet s = opcode_set(kOp_ldlong, kOp_lddbl, kOp_libproc, kOp_newobj, kOp_create, kOp_throw, kOp_ldcls);
-    for (const OpcodeEntry& e : kOpcodeTable) {
-        const OperandKind k = e.kind;
-        if (k == OperandKind::TypeSize ||
-            k == OperandKind::ComMember || k == OperandKind::Signature || k == OperandKind::Names)
-            s.has[e.number] = true;
-    }
-    return s;
-}
-inline constexpr OpcodeSet kWideRecords = wide_records();
+inline constexpr OpcodeSet kWideRecords = opcodes_where(
+    [](const OpcodeEntry& e) {
+        using K = OperandKind;
+        return e.kind == K::TypeSize || e.kind == K::ComMember || e.kind == K::Signature || e.kind == K::Names;
+    },
+    kOp_ldlong, kOp_lddbl, kOp_libproc, kOp_newobj, kOp_create, kOp_throw, kOp_ldcls);
 
 // The entry of a number, or null outside 1 .. kOpcodeCount.
 inline const OpcodeEntry* opcode_by_number(int number) {
